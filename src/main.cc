@@ -1,0 +1,56 @@
+// dukon: analyses one worm movie as configured by "params.txt" in the
+// working directory. See README.md.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+#include "run/fatal_error.h"
+#include "run/run_driver.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: dukon [--help | --version]\n"
+    "\n"
+    "Analyses one movie of a crawling worm. Takes no arguments: reads the\n"
+    "settings from \"params.txt\" in the working directory (key = value lines;\n"
+    "moviedir and moviename are required; all keys are described in README.md),\n"
+    "the movie MOVIEDIR/MOVIENAME.avi and the stage log MOVIEDIR/MOVIENAME.log.csv,\n"
+    "and writes tables (wxo.txt, wxd.txt, spd.txt, dsp.txt, ang.txt, wxs.txt,\n"
+    "eggs.txt), skel.csv, a parameters copy and the images track.bmp and\n"
+    "wave.bmp into OUTDIR/MOVIENAME/, each file named MOVIENAME-<name>.\n";
+
+// A fatal condition: the message, one character from standard input (end of
+// input counts), exit status 1.
+int fatal(const std::string& message) {
+  std::cout.flush();
+  std::cerr << message;
+  std::cerr.flush();
+  std::getchar();
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+      std::cout << dukon::kVersion << "\n";
+      return 0;
+    }
+    std::cerr << kUsage;
+    return 2;
+  }
+  try {
+    return dukon::runDukon("params.txt");
+  } catch (const dukon::FatalError& e) {
+    return fatal(e.what());
+  } catch (const std::exception& e) {
+    return fatal(std::string("Internal error: ") + e.what() + "\n");
+  }
+}

@@ -1,0 +1,54 @@
+// OutputDir: the movie's output directory and the file-name prefix of every
+// result file, outdir + moviename + "/" + moviename + "-".
+//
+// Constructed once, right after the parameters; the track and the wave image
+// keep a pointer to it for the whole run.
+#ifndef DUKON_RUN_OUTPUT_DIR_H_
+#define DUKON_RUN_OUTPUT_DIR_H_
+
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace dukon {
+
+class Params;
+struct SkelRecord;
+
+class OutputDir {
+ public:
+  // Checks the path length (throws FatalError "Path name too long: ..."),
+  // creates outdir and outdir/moviename (failures ignored) and builds the
+  // prefix.
+  explicit OutputDir(const Params& prms);
+
+  OutputDir(const OutputDir&) = delete;
+  OutputDir& operator=(const OutputDir&) = delete;
+
+  // prefix + name: the full path of a result file.
+  std::string completePath(const std::string& name) const { return prefix_ + name; }
+  const std::string& prefix() const { return prefix_; }
+
+  // Opens `os` on prefix + name for writing (an existing file is emptied)
+  // with `precision` significant digits. A failure is remembered (see
+  // failures()) and the stream then takes no output.
+  void openStream(std::ofstream& os, const std::string& name, int precision);
+
+  // Appends every record's chain to "skel.csv": "Frame number: N", then one
+  // "x,y" line per chain point.
+  void writeSkeletons(const std::vector<SkelRecord>& records, int n);
+
+  // Records an output that could not be created or written; the run reports
+  // each at its end and exits with status 1.
+  void noteFailure(const std::string& path) { failures_.push_back(path); }
+  const std::vector<std::string>& failures() const { return failures_; }
+
+ private:
+  std::string prefix_;
+  std::vector<std::string> failures_;
+};
+
+}  // namespace dukon
+
+#endif  // DUKON_RUN_OUTPUT_DIR_H_

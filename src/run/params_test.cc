@@ -1,0 +1,177 @@
+#include "run/params.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "run/fatal_error.h"
+
+namespace dukon {
+namespace {
+
+// Writes `text` to a fresh file and reads it as a parameters file.
+class ParamsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "dukon_params_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+
+  // Reads `body` preceded by the two required keys.
+  Params readWith(const std::string& body) {
+    return readRaw("moviedir = /m\nmoviename = w1\n" + body);
+  }
+  Params readRaw(const std::string& text) {
+    std::ofstream(path_, std::ios::binary) << text;
+    Params p(path_);
+    err_.str("");
+    p.read(err_);
+    return p;
+  }
+  std::string listing(const Params& p, int precision = 6) {
+    std::ostringstream os;
+    os.precision(precision);
+    p.print(os);
+    return os.str();
+  }
+
+  std::string path_;
+  std::ostringstream err_;
+};
+
+TEST_F(ParamsTest, KeysAreCaseInsensitiveAndNeedBlankBeforeEquals) {
+  EXPECT_EQ(readWith("mmpix = 300\n").mmpix(), 300);
+  EXPECT_EQ(readWith("MMPIX = 300\n").mmpix(), 300);
+  EXPECT_EQ(readWith("mmpix =300\n").mmpix(), 300);
+  Params p = readWith("mmpix=300\n");
+  EXPECT_EQ(p.mmpix(), 291);
+  EXPECT_EQ(err_.str(), "\nCan't parse parameter `mmpix=300'\n");
+  // Values keep their case; anything after the value is ignored.
+  EXPECT_EQ(readWith("moviename = W1 trailing words\n").moviename(), "W1");
+}
+
+TEST_F(ParamsTest, OnlyAHashInTheFirstColumnIsAComment) {
+  Params p = readWith("# mmpix = 100\n");
+  EXPECT_EQ(p.mmpix(), 291);
+  EXPECT_EQ(err_.str(), "");
+  readWith(" # mmpix = 100\n");
+  EXPECT_EQ(err_.str(), "\nCan't parse parameter ` # mmpix = 100'\n");
+}
+
+TEST_F(ParamsTest, DirectoriesGetOneSeparator) {
+  Params p = readRaw("moviedir = /data/movies\nmoviename = w\noutdir = /out/\n");
+  EXPECT_EQ(p.moviedir(), "/data/movies/");
+  EXPECT_EQ(p.outdir(), "/out/");
+  EXPECT_EQ(p.moviePath(".avi"), "/data/movies/w.avi");
+  EXPECT_EQ(p.moviePath(".log.csv", 10), "/data/mov");
+  // An empty outdir stays empty: results go below the working directory.
+  EXPECT_EQ(readWith("").outdir(), "");
+}
+
+TEST_F(ParamsTest, TrackWordAndFlags) {
+  EXPECT_EQ(readWith("track = stage\n").track(), 1);
+  for (const char* w : {"corr", "Stage", "1"}) {
+    Params p = readWith(std::string("track = ") + w + "\n");
+    EXPECT_EQ(p.track(), 2) << w;
+    EXPECT_NE(listing(p).find("track       = corr\n"), std::string::npos);
+  }
+  EXPECT_FALSE(readWith("eggs = yes\n").eggs());
+  Params p = readWith("eggs = 2\n");
+  EXPECT_TRUE(p.eggs());
+  EXPECT_NE(listing(p).find("eggs        = 1\n"), std::string::npos);
+}
+
+TEST_F(ParamsTest, IgnoredFramesAreSortedAndEndWithMarker) {
+  Params p = readWith(
+      "ignorefrm = 10-12\nignorefrm = 5\nignorefrm = 12-10\nignorefrm = 7-7\n"
+      "ignorefrm = x\n");
+  std::vector<int> want = {5, 7, 10, 11, 12, Params::kIgnoreEnd};
+  EXPECT_EQ(p.ignoredFrames(), want);
+  EXPECT_EQ(p.ignoredFrame(0), 5);
+  EXPECT_EQ(p.ignoredFrame(5), Params::kIgnoreEnd);
+  EXPECT_EQ(p.ignoredFrame(99), Params::kIgnoreEnd);
+  EXPECT_NE(listing(p).find("lframe      = 0\nignorefrm = 5\nignorefrm = 7\nignorefrm = 10\n"
+                            "ignorefrm = 11\nignorefrm = 12\nscreenop    = 0\n"),
+            std::string::npos);
+  EXPECT_THROW(readWith("ignorefrm = 0-2000000000\n"), FatalError);
+}
+
+TEST_F(ParamsTest, MmpixstageDefaultsToMmpix) {
+  EXPECT_EQ(readWith("mmpix = 300\n").mmpixstage(), 300);
+  EXPECT_EQ(readWith("mmpix = 300\nmmpixstage = 500\n").mmpixstage(), 500);
+}
+
+TEST_F(ParamsTest, ListingLabelsAndPrecision) {
+  Params p = readWith("frmps = 29.97\n");
+  std::string six = listing(p);
+  EXPECT_EQ(
+      six.rfind("moviedir    = /m/\nmoviename   = w1\noutdir      = \nmmpix       = 291\n", 0), 0u);
+  EXPECT_NE(six.find("frmps       = 29.97\n"), std::string::npos);
+  EXPECT_NE(listing(p, 3).find("frmps       = 30\n"), std::string::npos);
+  EXPECT_NE(six.find("minloopradius = 0.02\ntrack       = stage\n"), std::string::npos);
+  EXPECT_NE(six.find("useedges    = 1\nmaxskellen  = 350\n"), std::string::npos);
+  EXPECT_NE(six.find("distbox     = 0\nemptyrows   = 0\neggs        = 0\n"), std::string::npos);
+  // 32 labelled lines: no ignorefrm line for an empty list.
+  EXPECT_EQ(std::count(six.begin(), six.end(), '\n'), 32);
+}
+
+TEST_F(ParamsTest, HeaderCarriesVersionAndCtimeLine) {
+  Params p = readWith("");
+  std::ostringstream os;
+  os.precision(3);
+  p.writeHeader("0.07 with OpenCV", os);
+  std::string s = os.str();
+  ASSERT_EQ(s.rfind("# DUKON version: 0.07 with OpenCV\n# analyzed on: ", 0), 0u);
+  size_t line2 = s.find('\n') + 1;
+  // "# analyzed on: " + 24 characters of ctime + line end + empty line.
+  EXPECT_EQ(s.substr(line2 + 15 + 24, 2), "\n\n");
+  EXPECT_EQ(s.substr(line2 + 15 + 26, 14), "moviedir    = ");
+}
+
+TEST_F(ParamsTest, MissingFileOrMovieNameIsFatal) {
+  Params missing(path_ + ".absent");
+  std::ostringstream err;
+  try {
+    missing.read(err);
+    FAIL() << "expected FatalError";
+  } catch (const FatalError& e) {
+    EXPECT_STREQ(e.what(), "Movie directory and name must be given in parameters file.\n");
+  }
+  EXPECT_EQ(err.str(), "\nCouldn't open " + path_ + ".absent, using defaults\n");
+  EXPECT_THROW(readRaw("# only a comment\n"), FatalError);
+  EXPECT_THROW(readRaw("moviedir = /m\n"), FatalError);
+}
+
+TEST_F(ParamsTest, AbsurdValuesAreRefused) {
+  for (const char* line :
+       {"mmpix = 0\n", "mmpix = -3\n", "maxskellen = 0\n", "seglen = 0\n", "displen = -1\n",
+        "anglen = 0\n", "seglen = nan\n", "smooth = 0\n", "frmps = inf\n"}) {
+    EXPECT_THROW(readWith(line), FatalError) << line;
+  }
+  // A fixed threshold does not need a histogram bin width.
+  EXPECT_NO_THROW(readWith("smooth = 0\nthresh = 100\n"));
+  // Numbers convert like atoi/atof: leading number, else 0.
+  EXPECT_EQ(readWith("fframe = 12abc\n").fframe(), 12);
+  EXPECT_EQ(readWith("fframe = abc\n").fframe(), 0);
+  EXPECT_EQ(readWith("fframe = 99999999999\n").fframe(), 2147483647);
+}
+
+TEST_F(ParamsTest, LongLinesAreCutAndGarbageIsSurvived) {
+  std::string longLine = "moviename = " + std::string(10000, 'a') + "\nmmpix = 123\n";
+  Params p = readRaw("moviedir = /m\n" + longLine);
+  EXPECT_EQ(p.moviename().size(), 259u - 12u);
+  EXPECT_EQ(p.mmpix(), 123);  // the line after the long one still counts
+  EXPECT_NE(err_.str().find("longer than 259 characters cut"), std::string::npos);
+
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  EXPECT_THROW(readRaw(garbage), FatalError);  // no movie given, but no crash
+  EXPECT_THROW(readRaw(""), FatalError);
+}
+
+}  // namespace
+}  // namespace dukon
