@@ -1,0 +1,142 @@
+#include "behaviour/movement_segmentation.h"
+
+#include <algorithm>
+
+#include "run/params.h"
+#include "skeleton/body_wave.h"
+
+namespace dukon {
+
+namespace {
+
+int clampCount(const std::vector<SkelRecord>& records, int n) {
+  return std::max(0, std::min(n, static_cast<int>(records.size())));
+}
+
+bool closesSegment(const SkelRecord& r) { return r.loop || r.ignored; }
+
+void append(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int s, int e,
+            bool turn, const Params& prms, std::ostream& err) {
+  v.emplace_back(prms);
+  v.back().fill(records, s, e, turn, err);
+}
+
+// Scans forward from the usable record `start` and appends the segment that
+// starts there. Returns the index where the walk goes on, or n when the
+// records are used up.
+int scanSegment(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n, int start,
+                int segFrames, const Params& prms, std::ostream& err) {
+  int lastGood = start;
+  bool turn = isTurnRecord(records[start]);
+  for (int j = start + 1; j < n; ++j) {
+    const SkelRecord& r = records[j];
+    if (closesSegment(r) && lastGood > start) {
+      append(v, records, start, lastGood, turn, prms, err);
+      return j;
+    }
+    const bool usable = usableForMovement(r);
+    if (usable && r.frame - records[start].frame >= segFrames) {
+      append(v, records, start, j, turn, prms, err);
+      return j;  // the end record starts the next segment
+    }
+    if (usable) lastGood = j;
+    if (r.consistent && isTurnRecord(r)) turn = true;
+  }
+  if (lastGood > start) append(v, records, start, lastGood, turn, prms, err);
+  return n;
+}
+
+bool mergeable(const MvVec& a, const MvVec& b) {
+  if (a.pause() != b.pause() || a.turn() != b.turn()) return false;
+  return a.direction() == b.direction() || (a.pause() && b.pause()) || (a.turn() && b.turn()) ||
+         (a.loop() && b.loop());
+}
+
+}  // namespace
+
+int movementSegmentFrames(const Params& prms, std::ostream& err) {
+  int frames = static_cast<int>(prms.frmps() * prms.seglen());
+  if (frames < 2) {
+    err << "movement segment size set to 2" << std::endl;
+    err << "(frmps=" << prms.frmps() << " and seglen=" << prms.seglen() << " imply " << frames
+        << ")" << std::endl;
+    frames = 2;
+  }
+  if (prms.lframe() - prms.fframe() <= frames) {
+    err << "analyzing whole movie as one movement segment" << std::endl;
+    frames = prms.lframe() - prms.fframe();
+  }
+  return frames;
+}
+
+std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, int segFrames,
+                                const Params& prms, std::ostream& err) {
+  n = clampCount(records, n);
+  std::vector<MvVec> v;
+  int i = 0;
+  while (i < n) {
+    if (records[i].ignored) {
+      while (i < n && records[i].ignored) ++i;
+      continue;
+    }
+    if (records[i].loop) {
+      int k = i;
+      while (k + 1 < n && records[k + 1].loop) ++k;
+      append(v, records, i, k, false, prms, err);
+      i = k + 1;
+      continue;
+    }
+    while (i < n && !usableForMovement(records[i]) && !closesSegment(records[i])) ++i;
+    if (i >= n) break;
+    if (closesSegment(records[i])) continue;
+    i = scanSegment(v, records, n, i, segFrames, prms, err);
+  }
+  return v;
+}
+
+void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n) {
+  n = clampCount(records, n);
+  int last = static_cast<int>(v.size()) - 1;
+  int i = 0;
+  while (last > i) {
+    const int after = v[i].end() + 1;
+    if (after < n && records[after].ignored) {
+      ++i;
+      continue;
+    }
+    while (i < last && mergeable(v[i], v[i + 1])) {
+      // The angle of the grown segment spans both, in world pixels like the
+      // angle of a freshly filled segment.
+      const SkelRecord& rs = records[v[i].start()];
+      const SkelRecord& re = records[v[i + 1].end()];
+      const cv::Point a = worldPoint(rs, rs.mid);
+      const cv::Point b = worldPoint(re, re.mid);
+      v[i].setAngle(directionAngle(b.x - a.x, -(b.y - a.y)));
+      v[i].addToDistance(v[i + 1].distance());
+      v[i].setEnd(v[i + 1].end());
+      v[i].recomputeSpeed(records);
+      v.erase(v.begin() + i + 1);
+      --last;
+    }
+    ++i;
+  }
+}
+
+std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, int n,
+                                    std::ostream& wxs, const Params& prms, std::ostream& err) {
+  const int segFrames = movementSegmentFrames(prms, err);
+  std::vector<MvVec> v = cutMovements(records, n, segFrames, prms, err);
+  const size_t before = v.size();
+  mergeMovements(v, records, n);
+  const size_t after = v.size();
+  wxs << "Movements compressed from " << before << " elements to " << after
+      << " elements (reduction of ";
+  if (before == 0)
+    wxs << "n/a";
+  else
+    wxs << static_cast<double>(before - after) / static_cast<double>(before) * 100.0;
+  wxs << "%)\n\n";
+  return v;
+}
+
+}  // namespace dukon

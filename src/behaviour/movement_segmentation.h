@@ -1,0 +1,50 @@
+// Movement segmentation: cuts the worm's path into segments of a fixed
+// duration, then merges neighbouring segments of the same kind.
+//
+// Runs once after the frame loop, after the consistency and loop passes and
+// the body-wave features, and before the records are moved into world
+// coordinates (so `mid` and `head` are still frame pixels and the stage
+// location is added here).
+#ifndef DUKON_BEHAVIOUR_MOVEMENT_SEGMENTATION_H_
+#define DUKON_BEHAVIOUR_MOVEMENT_SEGMENTATION_H_
+
+#include <iostream>
+#include <ostream>
+#include <vector>
+
+#include "behaviour/mv_vec.h"
+#include "skeleton/skel_record.h"
+
+namespace dukon {
+
+class Params;
+
+// Segment length in frames: frmps * seglen truncated, at least 2 (with two
+// messages on `err` when raised), and lframe - fframe when the analysed range
+// is not longer than that (with a message on `err`).
+int movementSegmentFrames(const Params& prms, std::ostream& err = std::cerr);
+
+// Cuts records [0, n) into segments of `segFrames` frames. Runs of `loop`
+// records become loop segments; `ignored` records and loop runs close the
+// segment in progress at its last usable record. Consecutive segments share
+// their boundary record.
+std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, int segFrames,
+                                const Params& prms, std::ostream& err = std::cerr);
+
+// Merges neighbouring segments of the same kind in place: same direction,
+// both pauses, both turns or both loops, but never a pause with a non-pause
+// nor a turn with a non-turn, and never a segment whose end record is
+// followed by an ignored record with the segment after it.
+void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n);
+
+// The whole step: cut, merge, and write the line "Movements compressed from
+// ..." with a blank line to `wxs`. With no segment at all the reduction is
+// written as "n/a". `err` takes the segment-length and inconsistency
+// messages.
+std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, int n,
+                                    std::ostream& wxs, const Params& prms,
+                                    std::ostream& err = std::cerr);
+
+}  // namespace dukon
+
+#endif  // DUKON_BEHAVIOUR_MOVEMENT_SEGMENTATION_H_

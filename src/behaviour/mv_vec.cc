@@ -1,0 +1,69 @@
+#include "behaviour/mv_vec.h"
+
+#include <cmath>
+
+#include "run/params.h"
+#include "skeleton/body_wave.h"
+
+namespace dukon {
+
+namespace {
+
+double pointDistance(const cv::Point& a, const cv::Point& b) {
+  const double dx = a.x - b.x;
+  const double dy = a.y - b.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+}  // namespace
+
+bool isTurnRecord(const SkelRecord& r) {
+  return (r.NmaxampL > 0.33 || r.NmaxampR > 0.33) && r.cutpnums == 2 &&
+         std::fabs(r.ampsym) > 0.5 * r.avgamp;
+}
+
+double MvVec::speedOf(double distance, int frames, const Params& prms) {
+  if (frames <= 0) return 0.0;
+  return (distance / prms.mmpix()) / (frames / prms.frmps());
+}
+
+void MvVec::fill(const std::vector<SkelRecord>& records, int s, int e, bool turn,
+                 std::ostream& err) {
+  start_ = s;
+  end_ = e;
+  turn_ = turn;
+  pause_ = false;
+  reversal_ = false;
+  const SkelRecord& rs = records[s];
+  const SkelRecord& re = records[e];
+  if (rs.loop) {
+    loop_ = true;
+    return;
+  }
+  loop_ = false;
+  if (!usableForMovement(rs)) err << "MvVec start frame " << rs.frame << " is inconsistent!\n";
+  if (!usableForMovement(re)) err << "MvVec end frame " << re.frame << " is inconsistent!\n";
+  startPoint_ = worldPoint(rs, rs.mid);
+  endPoint_ = worldPoint(re, re.mid);
+  // The y difference is negated so that the angle runs counter-clockwise on
+  // screen, where image y grows downward.
+  angle_ = directionAngle(endPoint_.x - startPoint_.x, -(endPoint_.y - startPoint_.y));
+  distance_ = pointDistance(startPoint_, endPoint_);
+  recomputeSpeed(records);
+  // Moving towards where the head was at the start means forward; a tie
+  // counts as backward.
+  const cv::Point h = worldPoint(rs, rs.head);
+  direction_ = pointDistance(startPoint_, h) > pointDistance(endPoint_, h) ? 1 : -1;
+  if (speed_ < prms_->pausespdlim()) {
+    pause_ = true;
+    direction_ = 0;
+  }
+}
+
+void MvVec::recomputeSpeed(const std::vector<SkelRecord>& records) {
+  speed_ = speedOf(distance_, records[end_].frame - records[start_].frame, *prms_);
+}
+
+void MvVec::setAccumulatedSpeed() { speed_ = speedOf(distance_, end_, *prms_); }
+
+}  // namespace dukon

@@ -1,0 +1,99 @@
+#include "run/movie.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <limits>
+
+#include "run/fatal_error.h"
+#include "run/params.h"
+
+namespace dukon {
+
+namespace {
+
+// Truncates a capture property to int; NaN and out-of-range values give 0
+// rather than undefined behaviour.
+int toIntProperty(double v) {
+  if (!(v > std::numeric_limits<int>::min() && v < std::numeric_limits<int>::max())) return 0;
+  return static_cast<int>(v);
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+Movie::Movie(const Params* prms, std::ostream& out, std::ostream& err)
+    : prms_(prms), out_(out), err_(err) {}
+
+std::string Movie::path() const {
+  return prms_->moviePath(".avi", Params::kBufLen);
+}
+
+void Movie::open() {
+  const std::string p = path();
+  auto cap = std::make_unique<cv::VideoCapture>();
+  // A directory or missing file is refused before the decoder sees it.
+  if (isRegularFile(p)) cap->open(p, cv::CAP_FFMPEG);
+  if (!cap->isOpened()) {
+    throw FatalError("Can't open movie file " + p + "\n" +
+                     "(perhaps need to check that codec is supported)\n");
+  }
+  height_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_HEIGHT));
+  width_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_WIDTH));
+  fps_ = cap->get(cv::CAP_PROP_FPS);
+  length_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_COUNT));
+  fourCC_ = "????";
+  capture_ = std::move(cap);
+}
+
+void Movie::printParams() const {
+  out_ << "\nAnalyzing movie " << path() << "\n";
+  if (!prms_->screenop()) return;
+  out_ << "movie parameters are as follows:\n";
+  out_ << "  height = " << height_ << " pixels\n";
+  out_ << "  width  = " << width_ << " pixels\n";
+  out_ << "  rate   = " << fps_ << " fps\n";
+  out_ << "  length = " << length_ << " frames\n";
+  out_ << "  fourCC = " << fourCC_ << "\n";
+}
+
+void Movie::seek(int frame) {
+  if (capture_ && frame > 0) capture_->set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame));
+}
+
+bool Movie::getFrame(cv::Mat& frame) {
+  if (!capture_ || !capture_->read(frame) || frame.empty()) {
+    int pos = position();
+    if (pos < length_) err_ << "Could not get frame " << pos << "\n";
+    return false;
+  }
+  double pos = capture_->get(cv::CAP_PROP_POS_FRAMES);
+  if (prms_->screenop()) {
+    double t = capture_->get(cv::CAP_PROP_POS_MSEC);
+    out_ << "got frame " << pos << " (ts=" << t;
+    if (prevTime_ != -1.0) out_ << ", delay=" << t - prevTime_;
+    out_ << ")\n";
+    prevTime_ = t;
+  } else {
+    out_ << "#" << pos << " ";
+  }
+  return true;
+}
+
+int Movie::position() const {
+  return capture_ ? toIntProperty(capture_->get(cv::CAP_PROP_POS_FRAMES)) : 0;
+}
+
+float Movie::time() const {
+  return capture_ ? static_cast<float>(capture_->get(cv::CAP_PROP_POS_MSEC)) : 0.0f;
+}
+
+void Movie::release() {
+  capture_.reset();
+}
+
+}  // namespace dukon

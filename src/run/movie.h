@@ -1,0 +1,70 @@
+// Movie: the movie file, read forward frame by frame through OpenCV's file
+// capture.
+//
+// Frame numbers and time stamps are the capture's own: after each fetch the
+// position is the fetched frame's number (1 for the first frame with the
+// FFmpeg backend) and the time its stamp in milliseconds (0 for the first).
+// Gaps in the numbering are frames the movie dropped.
+#ifndef DUKON_RUN_MOVIE_H_
+#define DUKON_RUN_MOVIE_H_
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace dukon {
+
+class Params;
+
+class Movie {
+ public:
+  // `prms` must outlive the movie. `out` receives the progress lines,
+  // `err` the fetch failures.
+  explicit Movie(const Params* prms, std::ostream& out, std::ostream& err);
+  Movie(const Movie&) = delete;
+  Movie& operator=(const Movie&) = delete;
+
+  // Opens moviedir + moviename + ".avi" and reads its properties. Throws
+  // FatalError "Can't open movie file ..." when that fails.
+  void open();
+  // The "Analyzing movie" block, with the properties when screenop is set.
+  void printParams() const;
+
+  int length() const { return length_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  double fps() const { return fps_; }
+
+  // Positions the capture so that the next fetch delivers frame `frame`.
+  void seek(int frame);
+  // Fetches the next frame; false at the end or when decoding fails. The
+  // frame (8-bit, 3 channels) stays valid until the next call.
+  bool getFrame(cv::Mat& frame);
+  // The capture's frame position after the last fetch.
+  int position() const;
+  // The capture's time stamp of the last fetched frame, milliseconds.
+  float time() const;
+  void release();
+
+ private:
+  std::string path() const;
+
+  std::unique_ptr<cv::VideoCapture> capture_;
+  int length_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  double fps_ = 0;
+  std::string fourCC_ = "????";
+  const Params* prms_;
+  std::ostream& out_;
+  std::ostream& err_;
+  // Time of the previous frame reported with screenop; -1 before the first.
+  double prevTime_ = -1.0;
+};
+
+}  // namespace dukon
+
+#endif  // DUKON_RUN_MOVIE_H_

@@ -1,0 +1,60 @@
+#include "run/output_dir.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "run/fatal_error.h"
+#include "run/params.h"
+#include "skeleton/skel_record.h"
+
+namespace dukon {
+
+namespace {
+
+// Creates one directory level; an existing directory or any failure is
+// ignored (a file that then cannot be opened is reported by its writer).
+void makeDirectory(const std::string& path) {
+  if (!path.empty()) ::mkdir(path.c_str(), 0777);
+}
+
+}  // namespace
+
+OutputDir::OutputDir(const Params& prms) {
+  const std::string& outdir = prms.outdir();
+  const std::string& name = prms.moviename();
+  if (outdir.size() + name.size() + 20 > static_cast<size_t>(Params::kBufLen)) {
+    throw FatalError("Path name too long: " + outdir + "/" + name + "-... \n");
+  }
+  makeDirectory(outdir);
+  // The full prefix is kept whole: cutting it could make several tables
+  // share one file name.
+  std::string dir = outdir + name + "/";
+  makeDirectory(dir);
+  prefix_ = dir + name + "-";
+}
+
+void OutputDir::openStream(std::ofstream& os, const std::string& name, int precision) {
+  const std::string path = completePath(name);
+  os.open(path, std::ios::out | std::ios::trunc);
+  os.precision(precision);
+  if (!os.is_open()) noteFailure(path);
+}
+
+void OutputDir::writeSkeletons(const std::vector<SkelRecord>& records, int n) {
+  const std::string path = completePath("skel.csv");
+  std::ofstream os(path, std::ios::out | std::ios::app);
+  if (!os.is_open()) {
+    noteFailure(path);
+    return;
+  }
+  for (int i = 0; i < n && i < static_cast<int>(records.size()); ++i) {
+    const SkelRecord& r = records[i];
+    os << "Frame number: " << r.frame << "\n";
+    for (int j = 0; j < r.numsklpts && j < static_cast<int>(r.points.size()); ++j)
+      os << r.points[j].x << "," << r.points[j].y << "\n";
+  }
+  os.close();
+  if (os.fail()) noteFailure(path);
+}
+
+}  // namespace dukon

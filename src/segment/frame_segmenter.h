@@ -1,0 +1,93 @@
+// FrameSegmenter: turns each grey frame into a mask holding the worm alone.
+//
+// The worm is dark on a brighter background. The mask comes from a threshold
+// at the valley of the grey histogram, closed, joined with Canny edges when
+// asked or when the threshold looks wrong, reduced to its largest 8-connected
+// object, closed again and cleaned of a coiled worm's filled-in hole. The
+// segmenter keeps running means of the worm's thickness and area over the
+// frames whose skeleton was accepted and uses them to notice a bad threshold.
+// One object per run; it owns its work images.
+#ifndef DUKON_SEGMENT_FRAME_SEGMENTER_H_
+#define DUKON_SEGMENT_FRAME_SEGMENTER_H_
+
+#include <iostream>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "run/params.h"
+#include "segment/egg.h"
+
+namespace dukon {
+
+class FrameSegmenter {
+ public:
+  // Work images of width x height; the thickness guess before the first
+  // accepted frame is the width 0.1 mm spans (mmpix / 10, integer division).
+  FrameSegmenter(int width, int height, const Params& prms);
+
+  // Makes `bin` (8-bit, frame size, created when it is not) hold 1 on the
+  // worm and 0 elsewhere, from the grey frame `bw` (8-bit, read only). With
+  // the `eggs` setting, every separate dark object beside the worm that is
+  // thick enough is appended to `eggsToVerify` as a candidate (by value,
+  // location and frame -1). Diagnostics go to `err` when `screenop` is set.
+  void segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params& prms,
+                    std::vector<Egg>& eggsToVerify, std::ostream& err = std::cerr);
+
+  // Folds one accepted frame's thickness and area (pixels) into the running
+  // means. Non-finite values (a chain without length) are not folded in.
+  void updateAverages(double thick, double area);
+
+  // Bounding box of the mask's pixels in rows 0 .. height-2 and columns
+  // 0 .. width-3, each coordinate plus one; an empty mask gives all -1.
+  static void boundingBox(const cv::Mat& bin, int width, int height, int& minX, int& minY,
+                          int& maxX, int& maxY);
+
+  double avgThick() const { return avgThick_; }
+  double avgArea() const { return avgArea_; }
+  int nGood() const { return nGood_; }
+
+  // --- Steps of segmentFrame, public so that they can be tested alone. ---
+
+  // Grey value that starts the valley between the dark worm and the bright
+  // background in a histogram of bins `smooth` grey levels wide over
+  // [0, 255); 255 when the histogram never rises again towards the dark end.
+  static int histogramThreshold(const cv::Mat& grey, int smooth);
+  // Morphological closing in place with a 7x7 ellipse, `iterations` dilations
+  // then as many erosions.
+  static void closeMask(cv::Mat& img, int iterations);
+  // Without `eggsToVerify`: clears every pixel outside the largest
+  // 8-connected object (ties: the one met first in raster order). With it:
+  // leaves `img` alone and appends a candidate for every object of more than
+  // 9 pixels whose size differs from the largest one's and whose inscribed
+  // radius exceeds 1 pixel, in raster order of the objects.
+  void keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVerify);
+  // Clears the 8-connected region of pixels set in `mask` and 0 in
+  // `reference` that contains (x, y); (x, y) itself is always cleared.
+  static void clearFilledHole(cv::Mat& mask, const cv::Mat& reference, int x, int y);
+
+ private:
+  void ensureSize(cv::Size size);
+  // Labels the 8-connected objects of `img` into labels_ (frame with a zero
+  // border); returns the object count and fills counts_/firsts_ per object.
+  int labelObjects(const cv::Mat& img);
+  void addEggCandidates(const cv::Mat& img, int largest, std::vector<Egg>& eggsToVerify);
+
+  double avgThick_;
+  double avgArea_ = 0.0;
+  int nGood_ = 0;
+  cv::Mat beforeClose_;  // 8-bit: the mask just before the final closing
+  cv::Mat edges_;        // 8-bit: Canny edges, closed
+  cv::Mat distImg_;      // 32-bit float: distance transform of the final mask
+
+  // Labelling work space, kept between frames to avoid reallocation.
+  std::vector<int> labels_;      // (width + 2) x (height + 1), zero frame
+  std::vector<int> parent_;      // union-find over provisional labels
+  std::vector<int> objectOf_;    // provisional label -> object index
+  std::vector<int> counts_;      // pixels per object
+  std::vector<cv::Rect> boxes_;  // bounding box per object
+};
+
+}  // namespace dukon
+
+#endif  // DUKON_SEGMENT_FRAME_SEGMENTER_H_

@@ -1,0 +1,43 @@
+// Body-wave features of one oriented skeleton chain: the bend-angle profile
+// and its statistics, the wavelength, the lateral amplitudes about the
+// head-tail line with the number of crossings, and two shape scores.
+#ifndef DUKON_SKELETON_BODY_WAVE_H_
+#define DUKON_SKELETON_BODY_WAVE_H_
+
+#include <iostream>
+#include <ostream>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "skeleton/skel_record.h"
+
+namespace dukon {
+
+// Direction of the vector (dx, dy) in degrees, measured from +x toward +y
+// (image y grows downward), in [0, 360). Components within 0.001 of zero
+// count as zero; the null vector gives 0. Uses pi = 3.1415926 so results
+// match the established tables to the last digit.
+double directionAngle(double dx, double dy);
+
+// Computes, in this order, the bend profile (`angles`, `numAngles` and the
+// angle statistics), the wavelength, the amplitudes with `cutpnums`, and the
+// shape scores of `rec`. The chain must already run from `head` to `tail` and
+// `len` must be final. A profile with fewer than 9 bend angles writes
+// "too short for wavelength\n" to `out` and leaves the wavelength NaN.
+void computeFeatures(SkelRecord& rec, std::ostream& out = std::cout);
+
+// The steps of computeFeatures, exposed for the per-frame tables and tests.
+void computeBendProfile(SkelRecord& rec);
+void computeWavelength(SkelRecord& rec, std::ostream& out = std::cout);
+void computeAmplitudes(SkelRecord& rec);
+void computeShapeScores(SkelRecord& rec);
+
+// Signed distance of every chain point from the line through `head` and
+// `tail`, pixels; positive on the side of the tail direction turned toward +y
+// (clockwise on screen), negative on the other.
+std::vector<double> signedDistances(const SkelRecord& rec);
+
+}  // namespace dukon
+
+#endif  // DUKON_SKELETON_BODY_WAVE_H_

@@ -1,0 +1,164 @@
+#include "stage/image_motion.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "run/fatal_error.h"
+
+namespace dukon {
+
+namespace {
+
+// Starting value of the best measure; a candidate must score below it.
+constexpr uint64_t kNoBest = 9999999;
+// Shifts whose |x| + |y| is below this are too small to apply.
+constexpr int kMinApplied = 6;
+// Margin around the worm's box left out of the measure, pixels.
+constexpr int kWormMargin = 3;
+
+// Sum of |a[i] - b[i]| over n bytes.
+uint64_t absDiffSum(const uint8_t* a, const uint8_t* b, int n) {
+  uint64_t sum = 0;
+  int i = 0;
+#if defined(__SSE2__)
+  // psadbw sums 8 absolute differences into each 64-bit half.
+  __m128i acc0 = _mm_setzero_si128();
+  __m128i acc1 = _mm_setzero_si128();
+  for (; i + 32 <= n; i += 32) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16));
+    acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(a0, b0));
+    acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(a1, b1));
+  }
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(a0, b0));
+  }
+  const __m128i acc = _mm_add_epi64(acc0, acc1);
+  sum = static_cast<uint64_t>(_mm_cvtsi128_si64(acc)) +
+        static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+#endif
+  for (; i < n; ++i) sum += static_cast<uint64_t>(std::abs(a[i] - b[i]));
+  return sum;
+}
+
+}  // namespace
+
+ImageMotion::ImageMotion(int step, int range, int width, int height)
+    : step_(step),
+      range_(range),
+      width_(width),
+      height_(height),
+      innerWidth_(width - 2 * range),
+      innerHeight_(height - 2 * range) {
+  if (step < 1 || range < 0 || width <= 2 * range || height <= 2 * range) {
+    std::ostringstream msg;
+    msg << "Frame size " << width << "x" << height
+        << " is too small for image-based stage motion: both sides must exceed " << 2 * range
+        << " pixels (twice the search range of " << range << ")";
+    if (step < 1) msg << ", and the search step must be at least 1";
+    msg << "\n";
+    throw FatalError(msg.str());
+  }
+  previous_ = cv::Mat::zeros(height, width, CV_8UC1);
+  const size_t side = static_cast<size_t>(2 * range + 1);
+  scores_.assign(side * side, -1);
+}
+
+cv::Mat ImageMotion::mask() const {
+  cv::Mat m(innerHeight_, innerWidth_, CV_8UC1, cv::Scalar(1));
+  m(wormRect_).setTo(0);
+  return m;
+}
+
+uint64_t ImageMotion::measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const {
+  const int rx0 = wormRect_.x;
+  const int rx1 = wormRect_.x + wormRect_.width;
+  uint64_t sum = 0;
+  for (int y = 0; y < innerHeight_; ++y) {
+    const uint8_t* cur = bw.ptr<uint8_t>(sy + y) + sx;
+    const uint8_t* ref = previous_.ptr<uint8_t>(range_ + y) + range_;
+    if (y >= wormRect_.y && y < wormRect_.y + wormRect_.height) {
+      sum += absDiffSum(cur, ref, rx0);
+      sum += absDiffSum(cur + rx1, ref + rx1, innerWidth_ - rx1);
+    } else {
+      sum += absDiffSum(cur, ref, innerWidth_);
+    }
+    // The sum only grows: once it reaches the bound it cannot win.
+    if (sum >= bound) return sum;
+  }
+  return sum;
+}
+
+void ImageMotion::consider(const cv::Mat& bw, int sx, int sy) {
+  const uint64_t m = measure(bw, sx, sy, best_);
+  scores_[static_cast<size_t>(sy) * (2 * range_ + 1) + sx] = static_cast<int64_t>(m);
+  if (m < best_) {
+    best_ = m;
+    bestX_ = sx;
+    bestY_ = sy;
+  }
+}
+
+bool ImageMotion::findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY,
+                               int maxX, int maxY, std::ostream& out) {
+  xMov = 0;
+  yMov = 0;
+  if (bw.type() != CV_8UC1 || bw.cols != width_ || bw.rows != height_) return false;
+  if (first_) {
+    first_ = false;
+    renew(bw, minX, minY, maxX, maxY);
+    return true;
+  }
+  std::fill(scores_.begin(), scores_.end(), -1);
+  // Nothing scoring below kNoBest leaves the shift at zero.
+  best_ = kNoBest;
+  bestX_ = range_;
+  bestY_ = range_;
+  const int side = 2 * range_ + 1;
+  for (int sy = 0; sy < side; sy += step_)
+    for (int sx = 0; sx < side; sx += step_) consider(bw, sx, sy);
+
+  // Fine pass around the best grid point; its bounds are fixed before it
+  // starts, and cells already measured are skipped.
+  const int y0 = std::max(bestY_ - step_, 0), y1 = std::min(bestY_ + step_, side);
+  const int x0 = std::max(bestX_ - step_, 0), x1 = std::min(bestX_ + step_, side);
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (scores_[static_cast<size_t>(y) * side + x] == -1) consider(bw, x, y);
+
+  xMov = bestX_ - range_;
+  yMov = bestY_ - range_;
+  if (xMov != 0 || yMov != 0) {
+    out << "found relative movement of x=" << xMov << " y=" << yMov << "\n";
+    if (std::abs(xMov) + std::abs(yMov) < kMinApplied) return false;
+  }
+  renew(bw, minX, minY, maxX, maxY);
+  return true;
+}
+
+void ImageMotion::renew(const cv::Mat& bw, int minX, int minY, int maxX, int maxY) {
+  bw.copyTo(previous_);
+  // The worm's box widened by the margin, in window coordinates; the origin
+  // is clamped at 0 without shortening the box, then the box is cut at the
+  // window's far edges. 64-bit arithmetic keeps absurd boxes harmless.
+  const int64_t x = std::max<int64_t>(int64_t{minX} - kWormMargin - range_, 0);
+  const int64_t y = std::max<int64_t>(int64_t{minY} - kWormMargin - range_, 0);
+  const int64_t w = std::min<int64_t>(int64_t{maxX} - minX + 2 * kWormMargin, innerWidth_ - x);
+  const int64_t h = std::min<int64_t>(int64_t{maxY} - minY + 2 * kWormMargin, innerHeight_ - y);
+  if (w <= 0 || h <= 0)
+    wormRect_ = cv::Rect();
+  else
+    wormRect_ = cv::Rect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+                         static_cast<int>(h));
+}
+
+}  // namespace dukon

@@ -1,0 +1,76 @@
+// ImageMotion: the stage movement between frames measured from the images,
+// for runs without a usable stage log.
+//
+// The background shifts as a whole when the stage moves. The object keeps a
+// reference frame and finds the integer shift (up to +-range pixels on each
+// axis) that best aligns the current frame's background with it: a coarse
+// grid of `step` pixels, then every shift around the best grid point. The
+// measure is the sum of absolute grey-level differences over the reference's
+// central window (the frame less `range` pixels on each side), leaving out a
+// rectangle around the worm of the reference frame.
+//
+// Small shifts (|x| + |y| below 6 pixels) are not applied: the reference
+// stays until the accumulated shift is large enough or a frame matches it
+// exactly, so rounding errors do not pile up frame after frame.
+#ifndef DUKON_STAGE_IMAGE_MOTION_H_
+#define DUKON_STAGE_IMAGE_MOTION_H_
+
+#include <cstdint>
+#include <iostream>
+#include <ostream>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace dukon {
+
+class ImageMotion {
+ public:
+  // `step` is the coarse grid spacing, `range` the largest shift searched,
+  // both in pixels; width and height are the frame size. Throws FatalError
+  // when the frame is not larger than 2 * range on both axes or step < 1.
+  ImageMotion(int step, int range, int width, int height);
+
+  // Measures the shift of the image content from the reference to `bw`
+  // (8-bit, one channel, frame size) into xMov, yMov (pixels). The worm's
+  // bounding box in `bw` is (minX, minY)..(maxX, maxY). Returns true when the
+  // shift is to be applied; the reference and its mask are then renewed from
+  // `bw`. Returns false (reference kept) for a shift too small to apply, and
+  // for a frame of the wrong size or type. A non-zero shift is reported on
+  // `out` as "found relative movement of x=.. y=..".
+  bool findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY, int maxX,
+                    int maxY, std::ostream& out = std::cout);
+
+  int innerWidth() const { return innerWidth_; }
+  int innerHeight() const { return innerHeight_; }
+  // The current mask in window coordinates: 1 on background, 0 over the worm.
+  cv::Mat mask() const;
+  // The rectangle of the mask that is left out, in window coordinates.
+  const cv::Rect& wormRect() const { return wormRect_; }
+
+ private:
+  // Score of shift (sx, sy), 0 <= sx, sy <= 2 * range; returns the full sum
+  // when it is below `bound`, otherwise some partial sum >= `bound`.
+  uint64_t measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const;
+  void consider(const cv::Mat& bw, int sx, int sy);
+  void renew(const cv::Mat& bw, int minX, int minY, int maxX, int maxY);
+
+  bool first_ = true;
+  int step_;
+  int range_;
+  int width_;
+  int height_;
+  int innerWidth_;
+  int innerHeight_;
+  cv::Mat previous_;  // the reference frame, full size
+  cv::Rect wormRect_;  // left out of the measure; clipped to the window
+  // (2 * range + 1)^2 cells, row sy, column sx; -1 = not yet measured.
+  std::vector<int64_t> scores_;
+  uint64_t best_ = 0;
+  int bestX_ = 0;
+  int bestY_ = 0;
+};
+
+}  // namespace dukon
+
+#endif  // DUKON_STAGE_IMAGE_MOTION_H_

@@ -1,0 +1,200 @@
+#include "stage/stage_util.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "run/fatal_error.h"
+#include "run/params.h"
+
+namespace dukon {
+
+namespace {
+
+// Longest line kept; the rest of a longer line is read and dropped.
+constexpr size_t kMaxLine = Params::kBufLen - 1;
+// Stage values are written in millionths of a stage unit.
+constexpr double kStageUnit = 1000000.0;
+// Reserving is only an optimisation; a bogus frame count must not make it huge.
+constexpr int kMaxReserve = 1 << 20;
+
+// Reads one line of any length, keeping at most kMaxLine characters (cut at
+// an embedded NUL, as a C buffer would be, and without a trailing CR).
+// Returns false at end of input when nothing was read.
+bool readLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* sb = in.rdbuf();
+  bool any = false;
+  bool nul = false;
+  for (;;) {
+    const int c = sb->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      break;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (c == '\0') nul = true;
+    if (!nul && line.size() < kMaxLine) line.push_back(static_cast<char>(c));
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+// A cursor over one line that matches scanf-style conversions.
+class Scanner {
+ public:
+  explicit Scanner(const std::string& s) : s_(s.c_str()) {}
+
+  // "%*[^,]": one or more characters other than a comma.
+  bool skipField() {
+    const char* start = s_;
+    while (*s_ != '\0' && *s_ != ',') ++s_;
+    return s_ != start;
+  }
+  bool literal(const char* text) {
+    const char* p = s_;
+    for (; *text != '\0'; ++text, ++p)
+      if (*p != *text) return false;  // also stops at the end of the line
+    s_ = p;
+    return true;
+  }
+  // "%lf": optional white space, then a real as strtod reads it.
+  bool real(double* v) {
+    char* end = nullptr;
+    *v = std::strtod(s_, &end);
+    if (end == s_) return false;
+    s_ = end;
+    return true;
+  }
+
+ private:
+  const char* s_;
+};
+
+// "%*[^,],%lf:%lf,STAGE,%lf,%lf" or "%*[^,],%lf:%lf:%lf,STAGE,%lf,%lf";
+// the values come back as hours, minutes, seconds, X, Y.
+bool scanStageLine(const std::string& line, double v[5]) {
+  Scanner a(line);
+  v[0] = 0.0;
+  if (a.skipField() && a.literal(",") && a.real(&v[1]) && a.literal(":") && a.real(&v[2]) &&
+      a.literal(",STAGE,") && a.real(&v[3]) && a.literal(",") && a.real(&v[4]))
+    return true;
+  Scanner b(line);
+  return b.skipField() && b.literal(",") && b.real(&v[0]) && b.literal(":") && b.real(&v[1]) &&
+         b.literal(":") && b.real(&v[2]) && b.literal(",STAGE,") && b.real(&v[3]) &&
+         b.literal(",") && b.real(&v[4]);
+}
+
+}  // namespace
+
+bool parseStageLine(const std::string& line, StageUtil::Location* loc) {
+  double v[5];
+  if (!scanStageLine(line, v)) return false;
+  const double time = ((v[0] * 60.0 + v[1]) * 60.0 + v[2]) * 1000.0;
+  const double x = v[3] / kStageUnit;
+  const double y = v[4] / kStageUnit;
+  if (!std::isfinite(time) || !std::isfinite(x) || !std::isfinite(y)) return false;
+  *loc = StageUtil::Location{time, x, y};
+  return true;
+}
+
+StageUtil::StageUtil(const Params& prms, int frameCount, double fps, std::ostream& out,
+                     std::ostream& err) {
+  const std::string path = prms.moviePath(".log.csv");
+  std::ifstream in(path);
+  if (!in) {
+    throw FatalError("Couldn't open stage data file " + path + "\n(Hit return to close)");
+  }
+  read(in, path, prms, frameCount, fps, out, err);
+}
+
+StageUtil::StageUtil(std::istream& in, const std::string& path, const Params& prms,
+                     int frameCount, double fps, std::ostream& out, std::ostream& err) {
+  read(in, path, prms, frameCount, fps, out, err);
+}
+
+void StageUtil::read(std::istream& in, const std::string& path, const Params& prms,
+                     int frameCount, double fps, std::ostream& out, std::ostream& err) {
+  samples_.reserve(static_cast<size_t>(std::clamp(frameCount / 10, 0, kMaxReserve)));
+
+  // The analysed window in ms, from the raw fframe and lframe. Without a
+  // usable frame rate every sample counts and the sentinel lies at infinity.
+  const bool rateKnown = fps > 0.0 && std::isfinite(fps);
+  const double inf = std::numeric_limits<double>::infinity();
+  const double movieEnd = rateKnown ? frameCount / fps * 1000.0 : inf;
+  const double start = rateKnown ? prms.fframe() / fps * 1000.0 : -inf;
+  double end = rateKnown ? prms.lframe() / fps * 1000.0 : inf;
+  if (end == 0.0) end = movieEnd;
+
+  std::string line;
+  readLine(in, line);  // header, never parsed
+  while (readLine(in, line)) {
+    Location s;
+    if (!parseStageLine(line, &s)) {
+      if (!line.empty()) err << "problem parsing " << line << " from stage file\n";
+      continue;
+    }
+    samples_.push_back(s);
+    if (start <= s.time && s.time <= end) widenRange(s);
+    if (first_.time == 0.0) first_ = Location{1.0, s.x, s.y};
+  }
+  if (samples_.empty()) {
+    throw FatalError("Stage data file " + path +
+                     " holds no stage position line (expected \"name,MM:SS.s,STAGE,X,Y\" or "
+                     "\"name,HH:MM:SS.s,STAGE,X,Y\" after the header line)\n");
+  }
+  samples_.push_back(Location{movieEnd + 1000000.0, 0.0, 0.0});
+
+  if (prms.screenop()) {
+    out << "\nPreparing to track movement:\n";
+    out << "Range of X movement: " << minimum_.x << " to " << maximum_.x << "\n";
+    out << "Range of Y movement: " << minimum_.y << " to " << maximum_.y << "\n";
+  }
+  rewind();
+}
+
+void StageUtil::widenRange(const Location& s) {
+  // -1.0 means "not set", recognised by equality, so a real coordinate of
+  // exactly -1.0 is overwritten by the next sample in the window.
+  if (minimum_.x == -1.0 || s.x < minimum_.x) minimum_.x = s.x;
+  if (maximum_.x == -1.0 || s.x > maximum_.x) maximum_.x = s.x;
+  if (minimum_.y == -1.0 || s.y < minimum_.y) minimum_.y = s.y;
+  if (maximum_.y == -1.0 || s.y > maximum_.y) maximum_.y = s.y;
+}
+
+void StageUtil::rangeOfMovement(double& x, double& y) const {
+  x = maximum_.x - minimum_.x;
+  y = maximum_.y - minimum_.y;
+}
+
+void StageUtil::firstOffset(double& x, double& y) const {
+  x = first_.x - minimum_.x;
+  y = first_.y - minimum_.y;
+}
+
+void StageUtil::currentOffset(double& x, double& y) const {
+  x = current_.x - minimum_.x;
+  y = current_.y - minimum_.y;
+}
+
+double StageUtil::rewind() {
+  cursor_ = 0;
+  current_ = samples_[0];
+  next_ = samples_[1];
+  return next_.time;
+}
+
+double StageUtil::advance(bool move) {
+  if (move && canAdvance()) {
+    current_ = next_;
+    ++cursor_;
+    next_ = samples_[cursor_ + 1];
+  }
+  return next_.time;
+}
+
+}  // namespace dukon

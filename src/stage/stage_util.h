@@ -1,0 +1,100 @@
+// StageUtil: the stage controller's log of stage positions, read once at the
+// start of a run, and a forward-only cursor over its samples.
+//
+// The log is moviedir + moviename + ".log.csv": a header line, then lines
+// "<anything>,MM:SS.s,STAGE,X,Y" or "<anything>,HH:MM:SS.s,STAGE,X,Y". X and Y
+// are divided by 1,000,000 into stage millimetres (the parameter mmpixstage
+// turns those into frame pixels). The samples stay in file order and always
+// end with a sentinel far beyond the end of the movie, so a cursor walked in
+// step with the frame times never runs off the end.
+//
+// Offsets are measured from the smallest X and Y seen inside the analysed
+// time window (fframe .. lframe of the parameters file, as raw values).
+#ifndef DUKON_STAGE_STAGE_UTIL_H_
+#define DUKON_STAGE_STAGE_UTIL_H_
+
+#include <iostream>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace dukon {
+
+class Params;
+
+class StageUtil {
+ public:
+  // One stage sample: time in ms since the log's zero, x and y in stage mm.
+  struct Location {
+    double time = 0.0;
+    double x = 0.0;
+    double y = 0.0;
+  };
+
+  // Reads the log named by `prms`. `frameCount` and `fps` are the movie's
+  // own frame count and frame rate; they place the analysed window and the
+  // end sentinel. Lines that cannot be parsed are reported on `err`; with
+  // screenop the movement range goes to `out`.
+  // Throws FatalError when the log cannot be opened, or when it holds no
+  // parsable stage line (a wrong or empty file would place every frame
+  // wrongly).
+  StageUtil(const Params& prms, int frameCount, double fps, std::ostream& out = std::cout,
+            std::ostream& err = std::cerr);
+
+  // Reads from `in` instead of a file; `path` only names it in messages.
+  StageUtil(std::istream& in, const std::string& path, const Params& prms, int frameCount,
+            double fps, std::ostream& out = std::cout, std::ostream& err = std::cerr);
+
+  StageUtil(const StageUtil&) = delete;
+  StageUtil& operator=(const StageUtil&) = delete;
+
+  // Extent of the stage travel inside the analysed window, mm.
+  void rangeOfMovement(double& x, double& y) const;
+  // First sample of the file relative to the window's minimum, mm.
+  void firstOffset(double& x, double& y) const;
+  // Cursor sample relative to the window's minimum, mm.
+  void currentOffset(double& x, double& y) const;
+
+  // Puts the cursor on sample 0; returns the time of sample 1 (ms).
+  double rewind();
+  // With `move`, steps the cursor one sample on (never onto the sentinel:
+  // there the cursor stays on the last real sample). Returns the time of the
+  // sample after the cursor (ms), moved or not.
+  double advance(bool move);
+  // False once the sample after the cursor is the sentinel, where advancing
+  // no longer changes anything.
+  bool canAdvance() const { return cursor_ + 2 < samples_.size(); }
+
+  // All samples in file order, the sentinel last.
+  const std::vector<Location>& samples() const { return samples_; }
+  const Location& current() const { return current_; }
+  const Location& next() const { return next_; }
+  const Location& minimum() const { return minimum_; }
+  const Location& maximum() const { return maximum_; }
+
+ private:
+  void read(std::istream& in, const std::string& path, const Params& prms, int frameCount,
+            double fps, std::ostream& out, std::ostream& err);
+  void widenRange(const Location& s);
+
+  std::vector<Location> samples_;
+  size_t cursor_ = 0;
+  Location current_;
+  Location next_;
+  // x and y of the window's extremes; -1.0 stands for "not set".
+  Location minimum_{0.0, -1.0, -1.0};
+  Location maximum_{0.0, -1.0, -1.0};
+  // First sample of the file; its time is 1.0 once taken, 0.0 before.
+  Location first_{0.0, 0.0, 0.0};
+};
+
+// Parses one data line of the log into `loc`. Accepts
+// "<field>,MM:SS,STAGE,X,Y" and "<field>,HH:MM:SS,STAGE,X,Y" (fractional
+// seconds allowed; the first field must not be empty). Values that are not
+// finite are refused.
+bool parseStageLine(const std::string& line, StageUtil::Location* loc);
+
+}  // namespace dukon
+
+#endif  // DUKON_STAGE_STAGE_UTIL_H_
