@@ -89,13 +89,23 @@ std::string asDirectory(const std::string& value) {
 Params::Params(std::string fileName) : fileName_(std::move(fileName)) {}
 
 void Params::read(std::ostream& err) {
-  moviedir_.clear();
-  moviename_.clear();
-  outdir_.clear();
   std::ifstream in(fileName_, std::ios::binary);
   if (!in) {
     err << "\nCouldn't open " << fileName_ << ", using defaults\n";
+    moviedir_.clear();
+    moviename_.clear();
+    outdir_.clear();
+    complete();
   } else {
+    read(in, err);
+  }
+}
+
+void Params::read(std::istream& in, std::ostream& err) {
+  moviedir_.clear();
+  moviename_.clear();
+  outdir_.clear();
+  {
     std::string line;
     while (std::getline(in, line)) {
       // A NUL ends the text as it would in a C buffer.
@@ -111,6 +121,10 @@ void Params::read(std::ostream& err) {
       parseLine(line, err);
     }
   }
+  complete();
+}
+
+void Params::complete() {
   if (mmpixstage_ == -1) mmpixstage_ = mmpix_;
   std::sort(ignorefrm_.begin(), ignorefrm_.end());
   ignorefrm_.push_back(kIgnoreEnd);

@@ -6,6 +6,7 @@
 #ifndef DUKON_RUN_PARAMS_H_
 #define DUKON_RUN_PARAMS_H_
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ class Params {
   // directory or name is missing, or a value would make later arithmetic
   // meaningless (non-positive scale, lengths or durations).
   void read(std::ostream& err);
+  // The same from an open stream (the file name is then only a label).
+  void read(std::istream& in, std::ostream& err);
 
   // Writes "Using the following parameters:" and the listing to `out` when
   // screenop is set.
@@ -75,6 +78,8 @@ class Params {
   bool emptyrows() const { return emptyrows_; }
 
  private:
+  // Defaults that depend on other keys, the end marker, and the checks.
+  void complete();
   void parseLine(const std::string& line, std::ostream& err);
   void store(const std::string& key, const std::string& value);
   void addIgnored(const std::string& value);

@@ -1,32 +1,73 @@
 #include "run/run_driver.h"
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <opencv2/imgproc.hpp>
 #include <ostream>
 #include <vector>
 
+#include <opencv2/imgproc.hpp>
+
+#include "behaviour/behaviour.h"
+#include "behaviour/movement_segmentation.h"
+#include "run/debug_display.h"
 #include "run/fatal_error.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
 #include "run/params.h"
+#include "segment/egg.h"
+#include "segment/egg_list.h"
+#include "segment/frame_segmenter.h"
+#include "segment/head_tail.h"
+#include "segment/track.h"
+#include "skeleton/body_wave.h"
+#include "skeleton/result_files.h"
 #include "skeleton/skel_record.h"
+#include "skeleton/skeleton.h"
+#include "skeleton/wave.h"
+#include "stage/image_motion.h"
+#include "stage/stage_util.h"
+#include "stage/world_coords.h"
 
 namespace dukon {
 
 namespace {
 
+// Adds the wall-clock time of its scope to *sink, when there is a sink.
+class StageTimer {
+ public:
+  explicit StageTimer(double* sink) : sink_(sink), start_(Clock::now()) {}
+  ~StageTimer() {
+    if (sink_)
+      *sink_ += std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+  }
+  StageTimer(const StageTimer&) = delete;
+  StageTimer& operator=(const StageTimer&) = delete;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double* sink_;
+  Clock::time_point start_;
+};
+
+// Search geometry of the image-motion estimate: coarse grid step and largest
+// shift, pixels.
+constexpr int kMotionStep = 4;
+constexpr int kMotionRange = 20;
+
 // Owns every long-lived object of one run, in creation order; members are
 // destroyed in the reverse order.
 class RunDriver {
  public:
-  explicit RunDriver(const std::string& paramFN) : paramFN_(paramFN), prms_(paramFN) {}
+  RunDriver(const std::string& paramFN, StageTimes* times)
+      : paramFN_(paramFN), prms_(paramFN), times_(times) {}
 
   int run() {
     startUp();
     frameLoop();
+    StageTimer t(sink(&StageTimes::post));
     passesOverRecords();
     writeSummary();
     postProcess();
@@ -35,22 +76,42 @@ class RunDriver {
 
  private:
   void startUp();
+  void openTables();
+  void openMovie();
+  void constructAnalysers();
   void frameLoop();
   // Handles one fetched frame; false when the loop must end.
   bool takeFrame(const cv::Mat& frame);
+  void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
+  bool locateFrame(int& xLoc, int& yLoc);
+  void measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yLoc);
+  void showFrame(cv::Point head, bool headKnown, int frame);
   void passesOverRecords();
   void writeSummary();
   void writeSummaryTo(std::ostream& os, bool console) const;
   void postProcess();
   int finish();
 
+  double* sink(double StageTimes::*field) const { return times_ ? &(times_->*field) : nullptr; }
+
   const std::string paramFN_;
   Params prms_;
+  StageTimes* times_;
   std::unique_ptr<OutputDir> out_;
   std::ofstream wxo_, wxd_, spd_, dsp_, ang_, wxs_, egs_;
   std::unique_ptr<Movie> movie_;
+  std::unique_ptr<StageUtil> stage_;
+  std::unique_ptr<ImageMotion> cam_;
+  std::unique_ptr<FrameSegmenter> image_;
+  std::unique_ptr<Skeleton> skeleton_;
+  std::unique_ptr<Track> track_;
+  std::unique_ptr<Wave> wave_;
+  std::unique_ptr<EggList> eggs_;
+  std::vector<Egg> eggsToVerify_;
   std::vector<SkelRecord> records_;
   cv::Mat bw_, bin_, skel_;
+  std::vector<MvVec> movements_;
+  DebugDisplay debug_;
 
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
@@ -70,6 +131,12 @@ void RunDriver::startUp() {
   prms_.read(std::cerr);
   prms_.printIfVerbose(std::cout);
   out_ = std::make_unique<OutputDir>(prms_);
+  openTables();
+  openMovie();
+  constructAnalysers();
+}
+
+void RunDriver::openTables() {
   out_->openStream(wxo_, "wxo.txt", 2);
   out_->openStream(wxd_, "wxd.txt", 2);
   out_->openStream(spd_, "spd.txt", 3);
@@ -77,7 +144,9 @@ void RunDriver::startUp() {
   out_->openStream(ang_, "ang.txt", 4);
   out_->openStream(wxs_, "wxs.txt", 3);
   if (prms_.eggs()) out_->openStream(egs_, "eggs.txt", 4);
+}
 
+void RunDriver::openMovie() {
   movie_ = std::make_unique<Movie>(&prms_, std::cout, std::cerr);
   movie_->open();
   movie_->printParams();
@@ -100,7 +169,17 @@ void RunDriver::startUp() {
   // makes the first frame delivered the one numbered firstFrame.
   movie_->seek(firstFrame_ - 1);
   frameNumber_ = firstFrame_;
+}
 
+void RunDriver::constructAnalysers() {
+  stage_ = std::make_unique<StageUtil>(prms_, frameCount_, movieFps_);
+  if (prms_.track() != 1)
+    cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
+  image_ = std::make_unique<FrameSegmenter>(width_, height_, prms_);
+  skeleton_ = std::make_unique<Skeleton>(width_, height_);
+  track_ = std::make_unique<Track>(width_, height_, stage_.get(), &prms_, out_.get());
+  wave_ = std::make_unique<Wave>(firstFrame_, lastFrame_, prms_.maxskellen(), *out_);
+  eggs_ = std::make_unique<EggList>(width_, height_);
   // A first frame beyond the end leaves the array empty and the loop idle.
   const long size = static_cast<long>(lastFrame_) - firstFrame_ + 1;
   records_.resize(size > 0 ? static_cast<size_t>(size) : 0);
@@ -112,10 +191,16 @@ void RunDriver::startUp() {
 void RunDriver::frameLoop() {
   cv::Mat frame;
   while (frameNumber_ <= lastFrame_) {
-    if (!movie_->getFrame(frame)) {
+    bool fetched;
+    {
+      StageTimer t(sink(&StageTimes::decode));
+      fetched = movie_->getFrame(frame);
+    }
+    if (!fetched) {
       std::cout << "can't fetch frame, last frame index is " << frameNumber_ << "\n";
       break;
     }
+    if (times_) ++times_->frames;
     if (!takeFrame(frame)) break;
   }
 }
@@ -142,8 +227,90 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
     ++ignoreCursor_;
     return true;
   }
-  cv::cvtColor(frame, bw_, cv::COLOR_RGB2GRAY);
+  analyseFrame(frame, rec);
+  // Candidates of a frame that ended before the egg step are dropped with
+  // it: kept, they would be placed with a later frame's stage position.
+  eggsToVerify_.clear();
   return true;
+}
+
+void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
+  {
+    StageTimer t(sink(&StageTimes::grey));
+    cv::cvtColor(frame, bw_, cv::COLOR_RGB2GRAY);
+  }
+  {
+    StageTimer t(sink(&StageTimes::segment));
+    image_->segmentFrame(bw_, bin_, prms_, eggsToVerify_);
+  }
+  int xLoc = 0, yLoc = 0;
+  bool trackOk;
+  {
+    StageTimer t(sink(&StageTimes::tracking));
+    trackOk = locateFrame(xLoc, yLoc);
+  }
+  bool valid = false;
+  {
+    StageTimer t(sink(&StageTimes::skeleton));
+    skeleton_->skeletonize(bin_, skel_, rec);
+    if (!rec.loop) valid = validate(rec, prms_.mmpix(), prms_.screenop(), std::cerr);
+  }
+  if (rec.loop) {
+    showFrame(cv::Point(-1, -1), false, frameNumber_);
+    if (trackOk) {
+      rec.located = true;
+      rec.basicMeasures(bin_);
+      StageTimer t(sink(&StageTimes::tracking));
+      track_->update(bin_, bw_, frameNumber_, rec.mid);
+    }
+    return;
+  }
+  if (!valid) {
+    if (prms_.screenop()) std::cerr << "bad skeleton in frame " << frameNumber_ << "\n";
+    showFrame(cv::Point(-1, -1), false, frameNumber_);
+    rec.reset();
+    return;
+  }
+  measureGoodFrame(rec, trackOk, xLoc, yLoc);
+  showFrame(rec.head, rec.headKnown, rec.frame);
+}
+
+// Stage position of the current frame in pixels; true when the frame is
+// usable for tracking.
+bool RunDriver::locateFrame(int& xLoc, int& yLoc) {
+  const double time = movie_->time();
+  if (prms_.track() == 1) return track_->addStagePosition(time, xLoc, yLoc);
+  int xMov = 0, yMov = 0;
+  int minX, minY, maxX, maxY;
+  FrameSegmenter::boundingBox(bin_, width_, height_, minX, minY, maxX, maxY);
+  if (!cam_->findMovement(xMov, yMov, bw_, minX, minY, maxX, maxY)) return false;
+  return track_->addImageMotion(xMov, yMov, time, xLoc, yLoc);
+}
+
+void RunDriver::measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yLoc) {
+  ++goodFrames_;
+  {
+    StageTimer t(sink(&StageTimes::headMeasures));
+    decideHeadTail(bw_, bin_, rec, prms_.mmpix());
+    rec.basicMeasures(bin_);
+    image_->updateAverages(rec.thickness, rec.area);
+    rec.xLoc = xLoc;
+    rec.yLoc = yLoc;
+  }
+  if (trackOk) {
+    rec.located = true;
+    StageTimer t(sink(&StageTimes::tracking));
+    track_->update(bin_, bw_, frameNumber_, rec.mid);
+  }
+  if (prms_.eggs() && trackOk) {
+    StageTimer t(sink(&StageTimes::headMeasures));
+    eggs_->findLaidEggs(frameIndex_, bin_, bw_, rec, movie_->time());
+    for (Egg& candidate : eggsToVerify_) eggs_->verifyCandidate(candidate, rec);
+  }
+}
+
+void RunDriver::showFrame(cv::Point head, bool headKnown, int frame) {
+  debug_.show(prms_.debugimg(), bw_, bin_, skel_, head, headKnown, frame);
 }
 
 void RunDriver::passesOverRecords() {
@@ -176,6 +343,22 @@ void RunDriver::writeSummary() {
 }
 
 void RunDriver::postProcess() {
+  orientHeadTail(records_, n_, 0);
+  for (int i = 0; i < n_; ++i) {
+    SkelRecord& rec = records_[i];
+    if (!rec.consistent) continue;
+    computeFeatures(rec);
+    wave_->addColumn(rec.frame, rec.angles, rec.numAngles);
+  }
+  movements_ = segmentMovements(records_, n_, wxs_, prms_);
+  classifyBehaviour(movements_, records_, n_, wxs_, prms_);
+  worldCoordinates(records_, n_, prms_);
+  track_->finish(eggs_.get());
+  if (!wave_->makeImage(prms_.frmps())) out_->noteFailure(out_->completePath("wave.bmp"));
+  std::vector<const Egg*> eggList;
+  for (int i = 0; i < eggs_->count(); ++i) eggList.push_back(&eggs_->egg(i));
+  writeResultTables(records_, n_, wxo_, wxd_, spd_, dsp_, ang_, egs_, eggList, prms_);
+  writeFeatureSummary(records_, n_, wxo_, prms_);
   out_->writeSkeletons(records_, n_);
   std::ofstream po;
   out_->openStream(po, paramFN_, 3);
@@ -210,8 +393,8 @@ int RunDriver::finish() {
 
 }  // namespace
 
-int runDukon(const std::string& paramFN) {
-  RunDriver driver(paramFN);
+int runDukon(const std::string& paramFN, StageTimes* times) {
+  RunDriver driver(paramFN, times);
   return driver.run();
 }
 

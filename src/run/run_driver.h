@@ -10,10 +10,24 @@ namespace dukon {
 // Version written into the parameters copy and printed by --version.
 constexpr const char* kVersion = "0.07";
 
+// Wall-clock time spent in each stage of a run, milliseconds, summed over
+// all frames; filled only when a caller (the benchmark) asks for it.
+struct StageTimes {
+  double decode = 0;        // fetching and decoding frames
+  double grey = 0;          // colour to grey conversion
+  double segment = 0;       // worm mask
+  double skeleton = 0;      // skeleton chain and validation
+  double headMeasures = 0;  // head/tail decision, basic measures, eggs
+  double tracking = 0;      // stage position or image motion, track canvas
+  double post = 0;          // everything after the frame loop, writers included
+  int frames = 0;           // frames fetched in the range
+};
+
 // Runs the whole analysis configured by `paramFN`. Returns the exit status:
 // 0 when every result was written, 1 when some output could not be written.
-// Fatal conditions throw FatalError.
-int runDukon(const std::string& paramFN);
+// Fatal conditions throw FatalError. With `times`, the stage times are added
+// to it.
+int runDukon(const std::string& paramFN, StageTimes* times = nullptr);
 
 }  // namespace dukon
 

@@ -1,0 +1,271 @@
+// Acceptance: every synthetic scenario analysed by the dukon executable as a
+// user runs it (a fresh directory with params.txt, movie and stage log), the
+// outputs read back and compared with the generator's ground truth. Each
+// scenario prints one table of figures (also kept as figures.txt beside its
+// outputs) and asserts the levels the analysis must reach.
+//
+// DUKON_E2E_SECONDS, when set, shortens every scenario (the sanitizer build
+// uses it); the figures are then printed and only the run itself is checked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "run_outputs.h"
+
+namespace dukon {
+namespace e2e {
+namespace {
+
+constexpr double kMmpix = 280;  // the generator's default scale
+
+int shortSeconds() {
+  const char* s = std::getenv("DUKON_E2E_SECONDS");
+  return s ? std::atoi(s) : 0;
+}
+
+int shell(const std::string& cmd) {
+  int raw = std::system(cmd.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+}
+
+double quantile(std::vector<double> v, double q) {
+  if (v.empty()) return std::nan("");
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(q * v.size()))];
+}
+
+double share(int part, int whole) {
+  return whole > 0 ? 100.0 * part / whole : std::nan("");
+}
+
+bool labelMatches(const std::string& label, const std::string& state) {
+  if (state == "forward") return label == "fwd" || label == "fwdreversal";
+  if (state == "backward") return label == "bckwd" || label == "reversal";
+  if (state == "pause") return label == "pause";
+  if (state == "omega") return label == "omega";
+  if (state == "coil") return label == "loop";
+  return false;
+}
+
+struct Figures {
+  double goodPct = 0, consistentPct = 0;
+  double errMedUm = 0, errP95Um = 0;        // consistent frames, stage at rest
+  double errAllMedUm = 0, errAllP95Um = 0;  // all consistent frames
+  double driftUm = 0;                       // last consistent frame
+  double headRightPct = 0;
+  double labelMatchPct = 0;
+  int labelled = 0;
+  int reversals = 0, trueReversals = 0;
+  double wavelenErrPct = 0, freqErrPct = 0;
+  int eggsVerified = 0, eggsLaid = 0, eggsMatched = 0, eggsFalse = 0;
+};
+
+// Counts backward bouts in the truth: runs of "backward" frames.
+int backwardBouts(const std::vector<TruthRow>& truth) {
+  int bouts = 0;
+  for (size_t i = 0; i < truth.size(); ++i)
+    if (truth[i].state == "backward" && (i == 0 || truth[i - 1].state != "backward")) ++bouts;
+  return bouts;
+}
+
+Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
+  std::map<int, const TruthRow*> byFrame;
+  for (const TruthRow& t : truth) byFrame[t.frame] = &t;
+  Figures f;
+  f.goodPct = share(static_cast<int>(o.summary.at("good")), static_cast<int>(o.summary.at("real")));
+  f.consistentPct =
+      share(static_cast<int>(o.summary.at("consistent")), static_cast<int>(o.summary.at("real")));
+  std::vector<double> err, errAll, wl, fq;
+  int cons = 0, headRight = 0, matched = 0;
+  for (const ShapeRow& r : o.shapes) {
+    auto it = byFrame.find(r.frame);
+    if (it == byFrame.end()) continue;
+    const TruthRow& t = *it->second;
+    if (!r.label.empty()) {
+      ++f.labelled;
+      if (labelMatches(r.label, t.state)) ++matched;
+    }
+    if (!r.consistent) continue;
+    ++cons;
+    const double e = std::hypot(r.midX - t.midX, r.midY - t.midY) * 1000 / kMmpix;
+    errAll.push_back(e);
+    if (!t.stageMoving) err.push_back(e);
+    f.driftUm = e;
+    if (std::hypot(r.headX - t.headX, r.headY - t.headY) <
+        std::hypot(r.headX - t.tailX, r.headY - t.tailY))
+      ++headRight;
+    if (std::isfinite(r.wavelen) && t.wavelength > 0)
+      wl.push_back(std::fabs(r.wavelen - t.wavelength) / t.wavelength * 100);
+    if (std::isfinite(r.freq) && t.freq > 0)
+      fq.push_back(std::fabs(r.freq - t.freq) / t.freq * 100);
+  }
+  f.errMedUm = quantile(err, 0.5);
+  f.errP95Um = quantile(err, 0.95);
+  f.errAllMedUm = quantile(errAll, 0.5);
+  f.errAllP95Um = quantile(errAll, 0.95);
+  f.headRightPct = share(headRight, cons);
+  f.labelMatchPct = share(matched, f.labelled);
+  f.reversals = o.reversals;
+  f.trueReversals = backwardBouts(truth);
+  f.wavelenErrPct = quantile(wl, 0.5);
+  f.freqErrPct = quantile(fq, 0.5);
+  f.eggsVerified = static_cast<int>(o.eggs.size());
+  std::vector<const TruthRow*> laid;
+  for (const TruthRow& t : truth)
+    if (t.eggEvent) laid.push_back(&t);
+  f.eggsLaid = static_cast<int>(laid.size());
+  for (const TruthRow* t : laid) {
+    for (const EggLine& e : o.eggs)
+      if (std::hypot(e.x - t->eggX, e.y - t->eggY) <= 20) {
+        ++f.eggsMatched;
+        break;
+      }
+  }
+  for (const EggLine& e : o.eggs) {
+    bool near = false;
+    for (const TruthRow* t : laid) near |= std::hypot(e.x - t->eggX, e.y - t->eggY) <= 20;
+    if (!near) ++f.eggsFalse;
+  }
+  return f;
+}
+
+std::string table(const std::string& scenario, const Figures& f) {
+  std::ostringstream os;
+  os << std::fixed << std::setprecision(1);
+  os << "== " << scenario << "\n"
+     << "  good frames                      " << f.goodPct << " %\n"
+     << "  consistent frames                " << f.consistentPct << " %\n"
+     << "  mid world error, stage at rest   median " << f.errMedUm << " um, p95 " << f.errP95Um
+     << " um\n"
+     << "  mid world error, all consistent  median " << f.errAllMedUm << " um, p95 "
+     << f.errAllP95Um << " um\n"
+     << "  mid world error, last frame      " << f.driftUm << " um\n"
+     << "  head right (consistent frames)   " << f.headRightPct << " %\n"
+     << "  movement label matches truth     " << f.labelMatchPct << " % of " << f.labelled
+     << " labelled frames\n"
+     << "  reversals reported / true        " << f.reversals << " / " << f.trueReversals << "\n"
+     << "  wavelen median relative error    " << f.wavelenErrPct << " %\n"
+     << "  freq median relative error       " << f.freqErrPct << " %\n"
+     << "  eggs verified / laid             " << f.eggsVerified << " / " << f.eggsLaid
+     << " (matched within 20 px: " << f.eggsMatched << ", elsewhere: " << f.eggsFalse << ")\n";
+  return os.str();
+}
+
+// Segments of wxs.txt whose text contains `word` and whose frame range
+// overlaps the truth's frames in `state`.
+bool segmentOverlaps(const RunOutputs& o, const std::vector<TruthRow>& truth,
+                     const std::string& word, const std::string& state) {
+  for (const SegmentLine& s : o.segments) {
+    if (s.text.find(word) == std::string::npos) continue;
+    for (const TruthRow& t : truth)
+      if (t.state == state && t.frame >= s.first && t.frame <= s.last) return true;
+  }
+  return false;
+}
+
+// Bouts of `state` in the truth as [first, last] frame ranges.
+std::vector<std::pair<int, int>> bouts(const std::vector<TruthRow>& truth,
+                                       const std::string& state) {
+  std::vector<std::pair<int, int>> b;
+  for (size_t i = 0; i < truth.size(); ++i) {
+    if (truth[i].state != state) continue;
+    if (i == 0 || truth[i - 1].state != state) b.push_back({truth[i].frame, truth[i].frame});
+    b.back().second = truth[i].frame;
+  }
+  return b;
+}
+
+class Acceptance : public ::testing::TestWithParam<std::string> {
+ protected:
+  // Renders the scenario, runs dukon on it and reads everything back.
+  void SetUp() override {
+    scenario_ = GetParam();
+    dir_ = std::string(DUKON_E2E_DIR) + "/" + scenario_;
+    ASSERT_EQ(shell("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'"), 0);
+    std::string synth =
+        std::string("'") + DUKON_SYNTH_EXE + "' --scenario " + scenario_ + " --out '" + dir_ + "'";
+    if (shortSeconds() > 0) synth += " --seconds " + std::to_string(shortSeconds());
+    ASSERT_EQ(shell(synth + " >'" + dir_ + "/synth.log' 2>&1"), 0);
+    status_ = shell("cd '" + dir_ + "' && '" DUKON_EXE "' </dev/null >console.txt 2>errors.txt");
+    ASSERT_EQ(status_, 0) << readText(dir_ + "/errors.txt");
+    truth_ = readTruth(dir_ + "/" + scenario_ + ".truth.csv");
+    out_ = readOutputs(dir_, scenario_);
+    figures_ = measure(out_, truth_);
+    const std::string t = table(scenario_, figures_);
+    std::cout << t;
+    std::ofstream(dir_ + "/figures.txt") << t;
+  }
+  bool full() const { return shortSeconds() == 0; }
+
+  std::string scenario_, dir_;
+  int status_ = -1;
+  std::vector<TruthRow> truth_;
+  RunOutputs out_;
+  Figures figures_;
+};
+
+TEST_P(Acceptance, MeetsItsLevels) {
+  const Figures& f = figures_;
+  // Every scenario: one row per frame, structure intact.
+  EXPECT_EQ(out_.shapes.size(), truth_.size());
+  EXPECT_FALSE(out_.segments.empty());
+  if (!full()) return;
+  if (scenario_ == "forward") {
+    EXPECT_GE(f.goodPct, 95);
+    EXPECT_GE(f.consistentPct, 90);
+    EXPECT_LE(f.errMedUm, 15);
+    EXPECT_LE(f.errP95Um, 40);
+    EXPECT_GE(f.labelMatchPct, 90);
+  }
+  if (scenario_ == "forward" || scenario_ == "reversals") {
+    EXPECT_GE(f.headRightPct, 95);
+  }
+  if (scenario_ == "reversals") {
+    EXPECT_EQ(f.reversals, f.trueReversals);
+  }
+  if (scenario_ == "pauses") {
+    for (auto b : bouts(truth_, "pause")) {
+      bool seen = false;
+      for (const SegmentLine& s : out_.segments)
+        seen |=
+            s.text.find("pause") != std::string::npos && s.first <= b.second && s.last >= b.first;
+      EXPECT_TRUE(seen) << "pause bout " << b.first << "-" << b.second;
+    }
+  }
+  if (scenario_ == "omega") {
+    EXPECT_TRUE(segmentOverlaps(out_, truth_, "omega", "omega"));
+  }
+  if (scenario_ == "coil") {
+    EXPECT_TRUE(segmentOverlaps(out_, truth_, "loop", "coil"));
+    std::map<int, const TruthRow*> byFrame;
+    for (const TruthRow& t : truth_) byFrame[t.frame] = &t;
+    for (const ShapeRow& r : out_.shapes)
+      if (byFrame.count(r.frame) && byFrame[r.frame]->state == "coil") {
+        EXPECT_FALSE(r.consistent) << "coil frame " << r.frame;
+      }
+  }
+  if (scenario_ == "eggs") {
+    EXPECT_GE(f.eggsMatched, 3);
+    EXPECT_EQ(f.eggsFalse, 0);
+  }
+  if (scenario_ == "imagemotion") {
+    EXPECT_LE(f.errAllMedUm, 50);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Acceptance,
+                         ::testing::Values("forward", "reversals", "pauses", "omega", "coil",
+                                           "eggs", "imagemotion"),
+                         [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
+
+}  // namespace
+}  // namespace e2e
+}  // namespace dukon
