@@ -9,7 +9,9 @@ namespace dukon {
 
 namespace {
 
-bool trusted(const SkelRecord& r) { return r.consistent && r.located && !r.ignored; }
+bool trusted(const SkelRecord& r) {
+  return r.consistent && r.located && !r.ignored;
+}
 
 int clampCount(const std::vector<SkelRecord>& records, int n) {
   return std::max(0, std::min(n, static_cast<int>(records.size())));
@@ -56,8 +58,7 @@ void writeSegmentLine(std::ostream& wxs, const MvVec& m, const std::vector<SkelR
   if (m.pause())
     wxs << "pause";
   else
-    wxs << "distance of " << m.distance() << " at angle " << m.angle() << " at speed "
-        << m.speed();
+    wxs << "distance of " << m.distance() << " at angle " << m.angle() << " at speed " << m.speed();
   wxs << "\n";
 }
 

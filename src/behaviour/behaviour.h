@@ -25,8 +25,14 @@ namespace dukon {
 class Params;
 
 // Behaviour codes stored in SkelRecord::mv.
-enum MovementCode { kMvNone = 0, kMvForward = 1, kMvBackward = 2, kMvPause = 3, kMvOmega = 4,
-                    kMvLoop = 5 };
+enum MovementCode {
+  kMvNone = 0,
+  kMvForward = 1,
+  kMvBackward = 2,
+  kMvPause = 3,
+  kMvOmega = 4,
+  kMvLoop = 5
+};
 
 // What the classification counted; the report is written from these.
 struct BehaviourSummary {
@@ -37,9 +43,9 @@ struct BehaviourSummary {
   int movFrames = 0, fwdFrames = 0, bwdFrames = 0;
   double movDistance = 0, fwdDistance = 0, bwdDistance = 0;  // pixels
   double movSpeed = 0, fwdSpeed = 0, bwdSpeed = 0;           // mm per second
-  bool haveSpan = false;  // at least one segment gave first and last frames
-  double minutes = 0;     // movie time from the first to the last segment frame
-  bool havePath = false;  // a record with a trusted position exists
+  bool haveSpan = false;    // at least one segment gave first and last frames
+  double minutes = 0;       // movie time from the first to the last segment frame
+  bool havePath = false;    // a record with a trusted position exists
   double pathDistance = 0;  // pixels, start point to end point
 };
 

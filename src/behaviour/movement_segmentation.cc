@@ -13,10 +13,12 @@ int clampCount(const std::vector<SkelRecord>& records, int n) {
   return std::max(0, std::min(n, static_cast<int>(records.size())));
 }
 
-bool closesSegment(const SkelRecord& r) { return r.loop || r.ignored; }
+bool closesSegment(const SkelRecord& r) {
+  return r.loop || r.ignored;
+}
 
-void append(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int s, int e,
-            bool turn, const Params& prms, std::ostream& err) {
+void append(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int s, int e, bool turn,
+            const Params& prms, std::ostream& err) {
   v.emplace_back(prms);
   v.back().fill(records, s, e, turn, err);
 }

@@ -355,9 +355,7 @@ void RunDriver::postProcess() {
   worldCoordinates(records_, n_, prms_);
   track_->finish(eggs_.get());
   if (!wave_->makeImage(prms_.frmps())) out_->noteFailure(out_->completePath("wave.bmp"));
-  std::vector<const Egg*> eggList;
-  for (int i = 0; i < eggs_->count(); ++i) eggList.push_back(&eggs_->egg(i));
-  writeResultTables(records_, n_, wxo_, wxd_, spd_, dsp_, ang_, egs_, eggList, prms_);
+  writeResultTables(records_, n_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_, prms_);
   writeFeatureSummary(records_, n_, wxo_, prms_);
   out_->writeSkeletons(records_, n_);
   std::ofstream po;

@@ -36,7 +36,7 @@ class EggList {
   // Gives the segmenter's candidate the frame's stage location (once) and
   // marks the first listed egg it overlaps as verified at rec.frame, unless
   // that egg was verified before. The candidate is not stored.
-  void verifyCandidate(Egg& candidate, const SkelRecord& rec) const;
+  void verifyCandidate(Egg& candidate, const SkelRecord& rec);
 
   // Appends `egg` unless it overlaps a listed egg, in which case it is
   // dropped. Returns true when it was appended.
@@ -56,8 +56,7 @@ class EggList {
  private:
   int width_;
   int height_;
-  // Mutable only through verification of listed eggs.
-  mutable std::vector<Egg> eggs_;
+  std::vector<Egg> eggs_;
   int lastIndex_ = -1;
   // The previous accepted frame's mask (0/1), overwritten in place by the
   // map of the pixels that joined the worm since then.

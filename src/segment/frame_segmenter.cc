@@ -34,7 +34,8 @@ void FrameSegmenter::ensureSize(cv::Size size) {
   beforeClose_.create(size, CV_8UC1);
   edges_.create(size, CV_8UC1);
   edges_.setTo(0);
-  distImg_.create(size, CV_32FC1);
+  distImg_ = cv::Mat::zeros(size, CV_32FC1);
+  distRoi_ = cv::Rect();
 }
 
 void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params& prms,
@@ -55,14 +56,14 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
     }
   }
   cv::threshold(bw, bin, thr, 1, cv::THRESH_BINARY_INV);
-  closeMask(bin, kFirstCloseIterations);
+  closeObjects(bin, kFirstCloseIterations);
   const int area = cv::countNonZero(bin);
 
   if (thr > 0 && nGood_ > 0 && area > 2.0 * avgArea_) {
     thr = 0;
     if (prms.screenop()) err << "area problem, using only edge detection" << std::endl;
     cv::threshold(bw, bin, thr, 1, cv::THRESH_BINARY_INV);
-    closeMask(bin, kFirstCloseIterations);
+    closeObjects(bin, kFirstCloseIterations);
     addEdges = true;
   }
   if (nGood_ > 0 && area < avgArea_ / 2.0) addEdges = true;
@@ -71,18 +72,16 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
 
   if (prms.useedges() || addEdges) {
     cv::Canny(bw, edges_, kCannyLow, kCannyHigh, kCannyAperture);
-    closeMask(edges_, kFirstCloseIterations);
+    closeObjects(edges_, kFirstCloseIterations);
     cv::bitwise_or(bin, edges_, bin);
   }
   keepLargestObject(bin, nullptr);
   bin.copyTo(beforeClose_);
-  closeMask(bin, kFinalCloseIterations);
+  closeObjects(bin, kFinalCloseIterations);
   bin.setTo(1, bin);
 
-  cv::distanceTransform(bin, distImg_, cv::DIST_L2, cv::DIST_MASK_5);
   double maxVal = 0.0;
-  cv::Point maxLoc(-1, -1);
-  cv::minMaxLoc(distImg_, nullptr, &maxVal, nullptr, &maxLoc, bin);
+  const cv::Point maxLoc = thickestPoint(bin, &maxVal);
 
   // A coiled worm encloses background that the closing fills; when the
   // thickest point of the mask was background before the closing, that
@@ -91,6 +90,56 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
       beforeClose_.at<uchar>(maxLoc) == 0) {
     clearFilledHole(bin, beforeClose_, maxLoc.x, maxLoc.y);
   }
+}
+
+// Closing only widens objects by 3 pixels per dilation, so it can run on the
+// objects' bounding box grown by 3 * iterations + 3 pixels: beyond that box
+// the result is 0, and inside it the grown box's own border never reaches a
+// pixel that the dilations set. Where the box meets the image border, the
+// border is the same as for the whole image.
+void FrameSegmenter::closeObjects(cv::Mat& img, int iterations) const {
+  if (!useRoi_) {
+    closeMask(img, iterations);
+    return;
+  }
+  const cv::Rect box = cv::boundingRect(img);
+  if (box.empty()) return;  // nothing to close
+  const int margin = 3 * iterations + 3;
+  const cv::Rect roi = (box - cv::Point(margin, margin) + cv::Size(2 * margin, 2 * margin)) &
+                       cv::Rect(0, 0, img.cols, img.rows);
+  if (roi.size() == img.size()) {
+    closeMask(img, iterations);
+    return;
+  }
+  cv::Mat part = img(roi).clone();
+  closeMask(part, iterations);
+  part.copyTo(img(roi));
+}
+
+// Distance transform of the final mask into distImg_ and its largest value
+// on the mask (first in raster order; (-1, -1) on an empty mask). With the
+// region of interest only the mask's bounding box grown by one background
+// pixel is transformed: every mask pixel's nearest background lies inside
+// it, and everything outside is background, i.e. 0.
+cv::Point FrameSegmenter::thickestPoint(const cv::Mat& bin, double* maxVal) {
+  *maxVal = 0.0;
+  cv::Point maxLoc(-1, -1);
+  if (!useRoi_) {
+    cv::distanceTransform(bin, distImg_, cv::DIST_L2, cv::DIST_MASK_5);
+    cv::minMaxLoc(distImg_, nullptr, maxVal, nullptr, &maxLoc, bin);
+    return maxLoc;
+  }
+  if (!distRoi_.empty()) distImg_(distRoi_).setTo(0);
+  const cv::Rect box = cv::boundingRect(bin);
+  distRoi_ = box.empty()
+                 ? cv::Rect()
+                 : (box - cv::Point(1, 1) + cv::Size(2, 2)) & cv::Rect(0, 0, bin.cols, bin.rows);
+  if (distRoi_.empty()) return maxLoc;
+  cv::Mat dist = distImg_(distRoi_);
+  cv::distanceTransform(bin(distRoi_), dist, cv::DIST_L2, cv::DIST_MASK_5);
+  cv::minMaxLoc(dist, nullptr, maxVal, nullptr, &maxLoc, bin(distRoi_));
+  if (maxLoc.x >= 0) maxLoc += distRoi_.tl();
+  return maxLoc;
 }
 
 void FrameSegmenter::updateAverages(double thick, double area) {
@@ -161,8 +210,11 @@ void FrameSegmenter::closeMask(cv::Mat& img, int iterations) {
   cv::morphologyEx(img, img, cv::MORPH_CLOSE, kElement, cv::Point(3, 3), iterations);
 }
 
+// Two-pass labelling over the objects' bounding box (the whole image when
+// the region of interest is off) with a zero frame above, left and right.
 int FrameSegmenter::labelObjects(const cv::Mat& img) {
-  const int w = img.cols, h = img.rows;
+  labelBox_ = useRoi_ ? cv::boundingRect(img) : cv::Rect(0, 0, img.cols, img.rows);
+  const int w = labelBox_.width, h = labelBox_.height;
   const int W = w + 2;
   labels_.assign(static_cast<size_t>(W) * (h + 1), 0);
   parent_.assign(1, 0);
@@ -178,7 +230,7 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
   };
   int next = 1;
   for (int y = 0; y < h; ++y) {
-    const uchar* src = img.ptr<uchar>(y);
+    const uchar* src = img.ptr<uchar>(labelBox_.y + y) + labelBox_.x;
     int* up = &labels_[static_cast<size_t>(y) * W + 1];
     int* cur = up + W;
     for (int x = 0; x < w; ++x) {
@@ -214,7 +266,6 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
     objectOf_[l] = parent_[l] == l ? objects++ : objectOf_[parent_[l]];
   }
   counts_.assign(objects, 0);
-  boxes_.assign(objects, cv::Rect());
   std::vector<cv::Point> lo(objects, cv::Point(w, h)), hi(objects, cv::Point(-1, -1));
   for (int y = 0; y < h; ++y) {
     int* cur = &labels_[static_cast<size_t>(y + 1) * W + 1];
@@ -229,8 +280,19 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
       hi[k].y = y;
     }
   }
-  for (int k = 0; k < objects; ++k) boxes_[k] = cv::Rect(lo[k], hi[k] + cv::Point(1, 1));
+  boxes_.assign(objects, cv::Rect());
+  for (int k = 0; k < objects; ++k) {
+    boxes_[k] = cv::Rect(lo[k] + labelBox_.tl(), hi[k] + labelBox_.tl() + cv::Point(1, 1));
+  }
   return objects;
+}
+
+const int* FrameSegmenter::labelRow(int y) const {
+  return &labels_[static_cast<size_t>(y - labelBox_.y + 1) * (labelBox_.width + 2) + 1];
+}
+
+int FrameSegmenter::labelAt(int x, int y) const {
+  return labelBox_.contains(cv::Point(x, y)) ? labelRow(y)[x - labelBox_.x] : 0;
 }
 
 void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVerify) {
@@ -242,15 +304,15 @@ void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVer
     if (counts_[k] > counts_[largest]) largest = k;
   }
   if (eggsToVerify != nullptr) {
-    addEggCandidates(img, largest, *eggsToVerify);
+    addEggCandidates(largest, *eggsToVerify);
     return;
   }
-  const int W = img.cols + 2;
-  for (int y = 0; y < img.rows; ++y) {
+  // Outside labelBox_ the image is 0 already.
+  for (int y = labelBox_.y; y < labelBox_.br().y; ++y) {
     uchar* dst = img.ptr<uchar>(y);
-    const int* lab = &labels_[static_cast<size_t>(y + 1) * W + 1];
-    for (int x = 0; x < img.cols; ++x) {
-      if (lab[x] != largest + 1) dst[x] = 0;
+    const int* lab = labelRow(y);
+    for (int x = 0; x < labelBox_.width; ++x) {
+      if (lab[x] != largest + 1) dst[labelBox_.x + x] = 0;
     }
   }
 }
@@ -260,19 +322,16 @@ void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVer
 // background of every object pixel lies inside that box, and at the image
 // border the transform treats the outside alike in both cases, so the values
 // and the first maximum in raster order equal those over the whole frame.
-void FrameSegmenter::addEggCandidates(const cv::Mat& img, int largest,
-                                      std::vector<Egg>& eggsToVerify) {
-  const int W = img.cols + 2;
-  const cv::Rect frame(0, 0, img.cols, img.rows);
+void FrameSegmenter::addEggCandidates(int largest, std::vector<Egg>& eggsToVerify) {
+  const cv::Rect frame(0, 0, edges_.cols, edges_.rows);
   cv::Mat objectImg, dist;
   for (int k = 0; k < static_cast<int>(counts_.size()); ++k) {
     if (counts_[k] == counts_[largest] || counts_[k] <= kMinCandidatePixels) continue;
     const cv::Rect box = (boxes_[k] + cv::Size(2, 2) - cv::Point(1, 1)) & frame;
     objectImg.create(box.size(), CV_8UC1);
     for (int y = 0; y < box.height; ++y) {
-      const int* lab = &labels_[static_cast<size_t>(box.y + y + 1) * W + 1 + box.x];
       uchar* dst = objectImg.ptr<uchar>(y);
-      for (int x = 0; x < box.width; ++x) dst[x] = lab[x] == k + 1 ? 1 : 0;
+      for (int x = 0; x < box.width; ++x) dst[x] = labelAt(box.x + x, box.y + y) == k + 1;
     }
     cv::distanceTransform(objectImg, dist, cv::DIST_L2, cv::DIST_MASK_5);
     double maxVal = 0.0;

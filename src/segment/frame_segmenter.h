@@ -43,6 +43,11 @@ class FrameSegmenter {
   static void boundingBox(const cv::Mat& bin, int width, int height, int& minX, int& minY,
                           int& maxX, int& maxY);
 
+  // Closings, labelling and distance transforms work on the objects'
+  // bounding boxes (with margins) instead of the whole frame; the results are
+  // the same. Off only to check exactly that.
+  void setUseRoi(bool on) { useRoi_ = on; }
+
   double avgThick() const { return avgThick_; }
   double avgArea() const { return avgArea_; }
   int nGood() const { return nGood_; }
@@ -68,20 +73,30 @@ class FrameSegmenter {
 
  private:
   void ensureSize(cv::Size size);
-  // Labels the 8-connected objects of `img` into labels_ (frame with a zero
-  // border); returns the object count and fills counts_/firsts_ per object.
+  void closeObjects(cv::Mat& img, int iterations) const;
+  cv::Point thickestPoint(const cv::Mat& bin, double* maxVal);
+  // Labels the 8-connected objects of `img` into labels_ (object index + 1,
+  // numbered in raster order of their first pixel); returns the object count
+  // and fills counts_ and boxes_.
   int labelObjects(const cv::Mat& img);
-  void addEggCandidates(const cv::Mat& img, int largest, std::vector<Egg>& eggsToVerify);
+  // Row of labels_ for image row y (inside labelBox_), from column labelBox_.x.
+  const int* labelRow(int y) const;
+  // Label of image pixel (x, y); 0 outside labelBox_.
+  int labelAt(int x, int y) const;
+  void addEggCandidates(int largest, std::vector<Egg>& eggsToVerify);
 
   double avgThick_;
   double avgArea_ = 0.0;
   int nGood_ = 0;
+  bool useRoi_ = true;
   cv::Mat beforeClose_;  // 8-bit: the mask just before the final closing
   cv::Mat edges_;        // 8-bit: Canny edges, closed
   cv::Mat distImg_;      // 32-bit float: distance transform of the final mask
+  cv::Rect distRoi_;     // where distImg_ may be non-zero
 
   // Labelling work space, kept between frames to avoid reallocation.
-  std::vector<int> labels_;      // (width + 2) x (height + 1), zero frame
+  cv::Rect labelBox_;            // the labelled part of the image
+  std::vector<int> labels_;      // (box width + 2) x (box height + 1), zero frame
   std::vector<int> parent_;      // union-find over provisional labels
   std::vector<int> objectOf_;    // provisional label -> object index
   std::vector<int> counts_;      // pixels per object

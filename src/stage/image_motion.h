@@ -38,8 +38,8 @@ class ImageMotion {
   // `bw`. Returns false (reference kept) for a shift too small to apply, and
   // for a frame of the wrong size or type. A non-zero shift is reported on
   // `out` as "found relative movement of x=.. y=..".
-  bool findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY, int maxX,
-                    int maxY, std::ostream& out = std::cout);
+  bool findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY, int maxX, int maxY,
+                    std::ostream& out = std::cout);
 
   int innerWidth() const { return innerWidth_; }
   int innerHeight() const { return innerHeight_; }
@@ -62,7 +62,7 @@ class ImageMotion {
   int height_;
   int innerWidth_;
   int innerHeight_;
-  cv::Mat previous_;  // the reference frame, full size
+  cv::Mat previous_;   // the reference frame, full size
   cv::Rect wormRect_;  // left out of the measure; clipped to the window
   // (2 * range + 1)^2 cells, row sy, column sx; -1 = not yet measured.
   std::vector<int64_t> scores_;

@@ -112,13 +112,13 @@ StageUtil::StageUtil(const Params& prms, int frameCount, double fps, std::ostrea
   read(in, path, prms, frameCount, fps, out, err);
 }
 
-StageUtil::StageUtil(std::istream& in, const std::string& path, const Params& prms,
-                     int frameCount, double fps, std::ostream& out, std::ostream& err) {
+StageUtil::StageUtil(std::istream& in, const std::string& path, const Params& prms, int frameCount,
+                     double fps, std::ostream& out, std::ostream& err) {
   read(in, path, prms, frameCount, fps, out, err);
 }
 
-void StageUtil::read(std::istream& in, const std::string& path, const Params& prms,
-                     int frameCount, double fps, std::ostream& out, std::ostream& err) {
+void StageUtil::read(std::istream& in, const std::string& path, const Params& prms, int frameCount,
+                     double fps, std::ostream& out, std::ostream& err) {
   samples_.reserve(static_cast<size_t>(std::clamp(frameCount / 10, 0, kMaxReserve)));
 
   // The analysed window in ms, from the raw fframe and lframe. Without a

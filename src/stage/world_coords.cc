@@ -9,7 +9,9 @@ namespace dukon {
 
 namespace {
 
-bool movesWith(const SkelRecord& r) { return r.located && r.consistent && !r.ignored; }
+bool movesWith(const SkelRecord& r) {
+  return r.located && r.consistent && !r.ignored;
+}
 
 void shift(cv::Point& p, int dx, int dy) {
   p.x += dx;

@@ -1,0 +1,142 @@
+"""The batch workflow on short synthetic movies: locally with two cores,
+again after a movie is added, and through the Slurm profile."""
+
+import csv
+import os
+import shutil
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from conftest import REPO, render
+
+SNAKEFILE = REPO / "workflow" / "Snakefile"
+FAKE_SLURM = Path(__file__).resolve().parent / "fake_slurm"
+
+
+@pytest.fixture(scope="module")
+def movie(binaries, tmp_path_factory):
+    """One 4-second forward movie; the batch gets copies of it under other names."""
+    return render(binaries[1], "forward", tmp_path_factory.mktemp("render"), 4)
+
+
+def add_movie(movie, folder, name):
+    folder.mkdir(exist_ok=True)
+    shutil.copy(movie / "forward.avi", folder / f"{name}.avi")
+    shutil.copy(movie / "forward.log.csv", folder / f"{name}.log.csv")
+
+
+def add_broken_movie(movie, folder):
+    (folder / "broken.avi").write_bytes(b"RIFF\0\0\0\0AVI not really a movie" * 40)
+    shutil.copy(movie / "forward.log.csv", folder / "broken.log.csv")
+
+
+def write_template(movie, path):
+    """The generator's parameters without the keys the batch sets."""
+    keep = [line for line in (movie / "params.txt").read_text().splitlines()
+            if line.split(" ")[0] not in ("moviedir", "moviename", "outdir")]
+    path.write_text("\n".join(keep) + "\n")
+    return path
+
+
+def snakemake(binaries, movies, template, out, *extra, env=None):
+    cmd = ["snakemake", "-s", str(SNAKEFILE), "--directory", str(out), "--keep-going",
+           *extra, "--config", f"movies={movies}", f"template={template}", f"out={out}",
+           f"dukon={binaries[0]}", "python=/usr/bin/python3"]
+    proc = subprocess.run(cmd, capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                          timeout=400, env=env)
+    assert proc.returncode == 0, proc.stderr[-3000:]
+    return proc
+
+
+def read_summary(out):
+    with open(out / "summary.csv", newline="") as f:
+        return {row["name"]: row for row in csv.DictReader(f)}
+
+
+def test_batch_runs_every_movie_and_lists_the_broken_one(binaries, movie, tmp_path):
+    movies, out = tmp_path / "movies", tmp_path / "out"
+    for name in ("w1", "w2", "w3"):
+        add_movie(movie, movies, name)
+    add_broken_movie(movie, movies)
+    template = write_template(movie, tmp_path / "template.txt")
+    snakemake(binaries, movies, template, out, "--cores", "2")
+
+    rows = read_summary(out)
+    assert sorted(rows) == ["broken", "w1", "w2", "w3"]
+    broken = rows["broken"]
+    assert (broken["status"], broken["exit_code"]) == ("failed", "1")
+    assert "Can't open movie file" in broken["error"] and broken["frames"] == ""
+    for name in ("w1", "w2", "w3"):
+        row = rows[name]
+        assert (row["status"], row["exit_code"], row["frames"]) == ("ok", "0", "120")
+        assert float(row["forward_speed_mm_s"]) > 0 and row["eggs"] == ""
+        assert 0 <= float(row["roam_ratio"]) <= 1
+        assert (out / row["report"]).is_file()
+        params = (out / "work" / name / "params.txt").read_text()
+        assert f"moviename = {name}\n" in params and f"moviedir = {movies}/\n" in params
+    index = (out / "index.html").read_text()
+    for name in ("w1", "w2", "w3"):
+        assert f'href="results/{name}/report.html"' in index
+    assert "broken: exit code 1" in index and "Can&#x27;t open movie file" in index
+
+    # Adding a movie and running again analyses that movie only.
+    stamps = {p: p.stat().st_mtime_ns for p in (out / "status").glob("*.json")}
+    add_movie(movie, movies, "w4")
+    snakemake(binaries, movies, template, out, "--cores", "2")
+    assert {p: p.stat().st_mtime_ns for p in stamps} == stamps
+    rows = read_summary(out)
+    assert sorted(rows) == ["broken", "w1", "w2", "w3", "w4"]
+    assert rows["w4"]["status"] == "ok" and rows["w4"]["frames"] == "120"
+    assert 'href="results/w4/report.html"' in (out / "index.html").read_text()
+
+
+def test_slurm_profile_submits_one_job_per_step(binaries, movie, tmp_path):
+    movies, out, state = tmp_path / "movies", tmp_path / "out", tmp_path / "slurm"
+    add_movie(movie, movies, "w1")
+    state.mkdir()
+    env = dict(os.environ, PATH=f"{FAKE_SLURM}:{os.environ['PATH']}", USER="tester",
+               FAKE_SLURM_STATE=str(state))
+    snakemake(binaries, movies, write_template(movie, tmp_path / "t.txt"), out,
+              "--profile", str(REPO / "workflow" / "profiles" / "slurm"),
+              "--max-status-checks-per-second", "1", env=env)
+    jobs = [p.read_text().split("\n") for p in sorted(state.glob("*.args"))]
+    assert len(jobs) == 2  # the movie's analysis and report; the summary stays local
+    for args in jobs:
+        assert "-p" in args and args[args.index("-p") + 1] == "main"
+        assert args[args.index("--mem") + 1] == "2000"
+        assert any(a.startswith("--wrap=") for a in args)
+    rows = read_summary(out)
+    assert list(rows) == ["w1"] and rows["w1"]["status"] == "ok"
+    assert (out / rows["w1"]["report"]).is_file()
+
+
+def test_movies_that_cannot_run_are_recorded_not_raised(tmp_path):
+    from dukon_results import batch
+
+    template = tmp_path / "template.txt"
+    template.write_text("mmpix = 280\n")
+    spaced = tmp_path / "my movies"
+    spaced.mkdir()
+    (spaced / "w1.avi").write_bytes(b"")
+    hang = tmp_path / "hang"
+    hang.write_text("#!/bin/sh\nexec sleep 30\n")
+    hang.chmod(0o755)
+    status = tmp_path / "status"
+    out = tmp_path / "out"
+    # A folder name with a blank cannot be written into params.txt.
+    first = batch.analyse(hang, spaced / "w1.avi", template, out, status / "w1.json")
+    assert (first["status"], first["exit_code"]) == ("failed", None)
+    assert "white space" in first["stderr_tail"]
+    # An analyser that hangs is stopped.
+    (tmp_path / "w2.avi").write_bytes(b"")
+    second = batch.analyse(hang, tmp_path / "w2.avi", template, out, status / "w2.json",
+                           timeout=1)
+    assert second["status"] == "failed" and "stopped after 1 s" in second["stderr_tail"]
+    for name in ("w1", "w2"):
+        batch.report(status / f"{name}.json", status / f"{name}.report.json")
+    rows = batch.collect([status / "w1.report.json", status / "w2.report.json"], out)
+    assert [(r["name"], r["status"]) for r in rows] == [("w1", "failed"), ("w2", "failed")]
+    index = (out / "index.html").read_text()
+    assert "w1: exit code none" in index and "0 analysed, 2 failed" in index

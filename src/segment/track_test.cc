@@ -1,0 +1,263 @@
+#include "segment/track.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "run/output_dir.h"
+#include "run/params.h"
+#include "segment/egg_list.h"
+#include "stage/stage_util.h"
+
+namespace dukon {
+namespace {
+
+// A 640 x 480 movie of 400 frames at 10 fps, mmpix 100, with a stage log of
+// one sample per second moving about 0.1 mm (10 px) in x each time.
+class TrackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = std::string("track_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    paramsPath_ = ::testing::TempDir() + name_ + "_params.txt";
+    outdir_ = ::testing::TempDir() + "dukon_world_out/";
+  }
+  void TearDown() override { std::remove(paramsPath_.c_str()); }
+
+  void make(const std::string& extra, const std::string& log = "") {
+    std::ofstream(paramsPath_) << "moviedir = " << ::testing::TempDir() << "\nmoviename = " << name_
+                               << "\noutdir = " << outdir_
+                               << "\nmmpix = 100\nfrmps = 10\nlframe = 400\n"
+                               << extra;
+    prms_ = std::make_unique<Params>(paramsPath_);
+    std::ostringstream err;
+    prms_->read(err);
+    std::string text = "Sample,Time,Device,X,Y\n";
+    if (log.empty()) {
+      for (int s = 0; s <= 40; ++s) {
+        char line[80];
+        // Half a pixel past each 10 px step keeps floor() clear of rounding.
+        std::snprintf(line, sizeof line, "%d,%02d:%02d.000,STAGE,%d,%d\n", s + 1, s / 60, s % 60,
+                      1000000 + (s > 0 ? 100000 * s + 5000 : 0), 3000000);
+        text += line;
+      }
+    } else {
+      text += log;
+    }
+    std::istringstream in(text);
+    stage_ = std::make_unique<StageUtil>(in, "log", *prms_, 400, 10.0, con_, con_);
+    out_ = std::make_unique<OutputDir>(*prms_);
+    track_ = std::make_unique<Track>(640, 480, stage_.get(), prms_.get(), out_.get(), con_);
+  }
+
+  std::string name_, paramsPath_, outdir_;
+  std::ostringstream con_;
+  std::unique_ptr<Params> prms_;
+  std::unique_ptr<StageUtil> stage_;
+  std::unique_ptr<OutputDir> out_;
+  std::unique_ptr<Track> track_;
+};
+
+// A worm-like mask (0/1) and a grey frame.
+cv::Mat wormMask(cv::Point c = {320, 240}) {
+  cv::Mat bin = cv::Mat::zeros(480, 640, CV_8UC1);
+  cv::ellipse(bin, c, cv::Size(80, 10), 0.0, 0.0, 360.0, cv::Scalar(1), cv::FILLED);
+  return bin;
+}
+cv::Mat greyFrame() {
+  return cv::Mat(480, 640, CV_8UC1, cv::Scalar(180));
+}
+
+TEST_F(TrackTest, CanvasScaleHoldsFrameAndStageRange) {
+  make("screenop = 1\n");
+  // Range 4.005 mm in x, 0 in y: Xmm = 641/100 + 4.005, 640/10.415 -> 62;
+  // Ymm = 4.81, 480/4.81 -> 100. scale = 101/62.
+  EXPECT_EQ(track_->canvasPxPerMm(), 62.0);
+  EXPECT_DOUBLE_EQ(track_->scale(), 101.0 / 62.0);
+  EXPECT_EQ(track_->smallSize(), cv::Size(393 + 1, 295 + 1));
+  EXPECT_NE(con_.str().find("track scale set to 1.62903\n"), std::string::npos);
+  // The first sample sits at the minimum: the start position is (0, 0).
+  EXPECT_EQ(track_->stagePx(), cv::Point(0, 0));
+}
+
+TEST_F(TrackTest, StagePositionHoldsBetweenSamplesAndSkipsNearThem) {
+  make("stageskip = 1\n");
+  int x = -1, y = -1;
+  // 1.05 s: the cursor sample is the one at 1 s (0.1 mm -> 10 px); the next
+  // sample (2 s) is 9.5 frames away: usable.
+  EXPECT_TRUE(track_->addStagePosition(1050.0, x, y));
+  EXPECT_EQ(x, 10);
+  EXPECT_EQ(y, 0);
+  for (double t = 1100.0; t < 1900.0; t += 100.0) {
+    EXPECT_TRUE(track_->addStagePosition(t, x, y));
+    EXPECT_EQ(x, 10) << t;
+  }
+  // Exactly one frame interval (100 ms) before the sample: not usable.
+  EXPECT_FALSE(track_->addStagePosition(1900.0, x, y));
+  EXPECT_FALSE(track_->addStagePosition(2000.0, x, y));
+  EXPECT_EQ(x, 10);  // a frame at a sample time still has the earlier sample
+  EXPECT_TRUE(track_->addStagePosition(2001.0 + 100.0, x, y));
+  EXPECT_EQ(x, 20);
+  // Beyond the last sample (40 s) the position holds on it; the sentinel is
+  // far away, so the frame is usable.
+  EXPECT_TRUE(track_->addStagePosition(45000.0, x, y));
+  EXPECT_EQ(x, 400);
+  EXPECT_TRUE(track_->addStagePosition(1e12, x, y));
+  EXPECT_EQ(x, 400);
+}
+
+TEST_F(TrackTest, StageskipZeroRejectsOnlyExactSampleTimes) {
+  make("stageskip = 0\n");
+  int x = 0, y = 0;
+  EXPECT_TRUE(track_->addStagePosition(999.0, x, y));
+  EXPECT_FALSE(track_->addStagePosition(1000.0, x, y));
+  EXPECT_TRUE(track_->addStagePosition(1000.5, x, y));
+}
+
+// shade 0 over 400 frames gives the factor 0.5: four frames -> 2, plus 20.
+TEST_F(TrackTest, ShadeFactorAndTrackImageGreys) {
+  make("shade = 0\nstar = 0\n");
+  const cv::Mat bin = wormMask();
+  for (int i = 0; i < 4; ++i) track_->update(bin, greyFrame(), i + 1, cv::Point(320, 240));
+  EXPECT_EQ(track_->canvas().at<int>(240 / 1.62903, 320 / 1.62903), 4);
+  std::ostringstream err;
+  track_->finish(nullptr, con_, err);
+  const cv::Mat& img = track_->trackImage();
+  EXPECT_EQ(img.at<uint8_t>(147, 196), 233);
+  EXPECT_EQ(img.at<uint8_t>(100, 100), 255);
+  EXPECT_EQ(err.str(), "");
+  // Scale bar: 100 px of the frame are 61 canvas pixels, from x 20 to 81.
+  EXPECT_EQ(img.at<uint8_t>(460, 20), 0);
+  EXPECT_EQ(img.at<uint8_t>(460, 81), 0);
+  EXPECT_EQ(img.at<uint8_t>(460, 90), 255);
+  // "1mm" right of it; no marks with star 0.
+  EXPECT_GT(cv::countNonZero(img(cv::Rect(101, 435, 60, 30)) == 0), 50);
+  EXPECT_EQ(cv::countNonZero(img(cv::Rect(0, 0, 640, 420)) < 200), 0);
+  // The written file is the same image.
+  const cv::Mat saved = cv::imread(out_->completePath("track.bmp"), cv::IMREAD_GRAYSCALE);
+  ASSERT_FALSE(saved.empty());
+  EXPECT_EQ(cv::countNonZero(saved != img), 0);
+}
+
+TEST_F(TrackTest, StarMarksStartAndEnd) {
+  make("star = 1\n");
+  track_->update(wormMask({150, 240}), greyFrame(), 1, cv::Point(150, 240));
+  int x = 0, y = 0;
+  // The content moved left, so the stage moved right: 200 px, 122 canvas px.
+  EXPECT_TRUE(track_->addImageMotion(-200, 0, 500.0, x, y));
+  EXPECT_EQ(cv::Point(x, y), cv::Point(200, 0));
+  track_->update(wormMask({150, 240}), greyFrame(), 2, cv::Point(150, 240));
+  EXPECT_EQ(track_->start(), cv::Point(93, 148));
+  EXPECT_EQ(track_->last(), cv::Point(93 + 122, 148));
+  track_->finish(nullptr, con_, con_);
+  const cv::Mat& img = track_->trackImage();
+  // The glyphs sit above and right of their origins, in black.
+  EXPECT_GT(cv::countNonZero(img(cv::Rect(93, 128, 20, 20)) == 0), 10);
+  EXPECT_GT(cv::countNonZero(img(cv::Rect(215, 128, 20, 20)) == 0), 10);
+}
+
+TEST_F(TrackTest, OneFrameSpanAndFarPositionsStayInside) {
+  // A window of one frame holds no sample: no range, 100 canvas px per mm.
+  make("fframe = 7\nlframe = 7\nshade = 0.2\n");
+  EXPECT_DOUBLE_EQ(track_->scale(), 1.01);
+  const cv::Size small = track_->smallSize();
+  ASSERT_EQ(small, cv::Size(635, 477));
+  int x = 0, y = 0;
+  // Far outside the canvas: drawn at its far edge.
+  track_->addImageMotion(-1000000, -1000000, 500.0, x, y);
+  track_->update(wormMask(), greyFrame(), 1, cv::Point(320, 240));
+  EXPECT_EQ(track_->last(), cv::Point(317 + 5, 238 + 3));
+  // ... and at the near edge.
+  track_->addImageMotion(2000000, 2000000, 600.0, x, y);
+  track_->update(wormMask(), greyFrame(), 2, cv::Point(320, 240));
+  EXPECT_EQ(track_->last(), cv::Point(317, 238));
+  EXPECT_EQ(track_->start(), cv::Point(322, 241));
+  // lframe == fframe: the factor is 200, so one frame gives 255 - 220 and
+  // two frames black.
+  track_->finish(nullptr, con_, con_);
+  EXPECT_EQ(track_->trackImage().at<uint8_t>(237, 240), 35);  // near edge only
+  EXPECT_EQ(track_->trackImage().at<uint8_t>(238, 317), 0);
+}
+
+TEST_F(TrackTest, LargeStageScaleKeepsSmallFrameInsideCanvas) {
+  make("mmpixstage = 5000\n");
+  EXPECT_LE(track_->smallSize().width, 640);
+  EXPECT_LE(track_->smallSize().height, 480);
+  int x = 0, y = 0;
+  track_->addStagePosition(39500.0, x, y);
+  track_->update(wormMask(), greyFrame(), 1, cv::Point(639, 479));
+  track_->update(cv::Mat(), greyFrame(), 2, cv::Point(0, 0));  // wrong mask: ignored
+  EXPECT_EQ(cv::sum(track_->canvas())[0], cv::countNonZero(track_->canvas()));
+}
+
+TEST_F(TrackTest, VerifiedEggsAreListedAndDrawn) {
+  make("star = 0\n");
+  EggList eggs(640, 480);
+  eggs.addEgg(Egg(100, 50, 12, 3.5, 200, 300, 1200.0f));
+  eggs.addEgg(Egg(100, 50, 14, 2.0, 400, 100, 1400.0f));  // never verified
+  eggs.addEgg(Egg(-20, 10, 30, 4.0, 500, 400, 3000.0f));
+  Egg seen(-1, -1, -1, 3.0, 200, 300, -1.0f);
+  SkelRecord rec;
+  rec.xLoc = 100;
+  rec.yLoc = 50;
+  rec.frame = 25;
+  eggs.verifyCandidate(seen, rec);
+  Egg seen2(-1, -1, -1, 3.0, 480, 400, -1.0f);
+  rec.xLoc = 0;
+  rec.yLoc = 10;
+  rec.frame = 0;
+  eggs.verifyCandidate(seen2, rec);
+  std::ostringstream con;
+  track_->finish(&eggs, con, con);
+  EXPECT_EQ(con.str(),
+            "Eggs clusters found:\n"
+            "At frame:12 size:3.5 at(Loc+Pos):300,350 verified at frame:25\n"
+            "At frame:30 size:4 at(Loc+Pos):480,410 verified at frame:0\n");
+  const cv::Mat& img = track_->trackImage();
+  // "o" at (ceil(200 / s) + floor(100 / s), ...) with s = 101/62.
+  EXPECT_GT(cv::countNonZero(img(cv::Rect(184, 200, 20, 18)) == 0), 10);
+  EXPECT_EQ(cv::countNonZero(img(cv::Rect(306, 50, 20, 18)) == 0), 0);  // unverified: none
+
+  make("");
+  EggList none(640, 480);
+  none.addEgg(Egg(0, 0, 1, 2.0, 10, 10, 0.0f));
+  std::ostringstream quiet;
+  track_->finish(&none, quiet, quiet);
+  EXPECT_EQ(quiet.str(), "");
+}
+
+TEST_F(TrackTest, FailedSaveIsReportedAndNoted) {
+  outdir_ = "/proc/dukon_no_such_dir/";
+  make("");
+  std::ostringstream con, err;
+  track_->finish(nullptr, con, err);
+  const std::string path = out_->completePath("track.bmp");
+  EXPECT_EQ(err.str(), "Could'nt save " + path + "\n");
+  ASSERT_EQ(out_->failures().size(), 1u);
+  EXPECT_EQ(out_->failures()[0], path);
+}
+
+// With debugimg set but no display, nothing waits: an unattended run goes
+// straight on.
+TEST_F(TrackTest, NoDisplayMeansNoWindowAndNoWait) {
+  const char* saved = std::getenv("DISPLAY");
+  const std::string keep = saved ? saved : "";
+  unsetenv("DISPLAY");
+  EXPECT_FALSE(Track::displayAvailable());
+  EXPECT_FALSE(Track::canWaitForKey());
+  make("debugimg = 1\n");
+  track_->update(wormMask(), greyFrame(), 1, cv::Point(320, 240));
+  std::ostringstream con;
+  track_->finish(nullptr, con, con);
+  EXPECT_FALSE(track_->trackImage().empty());
+  if (saved) setenv("DISPLAY", keep.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace dukon

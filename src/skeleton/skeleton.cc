@@ -1,0 +1,408 @@
+#include "skeleton/skeleton.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include <opencv2/imgproc.hpp>
+
+#include "run/fatal_error.h"
+
+namespace dukon {
+
+namespace {
+
+// Digital circle of radius 4, counter-clockwise on screen (y grows
+// downward); neighbouring entries are about 18 degrees apart and entry
+// k + 10 (mod 20) is opposite entry k.
+constexpr int kCircleSize = 20;
+constexpr int kCircle[kCircleSize][2] = {
+    {4, 0},  {4, -1}, {3, -2}, {2, -3}, {1, -4}, {0, -4}, {-1, -4}, {-2, -3}, {-3, -2}, {-4, -1},
+    {-4, 0}, {-4, 1}, {-3, 2}, {-2, 3}, {-1, 4}, {0, 4},  {1, 4},   {2, 3},   {3, 2},   {4, 1}};
+
+// Budget of background pixels a neck-cut ray may cross beyond the outline.
+constexpr int kRayBudget = 15;
+
+// RAII: the borrowed pointers are valid only during one skeletonize call.
+template <typename T>
+class Borrow {
+ public:
+  Borrow(T*& slot, T* value) : slot_(slot) { slot_ = value; }
+  ~Borrow() { slot_ = nullptr; }
+  Borrow(const Borrow&) = delete;
+  Borrow& operator=(const Borrow&) = delete;
+
+ private:
+  T*& slot_;
+};
+
+uint64_t key(cv::Point p) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(p.y)) << 32) | static_cast<uint32_t>(p.x);
+}
+
+bool hasRepeat(const std::vector<cv::Point>& list) {
+  std::vector<uint64_t> keys;
+  keys.reserve(list.size());
+  for (const cv::Point& p : list) keys.push_back(key(p));
+  std::sort(keys.begin(), keys.end());
+  return std::adjacent_find(keys.begin(), keys.end()) != keys.end();
+}
+
+int sign(int v) {
+  return (v > 0) - (v < 0);
+}
+
+}  // namespace
+
+Skeleton::Skeleton(int width, int height)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      dist_(cv::Mat::zeros(height_, width_, CV_32FC1)),
+      backup_(height_, width_, CV_8UC1) {}
+
+void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::ostream& err) {
+  CV_Assert(bin.type() == CV_8UC1);
+  if (bin.cols != width_ || bin.rows != height_) {
+    width_ = bin.cols;
+    height_ = bin.rows;
+    dist_ = cv::Mat::zeros(height_, width_, CV_32FC1);
+    backup_.create(height_, width_, CV_8UC1);
+    roi_ = cv::Rect();
+  }
+  Borrow<cv::Mat> maskGuard(mask_, &bin);
+  Borrow<cv::Mat> skelGuard(skel_, &skel);
+  Borrow<SkelRecord> recGuard(rec_, &rec);
+  Borrow<std::ostream> errGuard(err_, &err);
+
+  skel.create(bin.size(), CV_8UC1);
+  skel.setTo(0);
+  rec.loop = false;
+  rec.points.clear();
+  rec.numsklpts = 0;
+  rec.bucket.clear();
+  rec.bucketCount = 0;
+  rec.bucketMode = false;
+  if (bin.empty()) return;
+
+  double maxVal = 0.0;
+  const cv::Point maxLoc = distanceTransform(&maxVal);
+  if (maxLoc.x < 0) return;  // empty mask
+  if (!halves(maxLoc, true)) return;
+  if (rec.loop) {
+    secondBranch(maxVal);
+    secondBranch(maxVal);
+  }
+}
+
+// Distance transform of the mask into dist_ and the position of its largest
+// value on the mask (first in raster order), or (-1, -1) on an empty mask.
+// With the region of interest, only the mask's bounding box grown by one
+// background pixel is transformed: every mask pixel's nearest background lies
+// inside it, and the rest of dist_ is background, i.e. 0.
+cv::Point Skeleton::distanceTransform(double* maxVal) {
+  *maxVal = 0.0;
+  cv::Point maxLoc(-1, -1);
+  if (!useRoi_) {
+    cv::distanceTransform(*mask_, dist_, cv::DIST_L2, cv::DIST_MASK_5);
+    cv::minMaxLoc(dist_, nullptr, maxVal, nullptr, &maxLoc, *mask_);
+    return maxLoc;
+  }
+  if (!roi_.empty()) dist_(roi_).setTo(0);
+  const cv::Rect box = cv::boundingRect(*mask_);
+  roi_ = box.empty() ? cv::Rect()
+                     : (box - cv::Point(1, 1) + cv::Size(2, 2)) & cv::Rect(0, 0, width_, height_);
+  if (roi_.empty()) return maxLoc;
+  cv::Mat roiDist = dist_(roi_);
+  cv::distanceTransform((*mask_)(roi_), roiDist, cv::DIST_L2, cv::DIST_MASK_5);
+  cv::minMaxLoc(roiDist, nullptr, maxVal, nullptr, &maxLoc, (*mask_)(roi_));
+  if (maxLoc.x >= 0) maxLoc += roi_.tl();
+  return maxLoc;
+}
+
+Skeleton::Step Skeleton::circleSearch(const cv::Mat& dist, cv::Point prev, cv::Point centre) {
+  CV_Assert(dist.type() == CV_32FC1);
+  const cv::Point d = prev - centre;
+  int k = 0;
+  while (k < kCircleSize && (kCircle[k][0] != d.x || kCircle[k][1] != d.y)) ++k;
+  if (k == kCircleSize) throw FatalError("BUG in skel: couldn't find prev point on circle!\n");
+  // The 9 entries centred on the one opposite `prev`: at most 72 degrees off
+  // straight ahead. Ties keep the entry met first.
+  const int start = (k + 6) % kCircleSize;
+  Step step;
+  float best = 0.0f;
+  for (int j = 0; j < 9; ++j) {
+    const int* e = kCircle[(start + j) % kCircleSize];
+    const cv::Point cand(centre.x + e[0], centre.y + e[1]);
+    // Outside the image counts as background, so no walk leaves it.
+    const bool in = cand.x >= 0 && cand.y >= 0 && cand.x < dist.cols && cand.y < dist.rows;
+    const float value = in ? dist.at<float>(cand) : 0.0f;
+    if (value > best) {
+      best = value;
+      step.next = cand;
+      step.turn = j < 2 ? 1 : (j < 7 ? 0 : -1);
+    }
+  }
+  step.found = best != 0.0f;
+  return step;
+}
+
+// Walks both halves from the thickest point `maxLoc`: the first toward the
+// circle point of largest distance to the right-hand side, the second away
+// from it; the active list (chain or branch) then runs from the far end of
+// the first half through maxLoc to the far end of the second. Returns false,
+// with nothing drawn, when no circle point around maxLoc lies in the worm.
+bool Skeleton::halves(cv::Point maxLoc, bool cutNecks) {
+  SkelRecord& rec = *rec_;
+  const Step first = circleSearch(cv::Point(maxLoc.x - 4, maxLoc.y), maxLoc);
+  if (!first.found) return false;
+  cv::Point other = first.next;
+  walk(maxLoc, other, 0);
+  if (cutNecks && !rec.loop) cutAtNeck(0, maxLoc);
+  const int n1 = rec.numsklpts;
+  rec.reverse(0, -1);
+  if (skel_->at<uchar>(maxLoc) != 1) {
+    skel_->at<uchar>(maxLoc) = 1;
+    rec.addPoint(maxLoc.x, maxLoc.y);
+  }
+  const bool firstLoop = rec.loop;
+  rec.loop = false;
+  const Step second = circleSearch(other, maxLoc);
+  int turn = 0;
+  if (second.found) {  // otherwise the previous point and turn stand
+    other = second.next;
+    turn = second.turn;
+  }
+  walk(maxLoc, other, turn);
+  if (cutNecks && !rec.loop) cutAtNeck(n1, maxLoc);
+  if (firstLoop) rec.loop = true;
+  return true;
+}
+
+// The ridge walk, one segment of 4 pixels per step. It ends when the cone
+// ahead lies outside the worm (the segment is drawn and prolonged to the
+// outline), when the chain runs into itself, or on a second bend to the same
+// side in a row (nothing drawn; the previous segment is prolonged instead).
+// Iterative: a long worm must not need a deep call stack.
+void Skeleton::walk(cv::Point from, cv::Point to, int prevTurn) {
+  bool haveParent = false;
+  cv::Point parentFrom, parentTo;
+  while (!rec_->loop) {
+    const Step step = circleSearch(from, to);
+    if (!step.found) {
+      drawSegment(from, to);
+      extendToOutline(from, to);
+      return;
+    }
+    if (step.turn != 0 && step.turn == prevTurn) {
+      // The enclosing segment bent the same way (prevTurn != 0).
+      if (haveParent) extendToOutline(parentFrom, parentTo);
+      return;
+    }
+    drawSegment(from, to);
+    haveParent = true;
+    parentFrom = from;
+    parentTo = to;
+    from = to;
+    to = step.next;
+    prevTurn = step.turn;
+  }
+}
+
+// Integer line a -> b along the major axis, a itself excluded. Every step
+// point passes the crossing test first; a crossing raises the loop flag,
+// the point is still drawn and the segment ends there.
+void Skeleton::drawSegment(cv::Point a, cv::Point b) {
+  const int dx = b.x - a.x, dy = b.y - a.y;
+  if (dx == 0 && dy == 0) return;
+  const bool alongY = std::abs(dx) <= std::abs(dy);
+  const int s = alongY ? sign(dy) : sign(dx);
+  const double slope = alongY ? static_cast<double>(dx) / dy : static_cast<double>(dy) / dx;
+  cv::Point prev = a;
+  for (int i = 1;; ++i) {
+    const int off = static_cast<int>(i * slope * s);
+    cv::Point p = alongY ? cv::Point(a.x + off, a.y + i * s) : cv::Point(a.x + i * s, a.y + off);
+    const bool last = alongY ? p.y == b.y : p.x == b.x;
+    if (!inside(p)) return;
+    if (crossing(p, prev)) rec_->loop = true;
+    skel_->at<uchar>(p) = 1;
+    rec_->addPoint(p.x, p.y);
+    if (last || rec_->loop) return;
+    prev = p;
+  }
+}
+
+// Prolongs a -> b past b with the same stepping to the first background
+// pixel, and draws b -> that pixel. At the image border the prolongation
+// stops on the last pixel inside the image.
+void Skeleton::extendToOutline(cv::Point a, cv::Point b) {
+  const int dx = b.x - a.x, dy = b.y - a.y;
+  if (dx == 0 && dy == 0) return;
+  const bool alongY = std::abs(dx) <= std::abs(dy);
+  const int s = alongY ? sign(dy) : sign(dx);
+  const double slope = alongY ? static_cast<double>(dx) / dy : static_cast<double>(dy) / dx;
+  cv::Point end = b;
+  for (int i = 1;; ++i) {
+    const int off = static_cast<int>(i * slope * s);
+    const cv::Point p =
+        alongY ? cv::Point(b.x + off, b.y + i * s) : cv::Point(b.x + i * s, b.y + off);
+    if (!inside(p)) break;
+    end = p;
+    if (dist_.at<float>(p) <= 0.0f) break;
+  }
+  drawSegment(b, end);
+}
+
+// A step onto the chain, or a diagonal step between two chain pixels that
+// touch at a corner, is a crossing; the candidate then moves onto the chain.
+bool Skeleton::crossing(cv::Point& cand, cv::Point prev) const {
+  const cv::Mat& skel = *skel_;
+  if (skel.at<uchar>(cand) == 1) return true;
+  if (cand.x != 0 && cand.y != 0 && cand.x != width_ - 1 && cand.y != height_ - 1 &&
+      cand.x != prev.x && cand.y != prev.y) {
+    if (skel.at<uchar>(prev.y, cand.x) == 1) {
+      cand.y = prev.y;
+      return true;
+    }
+    if (skel.at<uchar>(cand.y, prev.x) == 1) {
+      cand.x = prev.x;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Looks along the chain from index `start` for a neck: two successive points
+// of distance 1, or the distance rising above 1.7 times the smallest one seen
+// so far. The part of the mask beyond a neck is erased, unless that would
+// remove more than a fifth of it; the chain from the neck on is removed in
+// both cases. `beforeStart` stands in for the point before index 0.
+void Skeleton::cutAtNeck(int start, cv::Point beforeStart) {
+  SkelRecord& rec = *rec_;
+  const std::vector<cv::Point>& pts = rec.points;
+  const int n = rec.numsklpts;
+  if (start >= n) return;
+  int cut = -1;
+  float minimum = dist_.at<float>(pts[start]);
+  int minIndex = start;
+  for (int i = start + 1; cut < 0; ++i) {
+    if (i >= n) return;
+    const float d = dist_.at<float>(pts[i]);
+    if (d == 1.0f && dist_.at<float>(pts[i - 1]) == 1.0f) {
+      cut = i;
+    } else {
+      if (d < minimum) {
+        minimum = d;
+        minIndex = i;
+      }
+      if (d > 1.7 * minimum) cut = minIndex;
+    }
+  }
+  mask_->copyTo(backup_);
+  const int area0 = cv::countNonZero(*mask_);
+  if (cut + 2 < n) {
+    const cv::Point before = cut >= 1 ? pts[cut - 1] : beforeStart;
+    const int dx = pts[cut + 1].x - before.x, dy = pts[cut + 1].y - before.y;
+    int ux = 1, uy = 0;
+    if (dx != 0) {
+      ux = dy == 0 ? 0 : -sign(dx);
+      uy = dy == 0 ? 1 : sign(dy);
+    }
+    const cv::Point endA = rayEnd(pts[cut], ux, uy);
+    const cv::Point endB = rayEnd(pts[cut], -ux, -uy);
+    cv::line(*mask_, endA, endB, cv::Scalar(0), 2, cv::LINE_8, 0);
+    cv::floodFill(*mask_, pts[cut + 2], cv::Scalar(0), nullptr, cv::Scalar(0), cv::Scalar(0),
+                  8 | cv::FLOODFILL_FIXED_RANGE);
+    if (cv::countNonZero(*mask_) < 0.8 * area0) backup_.copyTo(*mask_);
+  }
+  for (int i = n - 1; i >= cut; --i) {
+    skel_->at<uchar>(rec.points.back()) = 0;
+    rec.points.pop_back();
+    --rec.numsklpts;
+  }
+}
+
+// Runs from p in steps (ux, uy) through the worm and up to 15 background
+// pixels beyond; never leaves the image.
+cv::Point Skeleton::rayEnd(cv::Point p, int ux, int uy) const {
+  int budget = kRayBudget;
+  cv::Point pos = p;
+  while (inside(pos)) {
+    if (mask_->at<uchar>(pos) != 1 && budget < 1) break;
+    const cv::Point next(pos.x + ux, pos.y + uy);
+    if (!inside(next)) break;
+    pos = next;
+    if (mask_->at<uchar>(pos) == 0) --budget;
+  }
+  return pos;
+}
+
+// After a loop: walks a second branch on the thickest part of the body that
+// the chain does not cover, unless that part is thin (below 0.6 of the
+// worm's largest radius), and merges it into the chain or drops it.
+void Skeleton::secondBranch(double maxVal) {
+  SkelRecord& rec = *rec_;
+  cv::Mat& mask = *mask_;
+  rec.bucket.clear();
+  rec.bucketCount = 0;
+  for (const cv::Point& p : rec.points) mask.at<uchar>(p) = 0;
+  double maxVal2 = 0.0;
+  const cv::Point maxLoc = distanceTransform(&maxVal2);
+  for (const cv::Point& p : rec.points) mask.at<uchar>(p) = 1;
+  if (0.6 * maxVal > maxVal2 || maxLoc.x < 0) return;
+
+  double unused = 0.0;
+  distanceTransform(&unused);
+  const bool wasLoop = rec.loop;
+  rec.loop = false;
+  rec.bucketMode = true;
+  halves(maxLoc, false);
+  rec.loop = wasLoop || rec.loop;
+  const bool merged = mergeBranch(rec, *err_);
+  rec.bucketMode = false;
+  if (merged) return;
+  while (!rec.bucket.empty()) {
+    skel_->at<uchar>(rec.bucket.back()) = 0;
+    rec.bucket.pop_back();
+    --rec.bucketCount;
+  }
+}
+
+bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
+  std::vector<std::pair<uint64_t, int>> chainIndex;
+  chainIndex.reserve(rec.points.size());
+  for (int i = 0; i < static_cast<int>(rec.points.size()); ++i) {
+    chainIndex.emplace_back(key(rec.points[i]), i);
+  }
+  std::sort(chainIndex.begin(), chainIndex.end());
+
+  int touchBucket[2] = {-1, -1};
+  int touches = 0;
+  for (int j = 0; j < static_cast<int>(rec.bucket.size()); ++j) {
+    const uint64_t k = key(rec.bucket[j]);
+    auto it = std::lower_bound(chainIndex.begin(), chainIndex.end(), std::make_pair(k, -1));
+    for (; it != chainIndex.end() && it->first == k; ++it) {
+      if (touches == 2) {
+        err << "multi touch" << std::endl;
+        break;
+      }
+      touchBucket[touches++] = j;
+    }
+  }
+  if (touches == 0) return false;
+  if (touches == 1 && !hasRepeat(rec.bucket) && !hasRepeat(rec.points)) {
+    rec.loop = false;
+    rec.bucket.erase(rec.bucket.begin() + touchBucket[0]);
+    --rec.bucketCount;
+    return false;
+  }
+  while (!rec.bucket.empty()) {
+    rec.points.push_back(rec.bucket.back());
+    rec.bucket.pop_back();
+    --rec.bucketCount;
+    ++rec.numsklpts;
+  }
+  return true;
+}
+
+}  // namespace dukon

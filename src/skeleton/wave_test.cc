@@ -1,0 +1,200 @@
+#include "skeleton/wave.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "run/output_dir.h"
+#include "run/params.h"
+
+namespace dukon {
+namespace {
+
+// An output directory under the test's temporary directory (or `outdir`).
+std::unique_ptr<OutputDir> makeOutputDir(const std::string& outdir) {
+  Params prms("unused");
+  std::istringstream in("moviedir = /m\nmoviename = wavetest\noutdir = " + outdir + "\n");
+  std::ostringstream err;
+  prms.read(in, err);
+  return std::make_unique<OutputDir>(prms);
+}
+
+class WaveTest : public ::testing::Test {
+ protected:
+  WaveTest() : out_(makeOutputDir(::testing::TempDir() + "dukon_wave")) {}
+  std::unique_ptr<OutputDir> out_;
+};
+
+TEST_F(WaveTest, MarkerColumnsEveryHundredFrames) {
+  Wave wave(1000, 1249, 40, *out_);
+  ASSERT_EQ(wave.width(), 250);
+  ASSERT_EQ(wave.height(), 40);
+  for (int y = 0; y < 40; ++y) {
+    EXPECT_EQ(wave.at(y, 0), 0.0);
+    EXPECT_EQ(wave.at(y, 99), 0.0);
+    EXPECT_EQ(wave.at(y, 100), Wave::kMarker);
+    EXPECT_EQ(wave.at(y, 200), Wave::kMarker);
+  }
+  std::ostringstream msg;
+  const cv::Mat img = wave.render(25, msg);
+  EXPECT_EQ(img.at<uchar>(7, 100), 30);
+  EXPECT_EQ(img.at<uchar>(7, 101), 127);
+}
+
+TEST_F(WaveTest, ShortProfileIsCentredLongProfileShowsItsMiddle) {
+  Wave wave(0, 9, 40, *out_);
+  std::vector<double> shortProfile(30);
+  for (int i = 0; i < 30; ++i) shortProfile[i] = i + 1;
+  wave.addColumn(3, shortProfile, 30);
+  EXPECT_EQ(wave.at(4, 3), 0.0);
+  EXPECT_EQ(wave.at(5, 3), 1.0);
+  EXPECT_EQ(wave.at(34, 3), 30.0);
+  EXPECT_EQ(wave.at(35, 3), 0.0);
+
+  std::vector<double> longProfile(51);
+  for (int i = 0; i < 51; ++i) longProfile[i] = -(i + 1);
+  wave.addColumn(4, longProfile, 51);  // offset (51 - 40) / 2 = 5
+  EXPECT_EQ(wave.at(0, 4), -6.0);
+  EXPECT_EQ(wave.at(39, 4), -45.0);
+
+  // Only numAngles values are used; frames outside the range are ignored.
+  wave.addColumn(5, shortProfile, 2);
+  EXPECT_EQ(wave.at(19, 5), 1.0);
+  EXPECT_EQ(wave.at(20, 5), 2.0);
+  EXPECT_EQ(wave.at(21, 5), 0.0);
+  wave.addColumn(10, shortProfile, 30);
+  wave.addColumn(-1, shortProfile, 30);
+  wave.addColumn(6, shortProfile, 999);  // more than the profile holds
+  EXPECT_EQ(wave.at(5, 6), 1.0);
+}
+
+TEST_F(WaveTest, ProfileReplacesTheMarkerOnlyWhereItReaches) {
+  Wave wave(0, 150, 10, *out_);
+  wave.addColumn(100, {5.0, -5.0}, 2);
+  EXPECT_EQ(wave.at(3, 100), Wave::kMarker);
+  EXPECT_EQ(wave.at(4, 100), 5.0);
+  EXPECT_EQ(wave.at(5, 100), -5.0);
+  EXPECT_EQ(wave.at(6, 100), Wave::kMarker);
+}
+
+TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
+  Wave wave(0, 4, 4, *out_);
+  wave.addColumn(0, {-20.0, 0.0, 20.0, 10.0}, 4);
+  std::ostringstream msg;
+  cv::Mat img = wave.render(1, msg);
+  EXPECT_EQ(msg.str(), "");
+  EXPECT_EQ(img.at<uchar>(0, 0), 0);
+  EXPECT_EQ(img.at<uchar>(1, 0), 127);
+  EXPECT_EQ(img.at<uchar>(2, 0), 254);
+  EXPECT_EQ(img.at<uchar>(3, 0), 190);  // trunc(1.5 * 127)
+  EXPECT_EQ(img.at<uchar>(0, 1), 127);  // never written
+
+  // The negative side is larger: it sets the scale for both.
+  wave.addColumn(1, {-40.0, 0, 0, 0}, 4);
+  img = wave.render(1, msg);
+  EXPECT_EQ(img.at<uchar>(0, 1), 0);
+  EXPECT_EQ(img.at<uchar>(2, 0), 190);
+  EXPECT_EQ(img.at<uchar>(0, 0), 63);  // trunc(0.5 * 127)
+}
+
+TEST_F(WaveTest, ZeroMessagesForAnEmptySide) {
+  Wave empty(0, 9, 5, *out_);
+  std::ostringstream msg;
+  cv::Mat img = empty.render(1, msg);
+  EXPECT_EQ(msg.str(), "wave maxVal is zero!!!wave minVal is zero!!!");
+  EXPECT_EQ(cv::countNonZero(img != 127), 0);
+
+  Wave positive(0, 9, 5, *out_);
+  positive.addColumn(0, {3.0}, 1);
+  msg.str("");
+  img = positive.render(1, msg);
+  EXPECT_EQ(msg.str(), "wave minVal is zero!!!");
+  EXPECT_EQ(img.at<uchar>(2, 0), 254);
+
+  Wave negative(0, 9, 5, *out_);
+  negative.addColumn(0, {-0.5}, 1);
+  msg.str("");
+  img = negative.render(1, msg);
+  EXPECT_EQ(msg.str(), "wave maxVal is zero!!!");
+  EXPECT_EQ(img.at<uchar>(2, 0), 63);  // scale 1.0 from the empty side wins
+}
+
+// A blank wave image of `width` x 40 with its marker columns and the given
+// minute labels, each at its column + 3, 3 rows above the bottom.
+cv::Mat labelled(int width, const std::vector<std::pair<int, const char*>>& labels) {
+  cv::Mat img(40, width, CV_8UC1, cv::Scalar(127));
+  for (int x = 100; x < width; x += 100) img.col(x).setTo(30);
+  for (const auto& [x, text] : labels) {
+    cv::putText(img, text, {x + 3, 37}, cv::FONT_HERSHEY_PLAIN, 1.0, cv::Scalar(0), 1, cv::LINE_8);
+  }
+  return img;
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && cv::countNonZero(a != b) == 0;
+}
+
+TEST_F(WaveTest, MinuteLabels) {
+  std::ostringstream msg;
+  // 150 frames at 1 frame per second: labels at columns 60 and 120.
+  Wave wave(0, 149, 40, *out_);
+  EXPECT_TRUE(same(wave.render(1.0, msg), labelled(150, {{60, "1 min."}, {120, "2 min."}})));
+  // 12.5 frames per second: a label every 750 columns.
+  Wave longer(0, 1600, 40, *out_);
+  EXPECT_TRUE(same(longer.render(12.5, msg), labelled(1601, {{750, "1 min."}, {1500, "2 min."}})));
+  // Below one frame per minute (a step of 0 columns) there is no label.
+  EXPECT_TRUE(same(wave.render(1.0 / 61, msg), labelled(150, {})));
+  EXPECT_TRUE(same(wave.render(0.0, msg), labelled(150, {})));
+  EXPECT_TRUE(same(wave.render(-5.0, msg), labelled(150, {})));
+}
+
+TEST_F(WaveTest, MakeImageWritesWaveBmp) {
+  Wave wave(0, 119, 30, *out_);
+  wave.addColumn(7, {10.0, -10.0}, 2);
+  std::ostringstream msg, err;
+  const std::string path = out_->completePath("wave.bmp");
+  std::remove(path.c_str());
+  ASSERT_TRUE(wave.makeImage(1.0, msg, err));
+  EXPECT_EQ(err.str(), "");
+  const cv::Mat saved = cv::imread(path, cv::IMREAD_GRAYSCALE);
+  ASSERT_EQ(saved.size(), cv::Size(120, 30));
+  EXPECT_EQ(cv::countNonZero(saved != wave.render(1.0, msg)), 0);
+  EXPECT_EQ(saved.at<uchar>(14, 7), 254);
+  EXPECT_EQ(saved.at<uchar>(15, 7), 0);
+}
+
+TEST(WaveSaveTest, FailureIsReportedAndReturned) {
+  // The output directory cannot be created under a regular file.
+  const std::string file = ::testing::TempDir() + "dukon_wave_not_a_dir";
+  {
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  std::unique_ptr<OutputDir> out = makeOutputDir(file);
+  Wave wave(0, 9, 5, *out);
+  std::ostringstream msg, err;
+  EXPECT_FALSE(wave.makeImage(1.0, msg, err));
+  EXPECT_EQ(err.str(), "Could'nt save " + out->completePath("wave.bmp") + "\n");
+
+  // No frames to show: nothing can be saved either, and nothing breaks.
+  Wave none(10, 9, 5, *out);
+  EXPECT_EQ(none.width(), 0);
+  none.addColumn(10, {1.0}, 1);
+  err.str("");
+  EXPECT_FALSE(none.makeImage(1.0, msg, err));
+  EXPECT_NE(err.str().find("Could'nt save "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dukon

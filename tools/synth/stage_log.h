@@ -1,0 +1,64 @@
+// Stage log: the stage controller's text log that the analyser reads beside
+// the movie ("<name>.log.csv").
+//
+// Layout: one header line, then one line per sample:
+//   <sample number>,<time>,STAGE,<X>,<Y>
+// The time counts from movie time 0 as MM:SS.sss, or H:MM:SS.sss from one
+// hour on. X and Y are stage units, one millionth of a millimetre; the
+// analyser turns them into frame pixels as
+//   floor(mmpixstage * (X / 1e6 - smallest X / 1e6)).
+// stageUnits() picks, for a pixel offset, the unit value that this
+// conversion maps back to exactly that offset.
+#ifndef DUKON_SYNTH_STAGE_LOG_H_
+#define DUKON_SYNTH_STAGE_LOG_H_
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "synth/stage_follower.h"
+
+namespace dukon {
+namespace synth {
+
+// Stage units of the smallest logged position (offset 0 on both axes).
+constexpr long long kStageOriginX = 25000000;
+constexpr long long kStageOriginY = 18000000;
+
+// Time as the log writes it, rounded to whole milliseconds: "MM:SS.sss"
+// below one hour, "H:MM:SS.sss" from one hour on. Negative times give "00:00.000".
+std::string formatLogTime(double ms);
+
+// Stage units above the origin for a pixel offset `px` (relative to the
+// smallest logged position) at `mmpixstage` pixels per millimetre.
+long long stageUnits(int px, int mmpixstage);
+
+// Writes the log; throws dukon::FatalError when the file cannot be written.
+void writeStageLog(const std::string& path, const std::vector<StageSample>& samples,
+                   int mmpixstage);
+
+// One parsed log line: time in ms, X and Y divided by 1,000,000.
+struct LogSample {
+  double timeMs = 0.0;
+  double x = 0.0;
+  double y = 0.0;
+};
+
+// Reads a log the way the analyser does: the header line is skipped, each
+// other line is parsed as "%*[^,],%lf:%lf,STAGE,%lf,%lf" or, failing that,
+// "%*[^,],%lf:%lf:%lf,STAGE,%lf,%lf"; lines that fit neither are counted in
+// `*badLines` (may be null). Throws dukon::FatalError when the file cannot
+// be opened.
+std::vector<LogSample> readStageLog(const std::string& path, int* badLines);
+
+// The stage offset in frame pixels that the analyser uses for a frame at
+// `frameTimeMs`: the last sample before that time (the first sample for
+// frames at or before the second one), relative to the smallest x and y of
+// the samples, converted with floor(mmpixstage * difference).
+cv::Point analyserOffset(const std::vector<LogSample>& samples, double frameTimeMs, int mmpixstage);
+
+}  // namespace synth
+}  // namespace dukon
+
+#endif  // DUKON_SYNTH_STAGE_LOG_H_
