@@ -283,7 +283,15 @@ bool RunDriver::locateFrame(int& xLoc, int& yLoc) {
   int xMov = 0, yMov = 0;
   int minX, minY, maxX, maxY;
   FrameSegmenter::boundingBox(bin_, width_, height_, minX, minY, maxX, maxY);
-  if (!cam_->findMovement(xMov, yMov, bw_, minX, minY, maxX, maxY)) return false;
+  if (!cam_->findMovement(xMov, yMov, bw_, minX, minY, maxX, maxY)) {
+    // The background moved less than the threshold since the reference (or
+    // not at all): the stage is where the track last put it, within a few
+    // pixels. Leaving the position at 0 would give the frame's own
+    // coordinates as world coordinates. The frame stays unusable.
+    xLoc = track_->stagePx().x;
+    yLoc = track_->stagePx().y;
+    return false;
+  }
   return track_->addImageMotion(xMov, yMov, time, xLoc, yLoc);
 }
 

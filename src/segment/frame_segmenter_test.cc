@@ -368,6 +368,43 @@ TEST(SegmentFrameTest, FilledLoopHoleIsOpenedAgain) {
   EXPECT_EQ(bin.at<uchar>(49, 60), 1);
 }
 
+// The region-of-interest closings, labelling and transforms must reproduce
+// the whole-frame ones, egg candidates included.
+TEST(SegmentFrameTest, SameResultsWithAndWithoutRegionOfInterest) {
+  const Params prms = makeParams("eggs = 1\n");
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> x(-30, 350), y(-30, 270), r(1, 7), grey(20, 120);
+  FrameSegmenter fast(320, 240, prms), plain(320, 240, prms);
+  plain.setUseRoi(false);
+  size_t candidates = 0;
+  for (int trial = 0; trial < 30; ++trial) {
+    cv::Mat bw = wormFrame(320, 240, 6 + trial % 9, {x(rng) / 3, y(rng) / 3});
+    for (int k = 0; k < trial % 7; ++k) {
+      cv::circle(bw, {x(rng), y(rng)}, r(rng), cv::Scalar(grey(rng)), -1);
+    }
+    cv::Mat noise(240, 320, CV_8SC1);
+    cv::randn(noise, 0, 3);
+    cv::add(bw, noise, bw, cv::noArray(), CV_8U);
+    cv::Mat binFast, binPlain;
+    std::vector<Egg> eggsFast, eggsPlain;
+    fast.segmentFrame(bw, binFast, prms, eggsFast);
+    plain.segmentFrame(bw, binPlain, prms, eggsPlain);
+    ASSERT_EQ(cv::countNonZero(binFast != binPlain), 0) << trial;
+    ASSERT_EQ(eggsFast.size(), eggsPlain.size()) << trial;
+    candidates += eggsFast.size();
+    for (size_t i = 0; i < eggsFast.size(); ++i) {
+      EXPECT_EQ(eggsFast[i].xpos(), eggsPlain[i].xpos());
+      EXPECT_EQ(eggsFast[i].ypos(), eggsPlain[i].ypos());
+      EXPECT_EQ(eggsFast[i].size(), eggsPlain[i].size());
+    }
+    if (trial % 4 == 0) {  // let the area checks take part
+      fast.updateAverages(8.0, cv::countNonZero(binFast));
+      plain.updateAverages(8.0, cv::countNonZero(binPlain));
+    }
+  }
+  EXPECT_GT(candidates, 10u);
+}
+
 // Frames that stress the borders and degenerate contents: no crash, no read
 // outside an image (AddressSanitizer), a 0/1 mask of the frame's size.
 TEST(SegmentFrameTest, DegenerateFramesGiveValidMasks) {

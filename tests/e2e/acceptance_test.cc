@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "run_outputs.h"
@@ -245,12 +246,18 @@ TEST_P(Acceptance, MeetsItsLevels) {
   }
   if (scenario_ == "coil") {
     EXPECT_TRUE(segmentOverlaps(out_, truth_, "loop", "coil"));
-    std::map<int, const TruthRow*> byFrame;
-    for (const TruthRow& t : truth_) byFrame[t.frame] = &t;
-    for (const ShapeRow& r : out_.shapes)
-      if (byFrame.count(r.frame) && byFrame[r.frame]->state == "coil") {
+    // Frames inside a coil bout end as loop frames. The bout's first and
+    // last frames are left out: there the model's bodies touch by a fraction
+    // of a pixel, which the rendered mask may or may not close.
+    std::set<int> inner;
+    for (auto b : bouts(truth_, "coil"))
+      for (int fr = b.first + 1; fr < b.second; ++fr) inner.insert(fr);
+    EXPECT_FALSE(inner.empty());
+    for (const ShapeRow& r : out_.shapes) {
+      if (inner.count(r.frame)) {
         EXPECT_FALSE(r.consistent) << "coil frame " << r.frame;
       }
+    }
   }
   if (scenario_ == "eggs") {
     EXPECT_GE(f.eggsMatched, 3);

@@ -68,6 +68,7 @@ class Pipeline {
   void segment(const cv::Mat& bw) {
     eggs_.clear();
     image_.segmentFrame(bw, bin_, prms_, eggs_, quiet_);
+    candidates_ += static_cast<long>(eggs_.size());
   }
   void skeletonize() {
     rec_ = SkelRecord();
@@ -95,6 +96,7 @@ class Pipeline {
     return true;
   }
   long good() const { return good_; }
+  long candidates() const { return candidates_; }
 
  private:
   const Params& prms_;
@@ -105,6 +107,7 @@ class Pipeline {
   std::vector<Egg> eggs_;
   std::ostringstream quiet_;
   long good_ = 0;
+  long candidates_ = 0;
 };
 
 double ms(Clock::duration d) {
@@ -159,7 +162,9 @@ int run(const Options& o) {
     return 1;
   }
   std::cout << "frames " << n << " (" << width << " x " << height << "), good " << main.good()
-            << (o.plain ? ", whole-frame processing" : "") << "\n";
+            << (o.plain ? ", whole-frame processing" : "");
+  if (prms.eggs()) std::cout << ", egg candidates " << main.candidates();
+  std::cout << "\n";
   if (o.check) {
     std::cout << "frames differing with and without region of interest: " << differ << "\n";
     return differ == 0 ? 0 : 2;

@@ -8,7 +8,8 @@ namespace dukon {
 namespace synth {
 namespace {
 
-constexpr int kCoarse = 32;  // scale of the shading field
+constexpr int kCoarse = 32;     // scale of the shading field
+constexpr double kLumpSd = 5.0;  // grey levels
 
 int roundUp(int v, int m) {
   return (v + m - 1) / m * m;
@@ -85,7 +86,16 @@ Plate::Plate(cv::Size extent, uint64_t seed) {
   cv::Mat dark = cv::Mat::zeros(size, CV_32F);
   debris(&dark, rng);
   blurWrapped(&dark, 0.5);
+  // Agar structure a few pixels across (std about 5 grey levels): what lets
+  // the shift of the background between frames be measured on a coarse grid.
+  cv::Mat lumps(size, CV_32F);
+  rng.fill(lumps, cv::RNG::NORMAL, 0.0, 1.0);
+  blurWrapped(&lumps, 2.5);
+  cv::Scalar mean, sd;
+  cv::meanStdDev(lumps, mean, sd);
+  if (sd[0] > 0) lumps *= kLumpSd / sd[0];
   field += grain;
+  field += lumps;
   field -= dark;
   field.convertTo(texture_, CV_8U, 1.0, kAgarGrey);
 }

@@ -45,12 +45,38 @@ int fourcc(Codec codec) {
                                : cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
 }
 
+// Frames before and after an egg's laying in which the stage stands still.
+constexpr int kRestBefore = 3;
+constexpr int kRestAfter = 8;
+
+// The analyser finds a laid egg only by comparing two consecutive frames it
+// can place in the world, and frames shown during a stage move cannot be
+// placed. Eggs are therefore laid when the stage has stood still for a few
+// frames and goes on standing: each egg moves to the first such frame at or
+// after its scheduled one (it stays put when there is none).
+void layEggsAtRest(const StageTrack& stage, Kinematics* kin) {
+  const int frames = static_cast<int>(kin->frames.size());
+  auto still = [&](int f) {
+    for (int i = std::max(0, f - kRestBefore); i <= std::min(frames - 1, f + kRestAfter); ++i)
+      if (stage.moving[i]) return false;
+    return true;
+  };
+  for (LaidEgg& e : kin->eggs) {
+    for (int f = e.frameIndex; f + kRestAfter < frames; ++f) {
+      if (!still(f)) continue;
+      placeEgg(kin->frames[f], f, &e);
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 SynthMovie::SynthMovie(const SynthConfig& config) : config_(config) {
   script_ = buildScript(config_);
   kin_ = simulateWorm(config_, script_);
   stage_ = followWorm(kin_, config_);
+  layEggsAtRest(stage_, &kin_);
   // World origin at the smallest logged stage position: the analyser
   // measures stage offsets from there.
   cv::Point m = minimumSample(stage_);

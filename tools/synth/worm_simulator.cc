@@ -201,23 +201,29 @@ FramePose Simulator::pose(Motion motion) const {
 }
 
 void Simulator::layEgg(int frameIndex, const FramePose& pose, Kinematics* kin) {
-  // Eggs leave through the vulva at mid-body and stay beside the body,
-  // touching it, wherever the worm then goes.
-  int m = n_ / 2, d = std::max(1, n_ / 40);
-  cv::Point2d a(pose.centreline[m - d]), b(pose.centreline[m + d]), mid(pose.centreline[m]);
-  cv::Point2d along = a - b;
-  double len = std::max(1e-9, std::hypot(along.x, along.y));
-  cv::Point2d normal(-along.y / len, along.x / len);
-  double side = rng_.uniform(0, 2) ? 1.0 : -1.0;
-  double minor = 4.0 * config_.mmpix / 280.0;
   LaidEgg e;
-  e.frameIndex = frameIndex;
-  e.centre = mid + normal * (side * (radii_[m] + minor - 1.5));
-  e.angleDeg = std::atan2(along.y, along.x) * 180.0 / kPi;
+  e.side = rng_.uniform(0, 2) ? 1.0 : -1.0;
+  const double minor = 4.0 * config_.mmpix / 280.0;
+  e.offsetPx = radii_[n_ / 2] + minor - 1.5;
+  placeEgg(pose, frameIndex, &e);
   kin->eggs.push_back(e);
 }
 
 }  // namespace
+
+void placeEgg(const FramePose& pose, int frameIndex, LaidEgg* egg) {
+  // Eggs leave through the vulva at mid-body and stay beside the body,
+  // touching it, wherever the worm then goes.
+  const int n = static_cast<int>(pose.centreline.size()) - 1;
+  const int m = n / 2, d = std::max(1, n / 40);
+  cv::Point2d a(pose.centreline[m - d]), b(pose.centreline[m + d]), mid(pose.centreline[m]);
+  cv::Point2d along = a - b;
+  double len = std::max(1e-9, std::hypot(along.x, along.y));
+  cv::Point2d normal(-along.y / len, along.x / len);
+  egg->frameIndex = frameIndex;
+  egg->centre = mid + normal * (egg->side * egg->offsetPx);
+  egg->angleDeg = std::atan2(along.y, along.x) * 180.0 / kPi;
+}
 
 const char* stateName(State state) {
   switch (state) {

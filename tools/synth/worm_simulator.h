@@ -36,7 +36,13 @@ struct LaidEgg {
   int frameIndex = 0;     // first frame (0-based) that shows the egg
   cv::Point2d centre;     // world pixels
   double angleDeg = 0.0;  // long axis, along the body at laying
+  double side = 1.0;      // +1 or -1: which side of the body
+  double offsetPx = 0.0;  // distance of the centre from the centre line
 };
+
+// Places `egg` beside the middle of `pose`, touching the body, laid at frame
+// `frameIndex`.
+void placeEgg(const FramePose& pose, int frameIndex, LaidEgg* egg);
 
 struct Kinematics {
   std::vector<FramePose> frames;
