@@ -29,9 +29,16 @@ ensure_packages() {
 }
 
 # Configures and builds into $1 with build type $2 and extra CMake flags.
+# The compiler's output is shown only when the build fails.
 build_tree() {
   local dir=$1 type=$2
   shift 2
-  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  echo "Building $type in $dir ..."
+  mkdir -p "$dir"
+  if ! { cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" &&
+         cmake --build "$dir" -j "$(nproc)"; } >"$dir/build.log" 2>&1; then
+    tail -n 40 "$dir/build.log"
+    echo "build failed; the whole log is $dir/build.log" >&2
+    return 1
+  fi
 }

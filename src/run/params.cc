@@ -242,10 +242,14 @@ void Params::checkValues() const {
   if (mmpixstage_ <= 0) bad("mmpixstage", mmpixstage_, "pixels per mm of stage travel, above 0");
   if (thresh_ < 0 && smooth_ <= 0) bad("smooth", smooth_, "histogram bin width, above 0");
   if (maxskellen_ <= 0 || maxskellen_ > 10000) bad("maxskellen", maxskellen_, "1 to 10000 rows");
-  if (!(seglen_ > 0) || !std::isfinite(seglen_)) bad("seglen", seglen_, "seconds, above 0");
-  if (!(displen_ > 0) || !std::isfinite(displen_)) bad("displen", displen_, "seconds, above 0");
-  if (!(anglen_ > 0) || !std::isfinite(anglen_)) bad("anglen", anglen_, "seconds, above 0");
-  if (!std::isfinite(frmps_)) bad("frmps", frmps_, "frames per second");
+  // Spans and the rate are multiplied into frame counts held in int.
+  const auto span = [](double s) { return s > 0 && s <= kMaxSpan; };
+  if (!span(seglen_)) bad("seglen", seglen_, "seconds, above 0, at most 86400");
+  if (!span(displen_)) bad("displen", displen_, "seconds, above 0, at most 86400");
+  if (!span(anglen_)) bad("anglen", anglen_, "seconds, above 0, at most 86400");
+  if (!std::isfinite(frmps_) || frmps_ > kMaxFrmps)
+    bad("frmps", frmps_, "frames per second, at most 10000; 0 or less: the movie's rate");
+  if (fframe_ < kMinFframe) bad("fframe", fframe_, "frame number, -1000000000 or above");
   if (!std::isfinite(pausespdlim_)) bad("pausespdlim", pausespdlim_, "mm per second");
   if (!std::isfinite(shade_)) bad("shade", shade_, "a factor");
   if (!(debugimg_ >= 0) || debugimg_ > 16) bad("debugimg", debugimg_, "window scale, 0 to 16");

@@ -20,6 +20,14 @@ class Params {
   static constexpr int kBufLen = 260;
   // Marker closing the ignored-frames list; matches no frame number.
   static constexpr int kIgnoreEnd = -13;
+  // Largest frame rate accepted, frames per second, from the file or the
+  // movie, and longest time span (seglen, displen, anglen), seconds. Their
+  // product, a span in frames, must stay well inside int.
+  static constexpr double kMaxFrmps = 10000.0;
+  static constexpr double kMaxSpan = 86400.0;
+  // Lowest first frame accepted; frame differences (lframe - fframe) must
+  // stay inside int.
+  static constexpr int kMinFframe = -1000000000;
 
   // `fileName` is the parameters file to read; nothing is read yet.
   explicit Params(std::string fileName);
@@ -27,7 +35,8 @@ class Params {
   // Reads the file, completes the values and checks them. Messages about
   // unparsable or cut lines go to `err`. Throws FatalError when the movie
   // directory or name is missing, or a value would make later arithmetic
-  // meaningless (non-positive scale, lengths or durations).
+  // meaningless (non-positive scale, lengths or durations; rates, spans or
+  // frame numbers whose frame counts overflow int).
   void read(std::ostream& err);
   // The same from an open stream (the file name is then only a label).
   void read(std::istream& in, std::ostream& err);

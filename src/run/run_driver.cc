@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -40,8 +41,7 @@ class StageTimer {
  public:
   explicit StageTimer(double* sink) : sink_(sink), start_(Clock::now()) {}
   ~StageTimer() {
-    if (sink_)
-      *sink_ += std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+    if (sink_) *sink_ += std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
   }
   StageTimer(const StageTimer&) = delete;
   StageTimer& operator=(const StageTimer&) = delete;
@@ -157,6 +157,14 @@ void RunDriver::openMovie() {
   if (!(prms_.frmps() > 0)) {
     if (!(movieFps_ > 0) || !std::isfinite(movieFps_))
       throw FatalError("The movie reports no frame rate: set frmps in the parameters file.\n");
+    // A damaged header can claim billions of frames per second; spans in
+    // frames are then beyond int.
+    if (movieFps_ > Params::kMaxFrmps) {
+      std::ostringstream msg;
+      msg << "The movie reports " << movieFps_
+          << " frames per second, more than 10000: set frmps in the parameters file.\n";
+      throw FatalError(msg.str());
+    }
     prms_.setFrmps(movieFps_);
   }
   // The capture numbers frames from 1 (see Movie), so the range starts at
@@ -367,10 +375,12 @@ void RunDriver::postProcess() {
   writeFeatureSummary(records_, n_, wxo_, prms_);
   out_->writeSkeletons(records_, n_);
   std::ofstream po;
-  out_->openStream(po, paramFN_, 3);
-  prms_.writeHeader(std::string(kVersion) + " with OpenCV", po);
-  po.close();
-  if (po.fail()) out_->noteFailure(out_->completePath(paramFN_));
+  out_->openStream(po, paramFN_, 3);  // notes a failure to open
+  if (po.is_open()) {
+    prms_.writeHeader(std::string(kVersion) + " with OpenCV", po);
+    po.close();
+    if (po.fail()) out_->noteFailure(out_->completePath(paramFN_));
+  }
 }
 
 int RunDriver::finish() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include <opencv2/imgproc.hpp>
@@ -21,6 +23,19 @@ constexpr int kFinalCloseIterations = 4;
 
 // Objects up to this many pixels are never egg candidates.
 constexpr int kMinCandidatePixels = 9;
+
+// Index of the first non-zero byte of p[from .. n), or n. Looks at eight
+// bytes at a time, as most of a mask is empty.
+int nextNonZero(const uchar* p, int from, int n) {
+  int i = from;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, sizeof word);
+    if (word != 0) break;
+  }
+  while (i < n && p[i] == 0) ++i;
+  return i;
+}
 
 }  // namespace
 
@@ -92,28 +107,46 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
   }
 }
 
-// Closing only widens objects by 3 pixels per dilation, so it can run on the
-// objects' bounding box grown by 3 * iterations + 3 pixels: beyond that box
-// the result is 0, and inside it the grown box's own border never reaches a
-// pixel that the dilations set. Where the box meets the image border, the
-// border is the same as for the whole image.
+// Closing with k iterations moves nothing further than 3k pixels, so it can
+// run on horizontal bands of the image: rows holding objects are grouped into
+// bands whose objects lie more than 2m rows apart (m = 3k + 3), and each band
+// is closed on its objects' columns and rows grown by m. Two such bands never
+// meet in the closing, the grown box's own border never reaches a pixel that
+// the dilations set, and where a box meets the image border it sees the same
+// border as the whole image would; so the result is the whole-image closing.
 void FrameSegmenter::closeObjects(cv::Mat& img, int iterations) const {
   if (!useRoi_) {
     closeMask(img, iterations);
     return;
   }
-  const cv::Rect box = cv::boundingRect(img);
-  if (box.empty()) return;  // nothing to close
-  const int margin = 3 * iterations + 3;
-  const cv::Rect roi = (box - cv::Point(margin, margin) + cv::Size(2 * margin, 2 * margin)) &
-                       cv::Rect(0, 0, img.cols, img.rows);
-  if (roi.size() == img.size()) {
-    closeMask(img, iterations);
-    return;
+  const int m = 3 * iterations + 3;
+  const cv::Rect frame(0, 0, img.cols, img.rows);
+  std::vector<cv::Rect> bands;
+  int lastRow = -1;
+  for (int y = 0; y < img.rows; ++y) {
+    const uchar* row = img.ptr<uchar>(y);
+    const int first = nextNonZero(row, 0, img.cols);
+    if (first == img.cols) continue;
+    int last = img.cols - 1;
+    while (row[last] == 0) --last;
+    if (lastRow < 0 || y - lastRow - 1 > 2 * m) {
+      bands.emplace_back(first, y, last - first + 1, 1);
+    } else {
+      cv::Rect& b = bands.back();
+      b |= cv::Rect(first, y, last - first + 1, 1);
+    }
+    lastRow = y;
   }
-  cv::Mat part = img(roi).clone();
-  closeMask(part, iterations);
-  part.copyTo(img(roi));
+  for (const cv::Rect& band : bands) {
+    const cv::Rect roi = (band - cv::Point(m, m) + cv::Size(2 * m, 2 * m)) & frame;
+    if (roi == frame) {
+      closeMask(img, iterations);
+      return;
+    }
+    cv::Mat part = img(roi).clone();
+    closeMask(part, iterations);
+    part.copyTo(img(roi));
+  }
 }
 
 // Distance transform of the final mask into distImg_ and its largest value
@@ -210,31 +243,26 @@ void FrameSegmenter::closeMask(cv::Mat& img, int iterations) {
   cv::morphologyEx(img, img, cv::MORPH_CLOSE, kElement, cv::Point(3, 3), iterations);
 }
 
-// Two-pass labelling over the objects' bounding box (the whole image when
-// the region of interest is off) with a zero frame above, left and right.
-int FrameSegmenter::labelObjects(const cv::Mat& img) {
-  labelBox_ = useRoi_ ? cv::boundingRect(img) : cv::Rect(0, 0, img.cols, img.rows);
-  const int w = labelBox_.width, h = labelBox_.height;
-  const int W = w + 2;
+// First pass of the labelling over labelBox_: provisional labels into
+// labels_, equivalences into the union-find forest parent_ (the smaller label
+// is always the root). Returns the number of provisional labels plus one.
+int FrameSegmenter::labelFirstPass(const cv::Mat& img) {
+  const int w = labelBox_.width, h = labelBox_.height, W = w + 2;
   labels_.assign(static_cast<size_t>(W) * (h + 1), 0);
   parent_.assign(1, 0);
   auto find = [this](int a) {
     while (parent_[a] != a) a = parent_[a];
     return a;
   };
-  auto unite = [this, &find](int a, int b) {
-    a = find(a);
-    b = find(b);
-    if (a < b) parent_[b] = a;
-    if (b < a) parent_[a] = b;
-  };
+  spans_.assign(h, cv::Vec2i(0, 0));
   int next = 1;
   for (int y = 0; y < h; ++y) {
     const uchar* src = img.ptr<uchar>(labelBox_.y + y) + labelBox_.x;
     int* up = &labels_[static_cast<size_t>(y) * W + 1];
     int* cur = up + W;
-    for (int x = 0; x < w; ++x) {
-      if (src[x] == 0) continue;
+    for (int x = nextNonZero(src, 0, w); x < w; x = nextNonZero(src, x + 1, w)) {
+      if (spans_[y][1] == 0) spans_[y][0] = x;
+      spans_[y][1] = x + 1;
       // `n` touches the other three neighbours, so they already share its
       // object; only the left-hand neighbours and `ne` can join two objects.
       const int n = up[x];
@@ -246,7 +274,9 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
       const int ne = up[x + 1];
       if (left != 0) {
         cur[x] = left;
-        if (ne != 0) unite(left, ne);
+        if (ne == 0) continue;
+        const int a = find(left), b = find(ne);
+        parent_[std::max(a, b)] = std::min(a, b);
       } else if (ne != 0) {
         cur[x] = ne;
       } else {
@@ -256,6 +286,16 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
       }
     }
   }
+  return next;
+}
+
+// Two-pass labelling over the objects' bounding box (the whole image when
+// the region of interest is off) with a zero frame above, left and right.
+int FrameSegmenter::labelObjects(const cv::Mat& img) {
+  labelBox_ = useRoi_ ? cv::boundingRect(img) : cv::Rect(0, 0, img.cols, img.rows);
+  labelImage_ = img.size();
+  const int w = labelBox_.width, h = labelBox_.height, W = w + 2;
+  const int next = labelFirstPass(img);
   // Union keeps the smaller label as root, so parents precede children and
   // one ascending sweep flattens the forest. Objects are numbered in the
   // order of their smallest label, i.e. of their first pixel in raster order.
@@ -269,7 +309,7 @@ int FrameSegmenter::labelObjects(const cv::Mat& img) {
   std::vector<cv::Point> lo(objects, cv::Point(w, h)), hi(objects, cv::Point(-1, -1));
   for (int y = 0; y < h; ++y) {
     int* cur = &labels_[static_cast<size_t>(y + 1) * W + 1];
-    for (int x = 0; x < w; ++x) {
+    for (int x = spans_[y][0]; x < spans_[y][1]; ++x) {
       if (cur[x] == 0) continue;
       const int k = objectOf_[cur[x]];
       cur[x] = k + 1;  // from now on: object index + 1
@@ -307,12 +347,13 @@ void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVer
     addEggCandidates(largest, *eggsToVerify);
     return;
   }
-  // Outside labelBox_ the image is 0 already.
+  // Outside labelBox_ and the row spans the image is 0 already.
   for (int y = labelBox_.y; y < labelBox_.br().y; ++y) {
-    uchar* dst = img.ptr<uchar>(y);
+    uchar* dst = img.ptr<uchar>(y) + labelBox_.x;
     const int* lab = labelRow(y);
-    for (int x = 0; x < labelBox_.width; ++x) {
-      if (lab[x] != largest + 1) dst[labelBox_.x + x] = 0;
+    const cv::Vec2i span = spans_[y - labelBox_.y];
+    for (int x = span[0]; x < span[1]; ++x) {
+      if (lab[x] != largest + 1) dst[x] = 0;
     }
   }
 }
@@ -323,7 +364,7 @@ void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVer
 // border the transform treats the outside alike in both cases, so the values
 // and the first maximum in raster order equal those over the whole frame.
 void FrameSegmenter::addEggCandidates(int largest, std::vector<Egg>& eggsToVerify) {
-  const cv::Rect frame(0, 0, edges_.cols, edges_.rows);
+  const cv::Rect frame(cv::Point(0, 0), labelImage_);
   cv::Mat objectImg, dist;
   for (int k = 0; k < static_cast<int>(counts_.size()); ++k) {
     if (counts_[k] == counts_[largest] || counts_[k] <= kMinCandidatePixels) continue;

@@ -79,6 +79,7 @@ class FrameSegmenter {
   // numbered in raster order of their first pixel); returns the object count
   // and fills counts_ and boxes_.
   int labelObjects(const cv::Mat& img);
+  int labelFirstPass(const cv::Mat& img);
   // Row of labels_ for image row y (inside labelBox_), from column labelBox_.x.
   const int* labelRow(int y) const;
   // Label of image pixel (x, y); 0 outside labelBox_.
@@ -95,12 +96,14 @@ class FrameSegmenter {
   cv::Rect distRoi_;     // where distImg_ may be non-zero
 
   // Labelling work space, kept between frames to avoid reallocation.
-  cv::Rect labelBox_;            // the labelled part of the image
-  std::vector<int> labels_;      // (box width + 2) x (box height + 1), zero frame
-  std::vector<int> parent_;      // union-find over provisional labels
-  std::vector<int> objectOf_;    // provisional label -> object index
-  std::vector<int> counts_;      // pixels per object
-  std::vector<cv::Rect> boxes_;  // bounding box per object
+  cv::Size labelImage_;           // size of the labelled image
+  cv::Rect labelBox_;             // the labelled part of the image
+  std::vector<int> labels_;       // (box width + 2) x (box height + 1), zero frame
+  std::vector<cv::Vec2i> spans_;  // per box row: first and one past last set column
+  std::vector<int> parent_;       // union-find over provisional labels
+  std::vector<int> objectOf_;     // provisional label -> object index
+  std::vector<int> counts_;       // pixels per object
+  std::vector<cv::Rect> boxes_;   // bounding box per object
 };
 
 }  // namespace dukon

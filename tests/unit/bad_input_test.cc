@@ -1,0 +1,523 @@
+// Runs the dukon executable on bad inputs, each in a fresh working directory,
+// and checks that every one ends in a defined way: the expected message, exit
+// status 1 for a fatal condition and 0 for a completed run (never a signal, a
+// hang or a sanitizer report), and exactly the expected output files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run_fixture.h"
+
+namespace dukon {
+namespace {
+
+using testing_util::readFile;
+using testing_util::RunResult;
+
+// A run that takes longer than this has hung (the sanitized build is the
+// slow one; a normal run of these tiny movies takes about a second).
+constexpr int kHangSeconds = 120;
+
+// Output files of a run, as bits of a set; each is out/w/w-<name>.
+const char* const kOutNames[] = {"wxo.txt",    "wxd.txt",   "spd.txt",  "dsp.txt",
+                                 "ang.txt",    "wxs.txt",   "eggs.txt", "skel.csv",
+                                 "params.txt", "track.bmp", "wave.bmp"};
+constexpr unsigned kNone = 0;
+constexpr unsigned kTables = 0x3f;  // opened at start-up, before the movie
+constexpr unsigned kWxd = 1u << 1;
+constexpr unsigned kEggsTxt = 1u << 6;
+constexpr unsigned kTrackBmp = 1u << 9;
+constexpr unsigned kWaveBmp = 1u << 10;
+constexpr unsigned kAll = kTables | 1u << 7 | 1u << 8 | kTrackBmp | kWaveBmp;  // eggs off
+
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The working directory of one case and the inputs written into it. The
+// movie is <dir>/w.avi, the stage log <dir>/w.log.csv, the output root
+// <dir>/out/.
+struct Workspace {
+  std::string dir;
+
+  std::string path(const std::string& name) const { return dir + "/" + name; }
+  void params(const std::string& extra) const {
+    writeText(path("params.txt"), "moviedir = " + dir + "\nmoviename = w\noutdir = " + dir +
+                                      "/out\nmmpix = 100\n" + extra);
+  }
+  void movie(int frames, cv::Size size = cv::Size(200, 160),
+             const std::function<void(cv::Mat&, int)>& draw = testing_util::drawBand) const {
+    testing_util::writeMovie(path("w.avi"), frames, size, draw);
+  }
+  void log(const std::string& text) const { writeText(path("w.log.csv"), text); }
+  void stillLog() const { testing_util::writeStillStageLog(path("w.log.csv"), 3); }
+  // A complete good input set: 20 frames with a worm, a log, parameters.
+  void good(const std::string& extraParams = "") const {
+    movie(20);
+    stillLog();
+    params(extraParams);
+  }
+};
+
+// Runs the executable in `dir`; standard input is a file holding one
+// character, or /dev/null. A hang is killed and reported as status 124.
+RunResult runDukon(const std::string& dir, bool oneChar) {
+  writeText(dir + "/.stdin", "\n");
+  const std::string in = oneChar ? ".stdin" : "/dev/null";
+  const std::string cmd = "cd '" + dir + "' && exec timeout -k 5 " + std::to_string(kHangSeconds) +
+                          " '" DUKON_EXE "' <" + in + " >.stdout 2>.stderr";
+  const int raw = std::system(cmd.c_str());
+  RunResult r;
+  if (WIFEXITED(raw))
+    r.status = WEXITSTATUS(raw);
+  else if (WIFSIGNALED(raw))
+    r.status = 128 + WTERMSIG(raw);
+  r.out = readFile(dir + "/.stdout");
+  r.err = readFile(dir + "/.stderr");
+  return r;
+}
+
+// Replaces every "@" in `text` by the working directory.
+std::string expand(const std::string& text, const std::string& dir) {
+  std::string s;
+  for (char c : text) {
+    if (c == '@')
+      s += dir;
+    else
+      s += c;
+  }
+  return s;
+}
+
+using W = const Workspace&;
+using Setup = std::function<void(W)>;
+
+// One bad input and how the run must end. Built by fatal() or completes()
+// and refined by the chained calls.
+struct BadInputCase {
+  std::string name;
+  Setup setup;
+  int status = 0;                    // exit status
+  std::optional<std::string> errIs;  // all of standard error ("@": the directory)
+  std::vector<std::string> errHas;   // pieces of standard error ("@": the directory)
+  std::vector<std::string> outHas;   // pieces of standard output
+  unsigned files = kAll;             // output files present afterwards
+  bool emptyFiles = false;           // present outputs are all empty
+  std::vector<std::pair<std::string, std::string>> fileHas;  // output name, piece
+
+  BadInputCase stderrIs(const std::string& s) const {
+    BadInputCase c = *this;
+    c.errIs = s;
+    return c;
+  }
+  BadInputCase stderrHas(const std::string& s) const {
+    BadInputCase c = *this;
+    c.errHas.push_back(s);
+    return c;
+  }
+  BadInputCase stdoutHas(const std::string& s) const {
+    BadInputCase c = *this;
+    c.outHas.push_back(s);
+    return c;
+  }
+  BadInputCase leaves(unsigned f) const {
+    BadInputCase c = *this;
+    c.files = f;
+    return c;
+  }
+  BadInputCase outputHas(const std::string& name, const std::string& piece) const {
+    BadInputCase c = *this;
+    c.fileHas.emplace_back(name, piece);
+    return c;
+  }
+  BadInputCase exits(int status) const {
+    BadInputCase c = *this;
+    c.status = status;
+    return c;
+  }
+};
+
+// A run that completes: exit status 0 and every output written.
+BadInputCase completes(const std::string& name, Setup setup) {
+  BadInputCase c;
+  c.name = name;
+  c.setup = std::move(setup);
+  return c;
+}
+
+// A fatal condition: exit status 1; the tables opened before it (`files`)
+// stay empty.
+BadInputCase fatal(const std::string& name, Setup setup, unsigned files = kNone) {
+  BadInputCase c = completes(name, std::move(setup));
+  c.status = 1;
+  c.files = files;
+  c.emptyFiles = true;
+  return c;
+}
+
+const char kMovieGone[] =
+    "Can't open movie file @/w.avi\n(perhaps need to check that codec is supported)\n";
+const char kNoMovieNamed[] = "Movie directory and name must be given in parameters file.\n";
+const char kNoStageLine[] =
+    "Stage data file @/w.log.csv holds no stage position line (expected "
+    "\"name,MM:SS.s,STAGE,X,Y\" or \"name,HH:MM:SS.s,STAGE,X,Y\" after the header line)\n";
+const char kOneSegment[] = "analyzing whole movie as one movement segment\n";
+
+std::string invalid(const std::string& what) {
+  return "Invalid value in parameters file: " + what + "\n";
+}
+
+// A log with a stage line every 200 ms over `seconds` seconds, each made by
+// `line`(index, milliseconds).
+std::string logOf(int seconds, const std::function<std::string(int, int)>& line,
+                  const std::string& header = "Index,Time,Event,X,Y\n") {
+  std::string text = header;
+  for (int i = 0, ms = 0; ms <= seconds * 1000; ++i, ms += 200) text += line(i, ms);
+  return text;
+}
+
+std::string stageLine(int i, int ms, const std::string& x, const std::string& y,
+                      const char* eol = "\n") {
+  char t[32];
+  std::snprintf(t, sizeof t, "%02d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+  return std::to_string(i) + "," + t + ",STAGE," + x + "," + y + eol;
+}
+
+// The stage moves 0.005 stage units to the right every 200 ms; over the
+// 20-frame movie (800 ms) X ranges from 1 to 1.02.
+std::string movingStageLine(int i, int ms, const char* eol = "\n") {
+  return stageLine(i, ms, std::to_string(1000000 + 5000 * i), "2000000", eol);
+}
+const char kMovingRange[] = "Range of X movement: 1 to 1.02\n";
+
+// A worm whose tail runs out of the frame at the left edge.
+void drawAtBorder(cv::Mat& f, int i) {
+  std::vector<cv::Point> pts;
+  for (int x = -30; x < 60; x += 3)
+    pts.emplace_back(x + i, 80 + static_cast<int>(10 * std::sin((x + 2 * i) / 14.0)));
+  cv::polylines(f, pts, false, cv::Scalar::all(80), 7, cv::LINE_AA);
+}
+
+std::function<void(cv::Mat&, int)> plain(int grey) {
+  return [grey](cv::Mat& f, int) { f.setTo(cv::Scalar::all(grey)); };
+}
+
+// Rewrites the stream header of an AVI file so that it claims `rate` frames
+// per second: the 32-bit little-endian scale and rate 28 and 32 bytes after
+// the "strh" tag become 1 and `rate`.
+void claimFrameRate(const std::string& path, uint32_t rate) {
+  std::string avi = readFile(path);
+  const size_t strh = avi.find("strh");
+  ASSERT_NE(strh, std::string::npos);
+  ASSERT_LT(strh + 36, avi.size());
+  const uint32_t fields[2] = {1, rate};
+  for (int f = 0; f < 2; ++f)
+    for (int b = 0; b < 4; ++b)
+      avi[strh + 28 + 4 * f + b] = static_cast<char>((fields[f] >> (8 * b)) & 0xff);
+  writeText(path, avi);
+}
+
+std::string binaryGarbage(size_t n) {
+  std::string s;
+  unsigned v = 12345;
+  for (size_t i = 0; i < n; ++i) {
+    v = v * 1103515245u + 12345u;
+    s += static_cast<char>(v >> 16);
+  }
+  return s;
+}
+
+std::vector<BadInputCase> fatalCases() {
+  const std::string longOut(250, 'o');
+  return {
+      fatal("params.txt missing", [](W) {})
+          .stderrIs("\nCouldn't open params.txt, using defaults\n" + std::string(kNoMovieNamed)),
+      fatal("params without moviedir",
+            [](W w) { writeText(w.path("params.txt"), "moviename = w\n"); })
+          .stderrIs(kNoMovieNamed),
+      fatal("params without moviename",
+            [](W w) { writeText(w.path("params.txt"), "moviedir = " + w.dir + "\n"); })
+          .stderrIs(kNoMovieNamed),
+      // 251 + 1 + 20 > 260; a relative output root keeps the message fixed.
+      fatal("output path too long",
+            [longOut](W w) {
+              w.good();
+              writeText(w.path("params.txt"),
+                        "moviedir = " + w.dir + "\nmoviename = w\noutdir = " + longOut + "\n");
+            })
+          .stderrIs("Path name too long: " + longOut + "//w-... \n"),
+      fatal(
+          "movie missing", [](W w) { w.stillLog(), w.params(""); }, kTables)
+          .stderrIs(kMovieGone),
+      fatal(
+          "movie path a directory",
+          [](W w) {
+            w.good();
+            std::remove(w.path("w.avi").c_str());
+            ::mkdir(w.path("w.avi").c_str(), 0777);
+          },
+          kTables)
+          .stderrIs(kMovieGone),
+      fatal(
+          "stage log missing", [](W w) { w.movie(5), w.params(""); }, kTables)
+          .stderrIs("Couldn't open stage data file @/w.log.csv\n(Hit return to close)")
+          .stdoutHas("Analyzing movie @/w.avi\n"),
+      fatal(
+          "stage log without a parsable line",
+          [](W w) {
+            w.good();
+            w.log("Index,Time,Event,X,Y\n0,00:00.000,MOVE,1,2\nrubbish\n");
+          },
+          kTables)
+          .stderrHas("problem parsing 0,00:00.000,MOVE,1,2 from stage file\n")
+          .stderrHas("problem parsing rubbish from stage file\n")
+          .stderrHas(kNoStageLine),
+      fatal("mmpix = 0", [](W w) { w.good("mmpix = 0\nmmpixstage = 100\n"); })
+          .stderrIs(invalid("mmpix = 0 (pixels per mm, 1 to 100000)")),
+      fatal("seglen = 0", [](W w) { w.good("seglen = 0\n"); })
+          .stderrIs(invalid("seglen = 0 (seconds, above 0, at most 86400)")),
+      fatal("maxskellen = -1", [](W w) { w.good("maxskellen = -1\n"); })
+          .stderrIs(invalid("maxskellen = -1 (1 to 10000 rows)")),
+      fatal("debugimg = nan", [](W w) { w.good("debugimg = nan\n"); })
+          .stderrIs(invalid("debugimg = nan (window scale, 0 to 16)")),
+      fatal("frmps = inf, mmpixstage = -5", [](W w) { w.good("frmps = inf\nmmpixstage = -5\n"); })
+          .stderrIs(invalid("mmpixstage = -5 (pixels per mm of stage travel, above 0)") +
+                    invalid("frmps = inf (frames per second, at most 10000; 0 or less: the "
+                            "movie's rate)")),
+      // Rates and spans whose product in frames would overflow int.
+      fatal("frmps = 1e300, seglen = 1e300, anglen = 1e300",
+            [](W w) { w.good("frmps = 1e300\nseglen = 1e300\nanglen = 1e300\n"); })
+          .stderrIs(invalid("seglen = 1e+300 (seconds, above 0, at most 86400)") +
+                    invalid("anglen = 1e+300 (seconds, above 0, at most 86400)") +
+                    invalid("frmps = 1e+300 (frames per second, at most 10000; 0 or less: the "
+                            "movie's rate)")),
+      fatal("fframe = -2147483648", [](W w) { w.good("fframe = -2147483648\n"); })
+          .stderrIs(invalid("fframe = -2147483648 (frame number, -1000000000 or above)")),
+      fatal(
+          "AVI header claiming 1e9 frames per second",
+          [](W w) {
+            w.good();
+            claimFrameRate(w.path("w.avi"), 1000000000);
+          },
+          kTables)
+          .stderrIs("The movie reports 1e+09 frames per second, more than 10000: set frmps in "
+                    "the parameters file.\n"),
+      fatal("ignorefrm over 2e9 frames", [](W w) { w.good("ignorefrm = 0-2000000000\n"); })
+          .stderrIs("Range of ignored frames too large: ignorefrm = 0-2000000000\n"),
+      fatal(
+          "image motion, 16x16 movie",
+          [](W w) {
+            w.good("track = corr\n");
+            w.movie(5, cv::Size(16, 16), plain(190));
+          },
+          kTables)
+          .stderrIs("Frame size 16x16 is too small for image-based stage motion: both sides must "
+                    "exceed 40 pixels (twice the search range of 20)\n"),
+      fatal(
+          "zero-length AVI", [](W w) { w.good(), writeText(w.path("w.avi"), ""); }, kTables)
+          .stderrIs(kMovieGone),
+  };
+}
+
+std::vector<BadInputCase> movieCases() {
+  return {
+      completes("truncated AVI",
+                [](W w) {
+                  w.good();
+                  w.movie(30);
+                  const std::string whole = readFile(w.path("w.avi"));
+                  writeText(w.path("w.avi"), whole.substr(0, whole.size() / 2));
+                })
+          .stderrHas("Could not get frame ")
+          .stdoutHas("can't fetch frame, last frame index is ")
+          .outputHas("wxo.txt", "Exited at frame index "),
+      completes("AVI of one frame", [](W w) { w.good(), w.movie(1); })
+          .stderrIs(kOneSegment)
+          .stdoutHas("Analyzing movie @/w.avi\n#1 ")
+          .outputHas("wxo.txt", "Real frames (key) extracted: 1\n"),
+      completes("AVI of 16x16 pixels, stage mode",
+                [](W w) { w.good(), w.movie(10, cv::Size(16, 16)); })
+          .stderrIs(kOneSegment),
+      completes("all-dark movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(5)); })
+          .stderrIs(kOneSegment)
+          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
+      completes("all-bright movie",
+                [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(255)); })
+          .stderrIs(kOneSegment)
+          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
+      completes("worm touching the border, eggs on",
+                [](W w) {
+                  w.good("eggs = 1\n");
+                  w.movie(20, cv::Size(200, 160), drawAtBorder);
+                })
+          .stderrIs("")
+          .leaves(kAll | kEggsTxt),
+  };
+}
+
+std::vector<BadInputCase> stageLogCases() {
+  return {
+      completes("stage log: garbage between good lines",
+                [](W w) {
+                  w.good("screenop = 1\n");
+                  w.log(logOf(3, [](int i, int ms) {
+                    return movingStageLine(i, ms) +
+                           (i % 3 == 0 ? "garbage " + std::to_string(i) + "\n" : "\n");
+                  }));
+                })
+          .stderrIs(
+              "problem parsing garbage 0 from stage file\nproblem parsing garbage 3 from stage "
+              "file\nproblem parsing garbage 6 from stage file\nproblem parsing garbage 9 from "
+              "stage file\nproblem parsing garbage 12 from stage file\nproblem parsing garbage 15 "
+              "from stage file\n")
+          .stdoutHas(kMovingRange),
+      completes("stage log: times going backwards",
+                [](W w) {
+                  w.good();
+                  w.log(logOf(3, [](int i, int ms) { return movingStageLine(i, 3000 - ms); }));
+                })
+          .stderrIs(""),
+      completes("stage log: enormous numbers",
+                [](W w) {
+                  w.good("screenop = 1\n");
+                  w.log(logOf(3,
+                              [](int i, int ms) {
+                                return stageLine(i, ms, i % 2 ? "1e308" : "99999999999999999999",
+                                                 "-1e308");
+                              }) +
+                        "99,1e308:00,STAGE,1,1\n");
+                })
+          .stderrIs("problem parsing 99,1e308:00,STAGE,1,1 from stage file\n")
+          .stdoutHas("Range of X movement: 1e+14 to 1e+302\n"),
+      completes("stage log: a 100,000-character line",
+                [](W w) {
+                  w.good("screenop = 1\n");
+                  w.log(logOf(3, [](int i, int ms) {
+                    return (i == 2 ? std::string(100000, 'x') + "\n" : "") + movingStageLine(i, ms);
+                  }));
+                })
+          .stderrIs("problem parsing " + std::string(259, 'x') + " from stage file\n")
+          .stdoutHas(kMovingRange),
+      fatal(
+          "stage log: empty file", [](W w) { w.good(), w.log(""); }, kTables)
+          .stderrIs(kNoStageLine),
+      fatal(
+          "stage log: header only", [](W w) { w.good(), w.log("Index,Time,Event,X,Y\n"); }, kTables)
+          .stderrIs(kNoStageLine),
+      completes("stage log: Windows line ends",
+                [](W w) {
+                  w.good("screenop = 1\n");
+                  w.log(logOf(
+                      3, [](int i, int ms) { return movingStageLine(i, ms, "\r\n"); },
+                      "Index,Time,Event,X,Y\r\n"));
+                })
+          .stderrIs("")
+          .stdoutHas(kMovingRange),
+  };
+}
+
+std::vector<BadInputCase> paramsAndOutputCases() {
+  std::string allBlocked =
+      "Could'nt save @/afile/w/w-track.bmp\nCould'nt save @/afile/w/w-wave.bmp\n";
+  for (const char* name : {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt",
+                           "track.bmp", "wave.bmp", "skel.csv", "params.txt"})
+    allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
+  return {
+      completes("params: a 10,000-character line",
+                [](W w) { w.good(std::string(10000, 'k') + " = 1\nscreenop = 1\n"); })
+          .stderrIs("\nParameter line longer than 259 characters cut: `" + std::string(40, 'k') +
+                    "...'\n\nCan't parse parameter `" + std::string(259, 'k') + "'\n")
+          .stdoutHas("screenop    = 1\n"),
+      fatal("params: binary garbage",
+            [](W w) { w.good(), writeText(w.path("params.txt"), binaryGarbage(4096)); })
+          .stderrHas("\nCan't parse parameter `")
+          .stderrHas(kNoMovieNamed),
+      fatal("params: empty file", [](W w) { w.good(), writeText(w.path("params.txt"), ""); })
+          .stderrIs(kNoMovieNamed),
+      // Root may write anywhere, so the output root is made unusable by
+      // placing it under a regular file, where no directory can be made.
+      completes("output root under a regular file",
+                [](W w) {
+                  w.good("outdir = " + w.dir + "/afile\n");
+                  writeText(w.path("afile"), "not a directory");
+                })
+          .exits(1)
+          .stderrIs(allBlocked)
+          .stdoutHas("can't fetch frame, last frame index is 20\n")
+          .leaves(kNone),
+      completes("two outputs blocked by directories",
+                [](W w) {
+                  w.good();
+                  for (const char* d : {"out", "out/w", "out/w/w-wxd.txt", "out/w/w-track.bmp"})
+                    ::mkdir(w.path(d).c_str(), 0777);
+                })
+          .exits(1)
+          .stderrIs("Could'nt save @/out/w/w-track.bmp\n"
+                    "Could not write output file @/out/w/w-wxd.txt\n"
+                    "Could not write output file @/out/w/w-track.bmp\n")
+          .leaves(kAll & ~kWxd & ~kTrackBmp)
+          .outputHas("wxo.txt", "Real frames (key) extracted: 20\n")
+          .outputHas("params.txt", "# DUKON version: 0.07 with OpenCV\n"),
+  };
+}
+
+// Checks one finished case; failures name the case.
+void checkCase(const BadInputCase& c, const std::string& dir, const RunResult& r) {
+  SCOPED_TRACE(c.name);
+  ASSERT_NE(r.status, 124) << "hung; stderr:\n" << r.err;
+  ASSERT_LT(r.status, 128) << "killed by signal " << r.status - 128 << "; stderr:\n" << r.err;
+  EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.status, c.status) << "stderr:\n" << r.err;
+  if (c.errIs) {
+    EXPECT_EQ(r.err, expand(*c.errIs, dir));
+  }
+  for (const std::string& piece : c.errHas)
+    EXPECT_NE(r.err.find(expand(piece, dir)), std::string::npos) << piece << "\nin:\n" << r.err;
+  for (const std::string& piece : c.outHas)
+    EXPECT_NE(r.out.find(expand(piece, dir)), std::string::npos) << piece << "\nin:\n" << r.out;
+  for (size_t i = 0; i < std::size(kOutNames); ++i) {
+    const std::string path = dir + "/out/w/w-" + kOutNames[i];
+    const bool expected = (c.files >> i) & 1u;
+    EXPECT_EQ(isRegularFile(path), expected) << path;
+    if (expected && c.emptyFiles) {
+      EXPECT_EQ(readFile(path), "") << path;
+    }
+  }
+  for (const auto& [name, piece] : c.fileHas) {
+    const std::string text = readFile(dir + "/out/w/w-" + name);
+    EXPECT_NE(text.find(piece), std::string::npos) << name << " lacks " << piece;
+  }
+}
+
+// Every bad input ends in a defined way. The cases run one after the other,
+// each in its own fresh directory, with standard input alternating between a
+// file of one character and /dev/null; a failure names its case.
+TEST(BadInputTest, EveryBadInputEndsCleanly) {
+  std::vector<BadInputCase> cases;
+  for (const auto& group : {fatalCases(), movieCases(), stageLogCases(), paramsAndOutputCases()})
+    cases.insert(cases.end(), group.begin(), group.end());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const BadInputCase& c = cases[i];
+    const std::string dir = testing_util::freshDir("bad_input_" + std::to_string(i));
+    c.setup(Workspace{dir});
+    checkCase(c, dir, runDukon(dir, i % 2 == 0));
+  }
+}
+
+}  // namespace
+}  // namespace dukon
