@@ -24,6 +24,17 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Every frame takes at least this many bytes of the file (an AVI chunk
+// header alone is 8 bytes, even for a dropped frame).
+constexpr long long kMinFrameBytes = 8;
+
+// Most frames a file of this size can hold.
+long long mostFramesIn(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<long long>(st.st_size) / kMinFrameBytes;
+}
+
 }  // namespace
 
 Movie::Movie(const Params* prms, std::ostream& out, std::ostream& err)
@@ -46,6 +57,14 @@ void Movie::open() {
   width_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_WIDTH));
   fps_ = cap->get(cv::CAP_PROP_FPS);
   length_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_COUNT));
+  // A damaged header can claim billions of frames; the count sizes the
+  // per-frame arrays of the run, so it is held to what the file can hold.
+  const long long most = mostFramesIn(p);
+  if (length_ > most) {
+    err_ << "Movie header claims " << length_ << " frames, more than the file can hold; using "
+         << most << "\n";
+    length_ = static_cast<int>(most);
+  }
   fourCC_ = "????";
   capture_ = std::move(cap);
 }

@@ -28,7 +28,9 @@ class Movie {
   Movie& operator=(const Movie&) = delete;
 
   // Opens moviedir + moviename + ".avi" and reads its properties. Throws
-  // FatalError "Can't open movie file ..." when that fails.
+  // FatalError "Can't open movie file ..." when that fails. A frame count
+  // beyond what the file's size can hold (8 bytes a frame) is reported on
+  // `err` and cut to that.
   void open();
   // The "Analyzing movie" block, with the properties when screenop is set.
   void printParams() const;

@@ -216,18 +216,15 @@ std::function<void(cv::Mat&, int)> plain(int grey) {
   return [grey](cv::Mat& f, int) { f.setTo(cv::Scalar::all(grey)); };
 }
 
-// Rewrites the stream header of an AVI file so that it claims `rate` frames
-// per second: the 32-bit little-endian scale and rate 28 and 32 bytes after
-// the "strh" tag become 1 and `rate`.
-void claimFrameRate(const std::string& path, uint32_t rate) {
+// Overwrites the 32-bit little-endian field `offset` bytes after the first
+// `tag` chunk of an AVI file ("avih": +16 frame count; "strh": +28 scale,
+// +32 rate, +40 length in frames).
+void setAviField(const std::string& path, const char* tag, size_t offset, uint32_t value) {
   std::string avi = readFile(path);
-  const size_t strh = avi.find("strh");
-  ASSERT_NE(strh, std::string::npos);
-  ASSERT_LT(strh + 36, avi.size());
-  const uint32_t fields[2] = {1, rate};
-  for (int f = 0; f < 2; ++f)
-    for (int b = 0; b < 4; ++b)
-      avi[strh + 28 + 4 * f + b] = static_cast<char>((fields[f] >> (8 * b)) & 0xff);
+  const size_t at = avi.find(tag);
+  ASSERT_NE(at, std::string::npos) << tag;
+  ASSERT_LE(at + offset + 4, avi.size());
+  for (int b = 0; b < 4; ++b) avi[at + offset + b] = static_cast<char>((value >> (8 * b)) & 0xff);
   writeText(path, avi);
 }
 
@@ -311,7 +308,8 @@ std::vector<BadInputCase> fatalCases() {
           "AVI header claiming 1e9 frames per second",
           [](W w) {
             w.good();
-            claimFrameRate(w.path("w.avi"), 1000000000);
+            setAviField(w.path("w.avi"), "strh", 28, 1);
+            setAviField(w.path("w.avi"), "strh", 32, 1000000000);
           },
           kTables)
           .stderrIs("The movie reports 1e+09 frames per second, more than 10000: set frmps in "
@@ -345,6 +343,15 @@ std::vector<BadInputCase> movieCases() {
           .stderrHas("Could not get frame ")
           .stdoutHas("can't fetch frame, last frame index is ")
           .outputHas("wxo.txt", "Exited at frame index "),
+      completes("AVI header claiming 2e9 frames",
+                [](W w) {
+                  w.good();
+                  setAviField(w.path("w.avi"), "avih", 16, 2000000000);
+                  setAviField(w.path("w.avi"), "strh", 40, 2000000000);
+                })
+          .stderrHas("Movie header claims 2000000000 frames, more than the file can hold; using ")
+          .stderrHas("Could not get frame 20\n")
+          .outputHas("wxo.txt", "Real frames (key) extracted: 20\nExited at frame index 20\n"),
       completes("AVI of one frame", [](W w) { w.good(), w.movie(1); })
           .stderrIs(kOneSegment)
           .stdoutHas("Analyzing movie @/w.avi\n#1 ")
