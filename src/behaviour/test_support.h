@@ -3,6 +3,8 @@
 #ifndef DUKON_BEHAVIOUR_TEST_SUPPORT_H_
 #define DUKON_BEHAVIOUR_TEST_SUPPORT_H_
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,8 +23,8 @@ namespace testing_support {
 // fframe 0 and lframe 1000, overridden by the "key = value" lines of `extra`.
 inline Params testParams(const std::string& extra = "") {
   static int serial = 0;
-  const std::string path =
-      ::testing::TempDir() + "dukon_behaviour_params_" + std::to_string(++serial) + ".txt";
+  const std::string path = ::testing::TempDir() + "dukon_behaviour_params_" +
+                           std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".txt";
   std::ofstream(path) << "moviedir = /m\nmoviename = w\nmmpix = 10\nfrmps = 10\n"
                          "seglen = 0.5\npausespdlim = 0.05\nfframe = 0\nlframe = 1000\n"
                       << extra;

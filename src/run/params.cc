@@ -1,5 +1,7 @@
 #include "run/params.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -18,6 +20,13 @@ namespace {
 // Longest range one ignorefrm line may add; a larger one is surely a typo and
 // would otherwise allocate without bound.
 constexpr long kMaxIgnoreRange = 10000000;
+
+// A directory opens as a stream on Linux but reads nothing; it counts as a
+// file that cannot be opened.
+bool isDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -90,7 +99,7 @@ Params::Params(std::string fileName) : fileName_(std::move(fileName)) {}
 
 void Params::read(std::ostream& err) {
   std::ifstream in(fileName_, std::ios::binary);
-  if (!in) {
+  if (!in || isDirectory(fileName_)) {
     err << "\nCouldn't open " << fileName_ << ", using defaults\n";
     moviedir_.clear();
     moviename_.clear();

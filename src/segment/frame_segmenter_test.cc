@@ -1,5 +1,6 @@
 #include "segment/frame_segmenter.h"
 
+#include <unistd.h>
 #include <cmath>
 #include <fstream>
 #include <random>
@@ -14,7 +15,8 @@ namespace {
 
 // Parameters from a file holding `extra` lines besides the movie name.
 Params makeParams(const std::string& extra) {
-  const std::string path = ::testing::TempDir() + "/frame_segmenter_params.txt";
+  const std::string path =
+      ::testing::TempDir() + "/frame_segmenter_params_" + std::to_string(::getpid()) + ".txt";
   std::ofstream(path) << "moviedir = /tmp/\nmoviename = none\n" << extra;
   Params prms(path);
   std::ostringstream err;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -31,7 +32,8 @@ std::unique_ptr<OutputDir> makeOutputDir(const std::string& outdir) {
 
 class WaveTest : public ::testing::Test {
  protected:
-  WaveTest() : out_(makeOutputDir(::testing::TempDir() + "dukon_wave")) {}
+  WaveTest()
+      : out_(makeOutputDir(::testing::TempDir() + "dukon_wave_" + std::to_string(::getpid()))) {}
   std::unique_ptr<OutputDir> out_;
 };
 

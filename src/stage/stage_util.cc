@@ -1,5 +1,7 @@
 #include "stage/stage_util.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +22,13 @@ constexpr size_t kMaxLine = Params::kBufLen - 1;
 constexpr double kStageUnit = 1000000.0;
 // Reserving is only an optimisation; a bogus frame count must not make it huge.
 constexpr int kMaxReserve = 1 << 20;
+
+// A directory opens as a stream on Linux and fails on the first read; it
+// counts as a log that cannot be opened.
+bool isDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 // Reads one line of any length, keeping at most kMaxLine characters (cut at
 // an embedded NUL, as a C buffer would be, and without a trailing CR).
@@ -106,7 +115,7 @@ StageUtil::StageUtil(const Params& prms, int frameCount, double fps, std::ostrea
                      std::ostream& err) {
   const std::string path = prms.moviePath(".log.csv");
   std::ifstream in(path);
-  if (!in) {
+  if (!in || isDirectory(path)) {
     throw FatalError("Couldn't open stage data file " + path + "\n(Hit return to close)");
   }
   read(in, path, prms, frameCount, fps, out, err);

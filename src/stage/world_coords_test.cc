@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -13,7 +14,8 @@ namespace dukon {
 namespace {
 
 Params params10fps() {
-  const std::string path = ::testing::TempDir() + "dukon_world_coords_params.txt";
+  const std::string path =
+      ::testing::TempDir() + "dukon_world_coords_params_" + std::to_string(::getpid()) + ".txt";
   std::ofstream(path) << "moviedir = /m\nmoviename = w\nfrmps = 10\n";
   Params p(path);
   std::ostringstream err;

@@ -35,11 +35,18 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs `exe args` in `dir` with `input` on standard input.
+// Longest a run of the executable may take before it counts as a hang.
+constexpr int kHangSeconds = 120;
+
+// Runs the executable with `args` in `dir`, with `input` on standard input,
+// or /dev/null when `noInput`. A hang is stopped after kHangSeconds and shows
+// as status 124 (137 if it ignored the terminate signal).
 inline RunResult runIn(const std::string& dir, const std::string& args,
-                       const std::string& input = "") {
+                       const std::string& input = "", bool noInput = false) {
   std::ofstream(dir + "/.stdin") << input;
-  std::string cmd = "cd '" + dir + "' && '" DUKON_EXE "' " + args + " <.stdin >.stdout 2>.stderr";
+  const std::string in = noInput ? "/dev/null" : ".stdin";
+  std::string cmd = "cd '" + dir + "' && exec timeout -k 5 " + std::to_string(kHangSeconds) +
+                    " '" DUKON_EXE "' " + args + " <" + in + " >.stdout 2>.stderr";
   int raw = std::system(cmd.c_str());
   RunResult r;
   if (WIFEXITED(raw))
