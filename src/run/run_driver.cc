@@ -236,6 +236,11 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
     return true;
   }
   analyseFrame(frame, rec);
+  // The record is kept for the whole run: give back what the chain's growth
+  // over-allocated, and the second-branch list that only the skeletoniser uses.
+  rec.points.shrink_to_fit();
+  rec.bucket.clear();
+  rec.bucket.shrink_to_fit();
   // Candidates of a frame that ended before the egg step are dropped with
   // it: kept, they would be placed with a later frame's stage position.
   eggsToVerify_.clear();
