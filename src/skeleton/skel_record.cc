@@ -2,6 +2,8 @@
 // records.
 #include "skeleton/skel_record.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -51,9 +53,15 @@ void SkelRecord::computeLength() {
 void SkelRecord::computeArea(const cv::Mat& mask) {
   CV_Assert(mask.type() == CV_8UC1);
   int64_t rowSum = 0, colSum = 0, count = 0;
-  for (int r = 1; r <= mask.rows - 1; ++r) {
+  // Mask row r - 1 and column c - 1 count for r = 1 .. rows - 1 and
+  // c = 1 .. cols - 2; only the box around the non-zero pixels can add to
+  // the sums, so the scan is limited to it.
+  const cv::Rect box = cv::boundingRect(mask);
+  const int rFirst = std::max(1, box.y + 1), rLast = std::min(mask.rows - 1, box.y + box.height);
+  const int cFirst = std::max(1, box.x + 1), cLast = std::min(mask.cols - 2, box.x + box.width);
+  for (int r = rFirst; r <= rLast; ++r) {
     const uchar* row = mask.ptr<uchar>(r - 1);
-    for (int c = 1; c <= mask.cols - 2; ++c) {
+    for (int c = cFirst; c <= cLast; ++c) {
       if (row[c - 1] != 0) {
         rowSum += r;
         colSum += c;
