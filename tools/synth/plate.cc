@@ -8,7 +8,7 @@ namespace dukon {
 namespace synth {
 namespace {
 
-constexpr int kCoarse = 32;     // scale of the shading field
+constexpr int kCoarse = 32;      // scale of the shading field
 constexpr double kLumpSd = 5.0;  // grey levels
 
 int roundUp(int v, int m) {
