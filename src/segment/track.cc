@@ -136,14 +136,15 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
   cv::Mat region = canvas_(roi);
   cv::add(region, smallCount_, region);
 
-  cv::resize(bw, smallGrey_, smallGrey_.size(), 0, 0, cv::INTER_LINEAR);
-  display_.setTo(255);
-  smallGrey_.copyTo(display_(roi));
-  char text[16];
-  std::snprintf(text, sizeof text, "%3d", frameNumber);
-  cv::putText(display_, text, cv::Point(10, height_ - 10), cv::FONT_HERSHEY_PLAIN, 1.0, kBlack, 1,
-              cv::LINE_8);
+  // The live view is built only when a window can show it.
   if (prms_->debugimg() != 0.0 && windowsOn()) {
+    cv::resize(bw, smallGrey_, smallGrey_.size(), 0, 0, cv::INTER_LINEAR);
+    display_.setTo(255);
+    smallGrey_.copyTo(display_(roi));
+    char text[16];
+    std::snprintf(text, sizeof text, "%3d", frameNumber);
+    cv::putText(display_, text, cv::Point(10, height_ - 10), cv::FONT_HERSHEY_PLAIN, 1.0, kBlack, 1,
+                cv::LINE_8);
     try {
       cv::namedWindow("out", cv::WINDOW_AUTOSIZE);
       cv::imshow("out", display_);

@@ -59,7 +59,6 @@ class Track {
   double canvasPxPerMm() const { return canvasPxPerMm_; }
   cv::Size smallSize() const { return cv::Size(smallW_, smallH_); }
   const cv::Mat& canvas() const { return canvas_; }
-  const cv::Mat& display() const { return display_; }
   // The image finish() made; empty before.
   const cv::Mat& trackImage() const { return trackImg_; }
   cv::Point start() const { return cv::Point(startX_, startY_); }

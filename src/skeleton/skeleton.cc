@@ -298,9 +298,9 @@ void Skeleton::cutAtNeck(int start, cv::Point beforeStart) {
       if (d > 1.7 * minimum) cut = minIndex;
     }
   }
-  mask_->copyTo(backup_);
-  const int area0 = cv::countNonZero(*mask_);
   if (cut + 2 < n) {
+    mask_->copyTo(backup_);
+    const int area0 = cv::countNonZero(*mask_);
     const cv::Point before = cut >= 1 ? pts[cut - 1] : beforeStart;
     const int dx = pts[cut + 1].x - before.x, dy = pts[cut + 1].y - before.y;
     int ux = 1, uy = 0;
