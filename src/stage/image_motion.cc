@@ -14,8 +14,11 @@ namespace dukon {
 
 namespace {
 
-// Starting value of the best measure; a candidate must score below it.
+// Starting value of the best measure for a search window of kNoBestArea
+// pixels (a 640 x 480 frame searched +-20); a candidate must score below it,
+// so a frame unlike its reference keeps the shift at zero.
 constexpr uint64_t kNoBest = 9999999;
+constexpr uint64_t kNoBestArea = 600 * 440;
 // Shifts whose |x| + |y| is below this are too small to apply.
 constexpr int kMinApplied = 6;
 // Margin around the worm's box left out of the measure, pixels.
@@ -68,6 +71,10 @@ ImageMotion::ImageMotion(int step, int range, int width, int height)
     msg << "\n";
     throw FatalError(msg.str());
   }
+  const uint64_t area = static_cast<uint64_t>(innerWidth_) * static_cast<uint64_t>(innerHeight_);
+  noBest_ = area > kNoBestArea
+                ? kNoBest / kNoBestArea * area + kNoBest % kNoBestArea * area / kNoBestArea
+                : kNoBest;
   previous_ = cv::Mat::zeros(height, width, CV_8UC1);
   const size_t side = static_cast<size_t>(2 * range + 1);
   scores_.assign(side * side, -1);
@@ -119,8 +126,11 @@ bool ImageMotion::findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX
     return true;
   }
   std::fill(scores_.begin(), scores_.end(), -1);
-  // Nothing scoring below kNoBest leaves the shift at zero.
-  best_ = kNoBest;
+  // Nothing scoring below the limit leaves the shift at zero. Larger windows
+  // get a proportionally larger limit: with the fixed one, sensor noise
+  // alone would exceed it on a 1280 x 960 frame and no shift would ever be
+  // found.
+  best_ = noBest_;
   bestX_ = range_;
   bestY_ = range_;
   const int side = 2 * range_ + 1;

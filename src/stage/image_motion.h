@@ -66,6 +66,7 @@ class ImageMotion {
   cv::Rect wormRect_;  // left out of the measure; clipped to the window
   // (2 * range + 1)^2 cells, row sy, column sx; -1 = not yet measured.
   std::vector<int64_t> scores_;
+  uint64_t noBest_ = 0;  // a candidate must score below this
   uint64_t best_ = 0;
   int bestX_ = 0;
   int bestY_ = 0;

@@ -158,6 +158,28 @@ TEST(ImageMotionTest, ShiftsAtTheSearchLimitAreFoundBeyondNot) {
   EXPECT_NE(x, -30);
 }
 
+// On a large frame sensor noise alone sums to more than the limit that suits
+// a 640 x 480 frame; the limit grows with the window, so the shift is found.
+TEST(ImageMotionTest, LargeNoisyFramesStillFindTheShift) {
+  const cv::Mat plate = makePlate(1400, 1100, 4);
+  cv::RNG rng(5);
+  auto noisy = [&rng](Frame f) {
+    cv::Mat noise(f.bw.size(), CV_16S);
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, 12.0);
+    cv::Mat sum;
+    cv::add(f.bw, noise, sum, cv::noArray(), CV_16S);
+    sum.convertTo(f.bw, CV_8U);
+    return f;
+  };
+  std::ostringstream out;
+  ImageMotion m(kStep, kRange, 1280, 960);
+  int x = 0, y = 0;
+  find(m, noisy(frameAt(plate, 60, 60, {400, 500}, 1280, 960)), x, y, out);
+  EXPECT_TRUE(find(m, noisy(frameAt(plate, 72, 57, {410, 500}, 1280, 960)), x, y, out));
+  EXPECT_EQ(x, -12);
+  EXPECT_EQ(y, 3);
+}
+
 TEST(ImageMotionTest, WormBoxIsClippedToTheWindow) {
   ImageMotion m(kStep, kRange, 640, 480);
   cv::Mat bw(480, 640, CV_8UC1, cv::Scalar(100));
