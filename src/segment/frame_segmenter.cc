@@ -8,6 +8,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "skeleton/distance_map.h"
+
 namespace dukon {
 
 namespace {
@@ -149,30 +151,9 @@ void FrameSegmenter::closeObjects(cv::Mat& img, int iterations) const {
   }
 }
 
-// Distance transform of the final mask into distImg_ and its largest value
-// on the mask (first in raster order; (-1, -1) on an empty mask). With the
-// region of interest only the mask's bounding box grown by one background
-// pixel is transformed: every mask pixel's nearest background lies inside
-// it, and everything outside is background, i.e. 0.
+// Distance transform of the final mask into distImg_ and its thickest point.
 cv::Point FrameSegmenter::thickestPoint(const cv::Mat& bin, double* maxVal) {
-  *maxVal = 0.0;
-  cv::Point maxLoc(-1, -1);
-  if (!useRoi_) {
-    cv::distanceTransform(bin, distImg_, cv::DIST_L2, cv::DIST_MASK_5);
-    cv::minMaxLoc(distImg_, nullptr, maxVal, nullptr, &maxLoc, bin);
-    return maxLoc;
-  }
-  if (!distRoi_.empty()) distImg_(distRoi_).setTo(0);
-  const cv::Rect box = cv::boundingRect(bin);
-  distRoi_ = box.empty()
-                 ? cv::Rect()
-                 : (box - cv::Point(1, 1) + cv::Size(2, 2)) & cv::Rect(0, 0, bin.cols, bin.rows);
-  if (distRoi_.empty()) return maxLoc;
-  cv::Mat dist = distImg_(distRoi_);
-  cv::distanceTransform(bin(distRoi_), dist, cv::DIST_L2, cv::DIST_MASK_5);
-  cv::minMaxLoc(dist, nullptr, maxVal, nullptr, &maxLoc, bin(distRoi_));
-  if (maxLoc.x >= 0) maxLoc += distRoi_.tl();
-  return maxLoc;
+  return distanceMap(bin, useRoi_, distImg_, distRoi_, maxVal);
 }
 
 void FrameSegmenter::updateAverages(double thick, double area) {

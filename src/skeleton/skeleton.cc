@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "run/fatal_error.h"
+#include "skeleton/distance_map.h"
 
 namespace dukon {
 
@@ -95,29 +96,10 @@ void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::os
   }
 }
 
-// Distance transform of the mask into dist_ and the position of its largest
-// value on the mask (first in raster order), or (-1, -1) on an empty mask.
-// With the region of interest, only the mask's bounding box grown by one
-// background pixel is transformed: every mask pixel's nearest background lies
-// inside it, and the rest of dist_ is background, i.e. 0.
+// Distance transform of the mask into dist_ and its thickest point; roi_
+// is where dist_ may be non-zero.
 cv::Point Skeleton::distanceTransform(double* maxVal) {
-  *maxVal = 0.0;
-  cv::Point maxLoc(-1, -1);
-  if (!useRoi_) {
-    cv::distanceTransform(*mask_, dist_, cv::DIST_L2, cv::DIST_MASK_5);
-    cv::minMaxLoc(dist_, nullptr, maxVal, nullptr, &maxLoc, *mask_);
-    return maxLoc;
-  }
-  if (!roi_.empty()) dist_(roi_).setTo(0);
-  const cv::Rect box = cv::boundingRect(*mask_);
-  roi_ = box.empty() ? cv::Rect()
-                     : (box - cv::Point(1, 1) + cv::Size(2, 2)) & cv::Rect(0, 0, width_, height_);
-  if (roi_.empty()) return maxLoc;
-  cv::Mat roiDist = dist_(roi_);
-  cv::distanceTransform((*mask_)(roi_), roiDist, cv::DIST_L2, cv::DIST_MASK_5);
-  cv::minMaxLoc(roiDist, nullptr, maxVal, nullptr, &maxLoc, (*mask_)(roi_));
-  if (maxLoc.x >= 0) maxLoc += roi_.tl();
-  return maxLoc;
+  return distanceMap(*mask_, useRoi_, dist_, roi_, maxVal);
 }
 
 Skeleton::Step Skeleton::circleSearch(const cv::Mat& dist, cv::Point prev, cv::Point centre) {
