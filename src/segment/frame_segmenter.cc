@@ -172,23 +172,21 @@ void FrameSegmenter::updateAverages(double thick, double area) {
 
 void FrameSegmenter::boundingBox(const cv::Mat& bin, int width, int height, int& minX, int& minY,
                                  int& maxX, int& maxY) {
-  minX = width + 1;
-  minY = height + 1;
-  maxX = maxY = -1;
-  // Never look past the image, whatever size the caller claims.
+  // Mask row r - 1 and column c - 1 count as (c, r) for r = 1 .. rows - 1
+  // and c = 1 .. cols - 2: the last row and the last two columns are not
+  // looked at. Never look past the image, whatever size the caller claims.
   const int rows = std::min(height, bin.rows);
   const int cols = std::min(width, bin.cols);
-  for (int r = 1; r <= rows - 1; ++r) {
-    const uchar* row = bin.ptr<uchar>(r - 1);
-    for (int c = 1; c <= cols - 2; ++c) {
-      if (row[c - 1] == 0) continue;
-      minX = std::min(minX, c);
-      maxX = std::max(maxX, c);
-      minY = std::min(minY, r);
-      maxY = std::max(maxY, r);
-    }
+  const cv::Rect box =
+      rows > 1 && cols > 2 ? cv::boundingRect(bin(cv::Rect(0, 0, cols - 2, rows - 1))) : cv::Rect();
+  if (box.empty()) {
+    minX = minY = maxX = maxY = -1;
+    return;
   }
-  if (minX == width + 1) minX = minY = -1;
+  minX = box.x + 1;
+  minY = box.y + 1;
+  maxX = box.x + box.width;
+  maxY = box.y + box.height;
 }
 
 int FrameSegmenter::histogramThreshold(const cv::Mat& grey, int smooth) {
