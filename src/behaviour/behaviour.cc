@@ -9,10 +9,6 @@ namespace dukon {
 
 namespace {
 
-bool trusted(const SkelRecord& r) {
-  return r.consistent && r.located && !r.ignored;
-}
-
 int clampCount(const std::vector<SkelRecord>& records, int n) {
   return std::max(0, std::min(n, static_cast<int>(records.size())));
 }
@@ -172,14 +168,14 @@ void writeSummary(std::ostream& wxs, const BehaviourSummary& s) {
 int firstTrustedRecord(const std::vector<SkelRecord>& records, int n) {
   n = clampCount(records, n);
   for (int i = 0; i < n; ++i)
-    if (trusted(records[i])) return i;
+    if (records[i].trusted()) return i;
   return -1;
 }
 
 int lastTrustedRecord(const std::vector<SkelRecord>& records, int n) {
   n = clampCount(records, n);
   for (int i = n - 1; i >= 1; --i)
-    if (trusted(records[i])) return i;
+    if (records[i].trusted()) return i;
   return -1;
 }
 

@@ -36,7 +36,7 @@ int scanSegment(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, i
       append(v, records, start, lastGood, turn, prms, err);
       return j;
     }
-    const bool usable = usableForMovement(r);
+    const bool usable = r.trusted();
     if (usable && r.frame - records[start].frame >= segFrames) {
       append(v, records, start, j, turn, prms, err);
       return j;  // the end record starts the next segment
@@ -88,7 +88,7 @@ std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, i
       i = k + 1;
       continue;
     }
-    while (i < n && !usableForMovement(records[i]) && !closesSegment(records[i])) ++i;
+    while (i < n && !records[i].trusted() && !closesSegment(records[i])) ++i;
     if (i >= n) break;
     if (closesSegment(records[i])) continue;
     i = scanSegment(v, records, n, i, segFrames, prms, err);

@@ -41,8 +41,8 @@ void MvVec::fill(const std::vector<SkelRecord>& records, int s, int e, bool turn
     return;
   }
   loop_ = false;
-  if (!usableForMovement(rs)) err << "MvVec start frame " << rs.frame << " is inconsistent!\n";
-  if (!usableForMovement(re)) err << "MvVec end frame " << re.frame << " is inconsistent!\n";
+  if (!rs.trusted()) err << "MvVec start frame " << rs.frame << " is inconsistent!\n";
+  if (!re.trusted()) err << "MvVec end frame " << re.frame << " is inconsistent!\n";
   startPoint_ = worldPoint(rs, rs.mid);
   endPoint_ = worldPoint(re, re.mid);
   // The y difference is negated so that the angle runs counter-clockwise on

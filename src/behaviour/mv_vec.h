@@ -25,11 +25,6 @@ namespace dukon {
 
 class Params;
 
-// True when the record's world position and chain can be trusted.
-inline bool usableForMovement(const SkelRecord& r) {
-  return r.consistent && r.located;
-}
-
 // The turn test of one record: a strong bend to one side (a normalised
 // maximum amplitude above 0.33), exactly two crossings of the head-tail line,
 // and an amplitude clearly biased to one side.

@@ -20,10 +20,6 @@ namespace {
 
 using N = TableNumber;
 
-bool usable(const SkelRecord& r) {
-  return r.located && r.consistent && !r.ignored;
-}
-
 double pixelDistance(const cv::Point& a, const cv::Point& b) {
   const double dx = a.x - b.x;
   const double dy = a.y - b.y;
@@ -72,7 +68,7 @@ class MovementTables {
 
   void frameSpeed(int i) {
     const int j = i - 1;
-    if (usable(r_[j]) && r_[j].frame + 1 == r_[i].frame)
+    if (r_[j].trusted() && r_[j].frame + 1 == r_[i].frame)
       spd_ << r_[i].frame << "\t" << N{signedSpeed(j, i)} << "\t";
     else
       spd_ << r_[i].frame << "\t  -  \t";
@@ -80,7 +76,7 @@ class MovementTables {
 
   void segmentSpeed(int i) {
     const int k = i - segFrames_;
-    if (i >= segFrames_ && k >= 0 && usable(r_[k]) && r_[k].frame + segFrames_ == r_[i].frame)
+    if (i >= segFrames_ && k >= 0 && r_[k].trusted() && r_[k].frame + segFrames_ == r_[i].frame)
       spd_ << N{signedSpeed(k, i)} << "\t";
     else
       spd_ << "  -  \t";
@@ -88,7 +84,7 @@ class MovementTables {
 
   void displacement(int i) {
     const int k = i - dispStep_;
-    if (dispDue_ <= i && k >= 0 && usable(r_[k]) && r_[k].frame + dispStep_ == r_[i].frame) {
+    if (dispDue_ <= i && k >= 0 && r_[k].trusted() && r_[k].frame + dispStep_ == r_[i].frame) {
       r_[i].disp = mm(i, k);
       dsp_ << r_[i].frame << "\t" << N{r_[i].disp} << "\n";
       dispDue_ += dispStep_;
@@ -102,9 +98,9 @@ class MovementTables {
   void turningAngle(int i) {
     if (angDue_ <= i && i + angStep_ < n_) {
       int e = std::max(0, i - angStep_);
-      while (e < i && !usable(r_[e])) ++e;
+      while (e < i && !r_[e].trusted()) ++e;
       int f = i + angStep_;
-      while (f > i && !usable(r_[f])) --f;
+      while (f > i && !r_[f].trusted()) --f;
       if (i - e > 0.9 * angStep_ && f - i > 0.9 * angStep_) {
         writeAngle(e, i, f);
         angDue_ += angStep_;
@@ -224,7 +220,7 @@ void writeFrameTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo
       << " frames)\n"
       << "#   spd-frm spd-seg\n";
   for (int i = 0; i < n; ++i) {
-    const bool moving = i > 0 && usable(records[i]);
+    const bool moving = i > 0 && records[i].trusted();
     if (moving) moves.write(i);
     writeRow(wxo, wxd, records[i]);
     if (moving) {

@@ -61,6 +61,11 @@ struct SkelRecord {
   int bucketCount = 0;
   std::vector<cv::Point> bucket;
 
+  // The frame's world position and chain can be trusted: consistent, located
+  // and not ignored. Only such records end movement segments and enter the
+  // speed, displacement and path figures.
+  bool trusted() const { return consistent && located && !ignored; }
+
   // Appends to `points`, or to `bucket` in bucket mode.
   void addPoint(int x, int y) {
     if (bucketMode) {

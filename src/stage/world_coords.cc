@@ -9,10 +9,6 @@ namespace dukon {
 
 namespace {
 
-bool movesWith(const SkelRecord& r) {
-  return r.located && r.consistent && !r.ignored;
-}
-
 void shift(cv::Point& p, int dx, int dy) {
   p.x += dx;
   p.y += dy;
@@ -35,7 +31,7 @@ void worldCoordinates(std::vector<SkelRecord>& records, int n, const Params& prm
     SkelRecord& r = records[i];
     const SkelRecord& p = records[i - 1];
     r.freq = SkelRecord::kNaN;
-    if (!movesWith(r) || !movesWith(p) || static_cast<long long>(p.frame) + 1 != r.frame) continue;
+    if (!r.trusted() || !p.trusted() || static_cast<long long>(p.frame) + 1 != r.frame) continue;
     // A zero wavelength would turn every later statistic into infinity.
     if (!(r.wavelen > 0.0)) continue;
     const double dRow = static_cast<double>(r.cmass[0]) - p.cmass[0];
