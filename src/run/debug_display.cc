@@ -186,12 +186,15 @@ void DebugDisplay::show(double scale, const cv::Mat& bw, const cv::Mat& bin, con
   }
 }
 
+bool environmentDisplayReachable() {
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && *display != '\0' && xDisplayReachable(display);
+}
+
 bool DebugDisplay::windowsAvailable() {
   if (state_ == State::kUnknown) {
-    // Checked before the image library sees the display: its Qt back end
-    // aborts the process when it cannot connect.
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0' && xDisplayReachable(display)) {
+    // Checked before the image library sees the display.
+    if (environmentDisplayReachable()) {
       state_ = State::kOn;
     } else {
       turnOff();

@@ -28,6 +28,11 @@ constexpr const char* kWindowsOffMessage = "no display: windows are off\n";
 // one socket, with a short timeout for remote hosts; speaks no X protocol.
 bool xDisplayReachable(const std::string& display);
 
+// True when the DISPLAY of the environment is set and reachable: only then
+// may the image library's windows be used (its Qt back end aborts the
+// process when it cannot connect).
+bool environmentDisplayReachable();
+
 class DebugDisplay {
  public:
   // Messages go to `err`, which must outlive the object.

@@ -238,8 +238,7 @@ bool Track::windowsOn() {
 }
 
 bool Track::displayAvailable() {
-  const char* display = std::getenv("DISPLAY");
-  return display != nullptr && *display != '\0' && xDisplayReachable(display);
+  return environmentDisplayReachable();
 }
 
 bool Track::canWaitForKey() {
