@@ -67,6 +67,7 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     passesOverRecords();
     writeSummary();
@@ -86,6 +87,8 @@ class RunDriver {
   bool locateFrame(int& xLoc, int& yLoc);
   void measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yLoc);
   void showFrame(cv::Point head, bool headKnown, int frame);
+  void releaseFrameWork();
+  void bodyWaves();
   void passesOverRecords();
   void writeSummary();
   void writeSummaryTo(std::ostream& os, bool console) const;
@@ -334,6 +337,19 @@ void RunDriver::showFrame(cv::Point head, bool headKnown, int frame) {
   debug_.show(prms_.debugimg(), bw_, bin_, skel_, head, headKnown, frame);
 }
 
+// The decoder and the per-frame analysers are done with once the frame loop
+// ends; releasing them here keeps them out of the peak memory of the passes
+// over the records and the writers.
+void RunDriver::releaseFrameWork() {
+  bw_.release();
+  bin_.release();
+  skel_.release();
+  movie_->release();
+  cam_.reset();
+  image_.reset();
+  skeleton_.reset();
+}
+
 void RunDriver::passesOverRecords() {
   n_ = frameIndex_ + 1;
   const int median = medianLength(records_, n_, prms_.mmpix());
@@ -365,12 +381,7 @@ void RunDriver::writeSummary() {
 
 void RunDriver::postProcess() {
   orientHeadTail(records_, n_, 0);
-  for (int i = 0; i < n_; ++i) {
-    SkelRecord& rec = records_[i];
-    if (!rec.consistent) continue;
-    computeFeatures(rec);
-    wave_->addColumn(rec.frame, rec.angles, rec.numAngles);
-  }
+  bodyWaves();
   movements_ = segmentMovements(records_, n_, wxs_, prms_);
   classifyBehaviour(movements_, records_, n_, wxs_, prms_);
   worldCoordinates(records_, n_, prms_);
@@ -388,11 +399,26 @@ void RunDriver::postProcess() {
   }
 }
 
+void RunDriver::bodyWaves() {
+  // The bend profiles (about 2 KB per frame) are not kept: the first pass
+  // notes each for the wave image's grey scale and drops it, the second
+  // computes it again from the chain and draws it.
+  for (int i = 0; i < n_; ++i) {
+    SkelRecord& rec = records_[i];
+    if (!rec.consistent) continue;
+    computeFeatures(rec);
+    wave_->noteProfile(rec.frame, rec.angles, rec.numAngles);
+    std::vector<double>().swap(rec.angles);
+  }
+  for (int i = 0; i < n_; ++i) {
+    const SkelRecord& rec = records_[i];
+    if (!rec.consistent) continue;
+    const std::vector<double> angles = bendAngles(rec);
+    wave_->addColumn(rec.frame, angles, rec.numAngles);
+  }
+}
+
 int RunDriver::finish() {
-  bw_.release();
-  bin_.release();
-  skel_.release();
-  movie_->release();
   records_.clear();
   struct Named {
     std::ofstream* os;

@@ -58,9 +58,7 @@ double directionAngle(double dx, double dy) {
   return angle >= 360.0 ? 0.0 : angle;
 }
 
-// Bend at chain point j + k: the turn from the chord (j, j + k) to the chord
-// (j + k, j + 2k), k = n / 12, folded into [-180, 180].
-void computeBendProfile(SkelRecord& rec) {
+std::vector<double> bendAngles(const SkelRecord& rec) {
   const int n = chainSize(rec);
   const int k = n / 12;
   const std::vector<cv::Point>& p = rec.points;
@@ -69,14 +67,22 @@ void computeBendProfile(SkelRecord& rec) {
     dir[i] = directionAngle(p[i + k].x - p[i].x, p[i + k].y - p[i].y);
   }
   const int m = n - 2 * k;
-  rec.numAngles = m;
-  rec.angles.assign(m, 0.0);
-  double maxL = 0.0, minimum = 0.0, sumAbs = 0.0, sum = 0.0;
+  std::vector<double> angles(m);
   for (int j = 0; j < m; ++j) {
     double b = dir[j + k] - dir[j];
     if (b > 180) b -= 360;
     if (b < -180) b += 360;
-    rec.angles[j] = b;
+    angles[j] = b;
+  }
+  return angles;
+}
+
+void computeBendProfile(SkelRecord& rec) {
+  rec.angles = bendAngles(rec);
+  const int m = static_cast<int>(rec.angles.size());
+  rec.numAngles = m;
+  double maxL = 0.0, minimum = 0.0, sumAbs = 0.0, sum = 0.0;
+  for (double b : rec.angles) {
     if (b > maxL) maxL = b;
     if (b < minimum) minimum = b;
     sumAbs += std::fabs(b);

@@ -27,6 +27,12 @@ double directionAngle(double dx, double dy);
 // "too short for wavelength\n" to `out` and leaves the wavelength NaN.
 void computeFeatures(SkelRecord& rec, std::ostream& out = std::cout);
 
+// The bend profile of the chain: at chain point j + k the turn, in degrees
+// folded into [-180, 180], from the chord (j, j + k) to the chord
+// (j + k, j + 2k), k = n / 12, for the n - 2k points that have both chords.
+// Depends only on the chain; computeBendProfile stores it in `angles`.
+std::vector<double> bendAngles(const SkelRecord& rec);
+
 // The steps of computeFeatures, exposed for the per-frame tables and tests.
 void computeBendProfile(SkelRecord& rec);
 void computeWavelength(SkelRecord& rec, std::ostream& out = std::cout);

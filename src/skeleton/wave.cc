@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include <opencv2/imgcodecs.hpp>
@@ -18,6 +19,8 @@ namespace {
 constexpr int kMarkerSpacing = 100;
 // Grey level of the marker columns.
 constexpr uchar kMarkerGrey = 30;
+// Grey level of a straight body, and of a cell no profile reaches.
+constexpr uchar kStraightGrey = 127;
 
 }  // namespace
 
@@ -25,53 +28,76 @@ Wave::Wave(int firstFrame, int lastFrame, int maxskellen, const OutputDir& out)
     : width_(lastFrame >= firstFrame ? lastFrame - firstFrame + 1 : 0),
       height_(maxskellen > 0 ? maxskellen : 0),
       firstFrame_(firstFrame),
-      data_(static_cast<size_t>(width_) * height_, 0.0),
       out_(&out) {
-  for (int x = kMarkerSpacing; x < width_; x += kMarkerSpacing) {
-    for (int y = 0; y < height_; ++y) data_[static_cast<size_t>(y) * width_ + x] = kMarker;
-  }
+  if (width_ == 0 || height_ == 0) return;
+  img_.create(height_, width_, CV_8UC1);
+  img_.setTo(kStraightGrey);
+  for (int x = kMarkerSpacing; x < width_; x += kMarkerSpacing) img_.col(x).setTo(kMarkerGrey);
 }
 
-void Wave::addColumn(int frame, const std::vector<double>& angles, int numAngles) {
+bool Wave::place(int frame, int n, Placement& p) const {
   const long long column = static_cast<long long>(frame) - firstFrame_;
-  if (column < 0 || column >= width_) return;
-  const int n = std::max(0, std::min(numAngles, static_cast<int>(angles.size())));
-  int rowOffset = 0, valueOffset = 0, used = n;
+  if (column < 0 || column >= width_) return false;
+  p.column = static_cast<int>(column);
+  p.rowOffset = 0;
+  p.valueOffset = 0;
+  p.used = n;
   if (n < height_) {
-    rowOffset = (height_ - n) / 2;
+    p.rowOffset = (height_ - n) / 2;
   } else {
-    valueOffset = (n - height_) / 2;
-    used = height_;
+    p.valueOffset = (n - height_) / 2;
+    p.used = height_;
   }
-  for (int k = 0; k < used; ++k) {
-    const double v = angles[valueOffset + k];
+  return true;
+}
+
+void Wave::noteProfile(int frame, const std::vector<double>& angles, int numAngles) {
+  if (drawing_) throw std::logic_error("Wave::noteProfile after the first column was drawn");
+  const int n = std::max(0, std::min(numAngles, static_cast<int>(angles.size())));
+  Placement p;
+  if (!place(frame, n, p)) return;
+  for (int k = 0; k < p.used; ++k) {
+    const double v = angles[p.valueOffset + k];
     if (!std::isfinite(v)) continue;
-    data_[static_cast<size_t>(k + rowOffset) * width_ + column] = v;
     if (v < minimum_) minimum_ = v;
     if (v > maximum_) maximum_ = v;
   }
 }
 
-cv::Mat Wave::render(double frmps, std::ostream& out) const {
-  cv::Mat img(height_, width_, CV_8UC1, cv::Scalar(0));
+double Wave::scale(std::ostream* out) const {
   double minimum = -minimum_;  // now a magnitude
   double maximum = maximum_;
   if (maximum == 0) {
-    out << "wave maxVal is zero!!!";
+    if (out) *out << "wave maxVal is zero!!!";
     maximum = 1.0;
   }
   if (minimum == 0) {
-    out << "wave minVal is zero!!!";
+    if (out) *out << "wave minVal is zero!!!";
     minimum = 1.0;
   }
-  if (maximum < minimum) maximum = minimum;
-  for (int y = 0; y < height_; ++y) {
-    uchar* row = img.ptr<uchar>(y);
-    for (int x = 0; x < width_; ++x) {
-      const double v = data_[static_cast<size_t>(y) * width_ + x];
-      row[x] = v == kMarker ? kMarkerGrey : static_cast<uchar>((v / maximum + 1) * 127);
-    }
+  return maximum < minimum ? minimum : maximum;
+}
+
+void Wave::addColumn(int frame, const std::vector<double>& angles, int numAngles) {
+  const int n = std::max(0, std::min(numAngles, static_cast<int>(angles.size())));
+  Placement p;
+  if (!place(frame, n, p)) return;
+  drawing_ = true;
+  const double maximum = scale(nullptr);
+  for (int k = 0; k < p.used; ++k) {
+    const double v = angles[p.valueOffset + k];
+    if (!std::isfinite(v)) continue;
+    // Truncation toward zero, as the grey levels have always been computed;
+    // the clamp only matters for a value that was never noted.
+    const double grey = std::clamp((v / maximum + 1) * 127, 0.0, 254.0);
+    img_.at<uchar>(k + p.rowOffset, p.column) = static_cast<uchar>(grey);
   }
+}
+
+cv::Mat Wave::render(double frmps, std::ostream& out) const {
+  cv::Mat img = img_.clone();
+  scale(&out);
+  if (img.empty()) return img;
   // A frame rate below one frame per minute gives a step of 0: no labels.
   const double stepFrames = 60 * frmps;
   if (!(stepFrames >= 1)) return img;

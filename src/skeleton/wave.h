@@ -5,6 +5,11 @@
 // vertically, as grey levels (127 for a straight body). A bend wave travelling
 // along the body shows as diagonal stripes. Marker columns every 100 frames
 // and minute labels help reading the time axis.
+//
+// The grey scale depends on the extreme bends of the whole movie, and the
+// profiles are not kept (about 2 KB per frame), so the image is built in two
+// passes: every profile is first noted for the scale, then drawn. Only the
+// 8-bit image is held, one byte per cell.
 #ifndef DUKON_SKELETON_WAVE_H_
 #define DUKON_SKELETON_WAVE_H_
 
@@ -20,9 +25,6 @@ class OutputDir;
 
 class Wave {
  public:
-  // Value of the marker columns (every multiple of 100 but 0).
-  static constexpr double kMarker = 99999.0;
-
   // Columns for frames firstFrame..lastFrame (none when lastFrame <
   // firstFrame), `maxskellen` rows. `out` must outlive the object; the image
   // is saved there as "wave.bmp".
@@ -31,15 +33,24 @@ class Wave {
   Wave(const Wave&) = delete;
   Wave& operator=(const Wave&) = delete;
 
-  // Writes the first `numAngles` values of `angles` (degrees) into the column
-  // of `frame`, centred vertically; a profile longer than the image shows its
-  // middle. Frames outside the range and non-finite values are skipped.
+  // First pass: widens the grey scale to the values of the first `numAngles`
+  // values of `angles` (degrees) that the column of `frame` will show (see
+  // addColumn). Throws std::logic_error once a column has been drawn, since
+  // the drawn columns would no longer match the scale.
+  void noteProfile(int frame, const std::vector<double>& angles, int numAngles);
+
+  // Second pass: draws the first `numAngles` values of `angles` into the
+  // column of `frame`, centred vertically; a profile longer than the image
+  // shows its middle. Frames outside the range and non-finite values are
+  // skipped. The scale is fixed by the profiles noted so far; a value beyond
+  // it is drawn at the nearest end of the scale.
   void addColumn(int frame, const std::vector<double>& angles, int numAngles);
 
   // The 8-bit image: marker columns 30, bends scaled so that the larger of
-  // the two extreme magnitudes maps to 0 and 254 and a straight body to 127,
-  // and "%d min." labels every 60 * frmps columns (none when that is below
-  // one column). "zero" notes for an empty side go to `out`.
+  // the two extreme magnitudes maps to 0 and 254 and a straight body (or a
+  // cell never drawn) to 127, and "%d min." labels every 60 * frmps columns
+  // (none when that is below one column). "zero" notes for an empty side of
+  // the scale go to `out`.
   cv::Mat render(double frmps, std::ostream& out = std::cout) const;
 
   // Renders and saves "wave.bmp". On failure writes "Could'nt save <path>"
@@ -48,16 +59,24 @@ class Wave {
 
   int width() const { return width_; }
   int height() const { return height_; }
-  // Value at (row, column); 0 where nothing was written.
-  double at(int row, int column) const { return data_[static_cast<size_t>(row) * width_ + column]; }
 
  private:
+  // Where the profile of `frame` with `n` values lands: its column, the first
+  // row, the first value shown and how many are shown. False outside the range.
+  struct Placement {
+    int column = 0, rowOffset = 0, valueOffset = 0, used = 0;
+  };
+  bool place(int frame, int n, Placement& p) const;
+  // The magnitude that maps to 0 and 254; with `out`, notes an empty side.
+  double scale(std::ostream* out) const;
+
   int width_;
   int height_;
   int firstFrame_;
-  std::vector<double> data_;  // row-major, height_ x width_
-  double minimum_ = 0.0;      // smallest value written, 0 if none below
-  double maximum_ = 0.0;      // largest value written, 0 if none above
+  cv::Mat img_;           // height_ x width_, 8-bit, without the labels
+  double minimum_ = 0.0;  // smallest value noted, 0 if none below
+  double maximum_ = 0.0;  // largest value noted, 0 if none above
+  bool drawing_ = false;  // a column has been drawn: the scale is fixed
   const OutputDir* out_;
 };
 

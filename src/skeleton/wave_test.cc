@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,61 +39,83 @@ class WaveTest : public ::testing::Test {
   std::unique_ptr<OutputDir> out_;
 };
 
+// Notes, then draws, each (frame, profile): the two passes of a run.
+void drawAll(Wave& wave, const std::vector<std::pair<int, std::vector<double>>>& columns) {
+  for (const auto& [frame, profile] : columns)
+    wave.noteProfile(frame, profile, static_cast<int>(profile.size()));
+  for (const auto& [frame, profile] : columns)
+    wave.addColumn(frame, profile, static_cast<int>(profile.size()));
+}
+
+// Rows of `column` that differ from `background`.
+std::vector<int> drawnRows(const cv::Mat& img, int column, uchar background) {
+  std::vector<int> rows;
+  for (int y = 0; y < img.rows; ++y)
+    if (img.at<uchar>(y, column) != background) rows.push_back(y);
+  return rows;
+}
+
 TEST_F(WaveTest, MarkerColumnsEveryHundredFrames) {
   Wave wave(1000, 1249, 40, *out_);
   ASSERT_EQ(wave.width(), 250);
   ASSERT_EQ(wave.height(), 40);
-  for (int y = 0; y < 40; ++y) {
-    EXPECT_EQ(wave.at(y, 0), 0.0);
-    EXPECT_EQ(wave.at(y, 99), 0.0);
-    EXPECT_EQ(wave.at(y, 100), Wave::kMarker);
-    EXPECT_EQ(wave.at(y, 200), Wave::kMarker);
-  }
   std::ostringstream msg;
   const cv::Mat img = wave.render(25, msg);
-  EXPECT_EQ(img.at<uchar>(7, 100), 30);
-  EXPECT_EQ(img.at<uchar>(7, 101), 127);
+  for (int y = 0; y < 40; ++y) {
+    EXPECT_EQ(img.at<uchar>(y, 0), 127);
+    EXPECT_EQ(img.at<uchar>(y, 99), 127);
+    EXPECT_EQ(img.at<uchar>(y, 100), 30);
+    EXPECT_EQ(img.at<uchar>(y, 101), 127);
+    EXPECT_EQ(img.at<uchar>(y, 200), 30);
+  }
 }
 
 TEST_F(WaveTest, ShortProfileIsCentredLongProfileShowsItsMiddle) {
   Wave wave(0, 9, 40, *out_);
   std::vector<double> shortProfile(30);
   for (int i = 0; i < 30; ++i) shortProfile[i] = i + 1;
-  wave.addColumn(3, shortProfile, 30);
-  EXPECT_EQ(wave.at(4, 3), 0.0);
-  EXPECT_EQ(wave.at(5, 3), 1.0);
-  EXPECT_EQ(wave.at(34, 3), 30.0);
-  EXPECT_EQ(wave.at(35, 3), 0.0);
-
   std::vector<double> longProfile(51);
   for (int i = 0; i < 51; ++i) longProfile[i] = -(i + 1);
-  wave.addColumn(4, longProfile, 51);  // offset (51 - 40) / 2 = 5
-  EXPECT_EQ(wave.at(0, 4), -6.0);
-  EXPECT_EQ(wave.at(39, 4), -45.0);
-
-  // Only numAngles values are used; frames outside the range are ignored.
-  wave.addColumn(5, shortProfile, 2);
-  EXPECT_EQ(wave.at(19, 5), 1.0);
-  EXPECT_EQ(wave.at(20, 5), 2.0);
-  EXPECT_EQ(wave.at(21, 5), 0.0);
-  wave.addColumn(10, shortProfile, 30);
-  wave.addColumn(-1, shortProfile, 30);
-  wave.addColumn(6, shortProfile, 999);  // more than the profile holds
-  EXPECT_EQ(wave.at(5, 6), 1.0);
+  // Only numAngles values are used; frames outside the range are ignored,
+  // and so are their values for the scale.
+  const std::vector<double> huge(30, 1000.0);
+  for (int pass = 0; pass < 2; ++pass) {
+    void (Wave::*step)(int, const std::vector<double>&, int) =
+        pass == 0 ? &Wave::noteProfile : &Wave::addColumn;
+    (wave.*step)(3, shortProfile, 30);
+    (wave.*step)(4, longProfile, 51);  // offset (51 - 40) / 2 = 5: values -6 .. -45
+    (wave.*step)(5, shortProfile, 2);
+    (wave.*step)(6, shortProfile, 999);  // more than the profile holds
+    (wave.*step)(10, huge, 30);
+    (wave.*step)(-1, huge, 30);
+  }
+  std::ostringstream msg;
+  const cv::Mat img = wave.render(1, msg);
+  // The scale is 45, the largest magnitude shown.
+  std::vector<int> rows(30);
+  for (int i = 0; i < 30; ++i) rows[i] = 5 + i;
+  EXPECT_EQ(drawnRows(img, 3, 127), rows);
+  EXPECT_EQ(img.at<uchar>(5, 3), static_cast<uchar>((1.0 / 45 + 1) * 127));
+  EXPECT_EQ(img.at<uchar>(34, 3), static_cast<uchar>((30.0 / 45 + 1) * 127));
+  EXPECT_EQ(img.at<uchar>(0, 4), static_cast<uchar>((-6.0 / 45 + 1) * 127));
+  EXPECT_EQ(img.at<uchar>(39, 4), 0);
+  EXPECT_EQ(drawnRows(img, 5, 127), (std::vector<int>{19, 20}));
+  EXPECT_EQ(drawnRows(img, 6, 127), rows);
 }
 
 TEST_F(WaveTest, ProfileReplacesTheMarkerOnlyWhereItReaches) {
   Wave wave(0, 150, 10, *out_);
-  wave.addColumn(100, {5.0, -5.0}, 2);
-  EXPECT_EQ(wave.at(3, 100), Wave::kMarker);
-  EXPECT_EQ(wave.at(4, 100), 5.0);
-  EXPECT_EQ(wave.at(5, 100), -5.0);
-  EXPECT_EQ(wave.at(6, 100), Wave::kMarker);
+  drawAll(wave, {{100, {5.0, -5.0}}});
+  std::ostringstream msg;
+  const cv::Mat img = wave.render(1, msg);
+  EXPECT_EQ(drawnRows(img, 100, 30), (std::vector<int>{4, 5}));
+  EXPECT_EQ(img.at<uchar>(4, 100), 254);
+  EXPECT_EQ(img.at<uchar>(5, 100), 0);
 }
 
 TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
   Wave wave(0, 4, 4, *out_);
-  wave.addColumn(0, {-20.0, 0.0, 20.0, 10.0}, 4);
+  drawAll(wave, {{0, {-20.0, 0.0, 20.0, 10.0}}});
   std::ostringstream msg;
   cv::Mat img = wave.render(1, msg);
   EXPECT_EQ(msg.str(), "");
@@ -102,11 +126,26 @@ TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
   EXPECT_EQ(img.at<uchar>(0, 1), 127);  // never written
 
   // The negative side is larger: it sets the scale for both.
-  wave.addColumn(1, {-40.0, 0, 0, 0}, 4);
-  img = wave.render(1, msg);
+  Wave wider(0, 4, 4, *out_);
+  drawAll(wider, {{0, {-20.0, 0.0, 20.0, 10.0}}, {1, {-40.0, 0, 0, 0}}});
+  img = wider.render(1, msg);
   EXPECT_EQ(img.at<uchar>(0, 1), 0);
   EXPECT_EQ(img.at<uchar>(2, 0), 190);
   EXPECT_EQ(img.at<uchar>(0, 0), 63);  // trunc(0.5 * 127)
+}
+
+TEST_F(WaveTest, ScaleIsFixedOnceDrawingStarts) {
+  Wave wave(0, 4, 3, *out_);
+  wave.noteProfile(0, {10.0, -10.0}, 2);
+  wave.addColumn(0, {10.0, -10.0}, 2);
+  EXPECT_THROW(wave.noteProfile(1, {50.0}, 1), std::logic_error);
+  // Values never noted are drawn at the end of the scale, NaN not at all.
+  wave.addColumn(1, {50.0, -50.0, std::nan("")}, 3);
+  std::ostringstream msg;
+  const cv::Mat img = wave.render(1, msg);
+  EXPECT_EQ(img.at<uchar>(0, 1), 254);
+  EXPECT_EQ(img.at<uchar>(1, 1), 0);
+  EXPECT_EQ(img.at<uchar>(2, 1), 127);
 }
 
 TEST_F(WaveTest, ZeroMessagesForAnEmptySide) {
@@ -117,14 +156,14 @@ TEST_F(WaveTest, ZeroMessagesForAnEmptySide) {
   EXPECT_EQ(cv::countNonZero(img != 127), 0);
 
   Wave positive(0, 9, 5, *out_);
-  positive.addColumn(0, {3.0}, 1);
+  drawAll(positive, {{0, {3.0}}});
   msg.str("");
   img = positive.render(1, msg);
   EXPECT_EQ(msg.str(), "wave minVal is zero!!!");
   EXPECT_EQ(img.at<uchar>(2, 0), 254);
 
   Wave negative(0, 9, 5, *out_);
-  negative.addColumn(0, {-0.5}, 1);
+  drawAll(negative, {{0, {-0.5}}});
   msg.str("");
   img = negative.render(1, msg);
   EXPECT_EQ(msg.str(), "wave maxVal is zero!!!");
@@ -162,7 +201,7 @@ TEST_F(WaveTest, MinuteLabels) {
 
 TEST_F(WaveTest, MakeImageWritesWaveBmp) {
   Wave wave(0, 119, 30, *out_);
-  wave.addColumn(7, {10.0, -10.0}, 2);
+  drawAll(wave, {{7, {10.0, -10.0}}});
   std::ostringstream msg, err;
   const std::string path = out_->completePath("wave.bmp");
   std::remove(path.c_str());
@@ -192,7 +231,7 @@ TEST(WaveSaveTest, FailureIsReportedAndReturned) {
   // No frames to show: no image is written, which is not a failure.
   Wave none(10, 9, 5, *out);
   EXPECT_EQ(none.width(), 0);
-  none.addColumn(10, {1.0}, 1);
+  drawAll(none, {{10, {1.0}}});
   err.str("");
   msg.str("");
   EXPECT_TRUE(none.makeImage(1.0, msg, err));
