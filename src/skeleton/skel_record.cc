@@ -123,10 +123,15 @@ int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix) {
     ++total;
   }
   if (total == 0) return 0;
+  // The running sum must reach at least one record: with a single chain,
+  // total / 2 is 0 and bin 0 would be returned although it is empty, so
+  // that frame could never be consistent. For two or more chains this is
+  // the plain total / 2.
+  const int half = std::max(1, total / 2);
   int sum = 0;
   for (int b = 0; b < bins; ++b) {
     sum += hist[b];
-    if (sum >= total / 2) return b;
+    if (sum >= half) return b;
   }
   return bins - 1;
 }

@@ -167,6 +167,10 @@ TEST(SkelRecordTest, MedianLengthFromTruncatedHistogram) {
   EXPECT_EQ(medianLength(longOnes, 3, 100), 200);
   EXPECT_EQ(medianLength(withLengths({-1, -1}), 2, 100), 0);
   EXPECT_EQ(medianLength(recs, 0, 100), 0);
+  // A single chain is its own median, and so consistent.
+  auto single = withLengths({-1, 150.7, -1});
+  EXPECT_EQ(medianLength(single, 3, 100), 150);
+  EXPECT_EQ(consistencyPass(single, 3, medianLength(single, 3, 100)), 1);
 }
 
 TEST(SkelRecordTest, ConsistencyAtExactlyNinePercent) {
