@@ -22,6 +22,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+from .errors import READ_ERRORS
 from .params import fill_template
 
 # pandas and matplotlib are imported only by the steps that need them, so
@@ -83,7 +84,7 @@ def analyse(dukon, movie, template, out, status, timeout=None):
 
 def report(analysis, status):
     """Builds report.html for an analysed movie; records the outcome."""
-    from .report import READ_ERRORS, write_report
+    from .report import write_report
 
     record = json.loads(Path(analysis).read_text(encoding="utf-8"))
     record["report"] = None
@@ -118,7 +119,6 @@ COLUMNS = (["name", "status", "exit_code"] + [c for c, _, _ in FIGURES]
 
 def _figures(record):
     """The summary.csv figures of one analysed movie (NaN where unknown)."""
-    from .report import READ_ERRORS
     from .run import Run
 
     row = {}

@@ -1,4 +1,4 @@
-"""The one error type of the readers."""
+"""The one error type of the readers, and what reading a run can raise."""
 
 
 class ResultFileError(ValueError):
@@ -15,3 +15,9 @@ class ResultFileError(ValueError):
         self.reason = message
         where = self.path if line is None else f"{self.path}:{line}"
         super().__init__(f"{where}: {message}")
+
+
+# What loading a run's files can raise: a missing or unreadable file
+# (OSError), a malformed one (ResultFileError, a ValueError) or a file that
+# lacks an expected entry (KeyError).
+READ_ERRORS = (OSError, ValueError, KeyError)

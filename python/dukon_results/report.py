@@ -21,7 +21,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 from PIL import Image  # noqa: E402
 
-from .errors import ResultFileError  # noqa: E402
+from .errors import READ_ERRORS, ResultFileError  # noqa: E402
 from .labels import MOVEMENTS  # noqa: E402
 from .run import Run  # noqa: E402
 
@@ -40,9 +40,6 @@ BODY_FEATURES = [("len", "length", "mm", None),
                  ("Nwavelen", "wavelength / length", "", 1.0),
                  ("freq", "body-wave frequency", "1/s", 1.0),
                  ("straightfs", "straightness", "", 1.0), ("sinusfs", "sinus fit", "", 1.0)]
-
-READ_ERRORS = (FileNotFoundError, ResultFileError, ValueError, KeyError, OSError)
-
 
 def _png(fig):
     buf = io.BytesIO()
@@ -149,7 +146,10 @@ def speed_png(run):
 
 def features_png(run):
     frames = run.frames[run.frames["ok"]]
-    mmpix = float(run.params.get("mmpix", 0)) if _has_params(run) else 0.0
+    try:
+        mmpix = float(run.params.get("mmpix", 0))
+    except READ_ERRORS:
+        mmpix = 0.0
     classes = [m for m in MOVEMENTS if m != "loop" and (frames["movement"] == m).any()]
     fig, axes = plt.subplots(2, 4, figsize=(12, 5.5))
     for ax, (col, title, unit, scale) in zip(axes.flat, BODY_FEATURES):
@@ -168,14 +168,6 @@ def features_png(run):
         ax.set_title(title + (f" ({unit})" if unit else ""), fontsize=9)
     fig.tight_layout()
     return _png(fig)
-
-
-def _has_params(run):
-    try:
-        run.params
-        return True
-    except READ_ERRORS:
-        return False
 
 
 def path_png(run, eggs):

@@ -22,16 +22,15 @@ class Lines:
     files whose every line ends with a line end use it to spot truncation.
     """
 
-    def __init__(self, path, text=None):
+    def __init__(self, path):
         self.path = os.fspath(path)
-        if text is None:
-            try:
-                with open(self.path, "r", encoding="latin-1", newline="") as f:
-                    text = f.read()
-            except FileNotFoundError:
-                raise  # a missing file is not a malformed one: callers decide
-            except OSError as e:
-                raise ResultFileError(self.path, None, f"cannot read: {e.strerror}") from e
+        try:
+            with open(self.path, "r", encoding="latin-1", newline="") as f:
+                text = f.read()
+        except FileNotFoundError:
+            raise  # a missing file is not a malformed one: callers decide
+        except OSError as e:
+            raise ResultFileError(self.path, None, f"cannot read: {e.strerror}") from e
         text = text.replace("\r\n", "\n")
         self.ends_with_newline = text.endswith("\n")
         body = text[:-1] if self.ends_with_newline else text
@@ -58,11 +57,11 @@ class Lines:
             raise self.error(len(self.items), "last line has no line end (file truncated?)")
 
 
-def number(text, lines=None, line_no=None, what="number"):
+def number(text, lines, line_no, what="number"):
     """Parses a number as the program writes it (C++ general notation).
 
     Missing-value texts become NaN. Anything else that is not a number raises
-    ResultFileError naming `what`, or ValueError when no `lines` is given.
+    ResultFileError naming `what` at line `line_no` of `lines`.
     """
     t = text.strip()
     if t.lower() in _MISSING:
@@ -70,8 +69,6 @@ def number(text, lines=None, line_no=None, what="number"):
     try:
         return float(t)
     except ValueError:
-        if lines is None:
-            raise
         raise lines.error(line_no, f"{what}: expected a number, found {text!r}") from None
 
 

@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 from conftest import REPO, render
+from dukon_results.params import BATCH_KEYS
 
 SNAKEFILE = REPO / "workflow" / "Snakefile"
 FAKE_SLURM = Path(__file__).resolve().parent / "fake_slurm"
@@ -35,7 +36,7 @@ def add_broken_movie(movie, folder):
 def write_template(movie, path):
     """The generator's parameters without the keys the batch sets."""
     keep = [line for line in (movie / "params.txt").read_text().splitlines()
-            if line.split(" ")[0] not in ("moviedir", "moviename", "outdir")]
+            if line.split(" ")[0] not in BATCH_KEYS]
     path.write_text("\n".join(keep) + "\n")
     return path
 

@@ -42,3 +42,11 @@ build_tree() {
     return 1
   fi
 }
+
+# The Release build of the analyser and its tools, without the tests; `dukon`
+# and tools/ end up below $RELEASE_DIR.
+RELEASE_DIR="$ROOT/build-release"
+build_release() {
+  ensure_packages $BUILD_PACKAGES
+  build_tree "$RELEASE_DIR" Release -DDUKON_TESTS=OFF
+}
