@@ -54,23 +54,43 @@ int sign(int v) {
   return (v > 0) - (v < 0);
 }
 
+// The stepping of an integer line with the direction a -> b: one pixel per
+// step along the major axis, the minor offset truncated toward zero.
+struct LineStep {
+  LineStep(cv::Point a, cv::Point b) {
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    valid = dx != 0 || dy != 0;
+    alongY = std::abs(dx) <= std::abs(dy);
+    s = alongY ? sign(dy) : sign(dx);
+    slope = !valid ? 0.0 : alongY ? static_cast<double>(dx) / dy : static_cast<double>(dy) / dx;
+  }
+  // The point `i` steps from `origin`.
+  cv::Point at(cv::Point origin, int i) const {
+    const int off = static_cast<int>(i * slope * s);
+    return alongY ? cv::Point(origin.x + off, origin.y + i * s)
+                  : cv::Point(origin.x + i * s, origin.y + off);
+  }
+  bool valid;   // a != b
+  bool alongY;  // the major axis is y
+  int s;        // step sign along the major axis
+  double slope;
+};
+
 }  // namespace
 
-Skeleton::Skeleton(int width, int height)
-    : width_(std::max(width, 0)),
-      height_(std::max(height, 0)),
-      dist_(cv::Mat::zeros(height_, width_, CV_32FC1)),
-      backup_(height_, width_, CV_8UC1) {}
+Skeleton::Skeleton(int width, int height) {
+  fitTo(cv::Size(std::max(width, 0), std::max(height, 0)));
+}
+
+void Skeleton::fitTo(cv::Size size) {
+  dist_ = cv::Mat::zeros(size, CV_32FC1);
+  backup_.create(size, CV_8UC1);
+  roi_ = cv::Rect();
+}
 
 void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::ostream& err) {
   CV_Assert(bin.type() == CV_8UC1);
-  if (bin.cols != width_ || bin.rows != height_) {
-    width_ = bin.cols;
-    height_ = bin.rows;
-    dist_ = cv::Mat::zeros(height_, width_, CV_32FC1);
-    backup_.create(height_, width_, CV_8UC1);
-    roi_ = cv::Rect();
-  }
+  if (bin.size() != dist_.size()) fitTo(bin.size());
   Borrow<cv::Mat> maskGuard(mask_, &bin);
   Borrow<cv::Mat> skelGuard(skel_, &skel);
   Borrow<SkelRecord> recGuard(rec_, &rec);
@@ -84,16 +104,22 @@ void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::os
   rec.bucket.clear();
   rec.bucketCount = 0;
   rec.bucketMode = false;
-  if (bin.empty()) return;
+  if (!bin.empty()) traceChain();
+  // The branch list is scratch of the search (empty again by now); the
+  // record outlives the frame, so its memory goes back.
+  rec.bucket.clear();
+  rec.bucket.shrink_to_fit();
+  rec.bucketCount = 0;
+}
 
+void Skeleton::traceChain() {
   double maxVal = 0.0;
   const cv::Point maxLoc = distanceTransform(&maxVal);
   if (maxLoc.x < 0) return;  // empty mask
   if (!halves(maxLoc, true)) return;
-  if (rec.loop) {
-    secondBranch(maxVal);
-    secondBranch(maxVal);
-  }
+  // A search that merges nothing leaves chain, mask, image and flags as the
+  // next search would find them, so only a merge is worth a second search.
+  if (rec_->loop && secondBranch(maxVal)) secondBranch(maxVal);
 }
 
 // Distance transform of the mask into dist_ and its thickest point; roi_
@@ -195,16 +221,12 @@ void Skeleton::walk(cv::Point from, cv::Point to, int prevTurn) {
 // point passes the crossing test first; a crossing raises the loop flag,
 // the point is still drawn and the segment ends there.
 void Skeleton::drawSegment(cv::Point a, cv::Point b) {
-  const int dx = b.x - a.x, dy = b.y - a.y;
-  if (dx == 0 && dy == 0) return;
-  const bool alongY = std::abs(dx) <= std::abs(dy);
-  const int s = alongY ? sign(dy) : sign(dx);
-  const double slope = alongY ? static_cast<double>(dx) / dy : static_cast<double>(dy) / dx;
+  const LineStep line(a, b);
+  if (!line.valid) return;
   cv::Point prev = a;
   for (int i = 1;; ++i) {
-    const int off = static_cast<int>(i * slope * s);
-    cv::Point p = alongY ? cv::Point(a.x + off, a.y + i * s) : cv::Point(a.x + i * s, a.y + off);
-    const bool last = alongY ? p.y == b.y : p.x == b.x;
+    cv::Point p = line.at(a, i);
+    const bool last = line.alongY ? p.y == b.y : p.x == b.x;
     if (!inside(p)) return;
     if (crossing(p, prev)) rec_->loop = true;
     skel_->at<uchar>(p) = 1;
@@ -218,16 +240,11 @@ void Skeleton::drawSegment(cv::Point a, cv::Point b) {
 // pixel, and draws b -> that pixel. At the image border the prolongation
 // stops on the last pixel inside the image.
 void Skeleton::extendToOutline(cv::Point a, cv::Point b) {
-  const int dx = b.x - a.x, dy = b.y - a.y;
-  if (dx == 0 && dy == 0) return;
-  const bool alongY = std::abs(dx) <= std::abs(dy);
-  const int s = alongY ? sign(dy) : sign(dx);
-  const double slope = alongY ? static_cast<double>(dx) / dy : static_cast<double>(dy) / dx;
+  const LineStep line(a, b);
+  if (!line.valid) return;
   cv::Point end = b;
   for (int i = 1;; ++i) {
-    const int off = static_cast<int>(i * slope * s);
-    const cv::Point p =
-        alongY ? cv::Point(b.x + off, b.y + i * s) : cv::Point(b.x + i * s, b.y + off);
+    const cv::Point p = line.at(b, i);
     if (!inside(p)) break;
     end = p;
     if (dist_.at<float>(p) <= 0.0f) break;
@@ -240,7 +257,7 @@ void Skeleton::extendToOutline(cv::Point a, cv::Point b) {
 bool Skeleton::crossing(cv::Point& cand, cv::Point prev) const {
   const cv::Mat& skel = *skel_;
   if (skel.at<uchar>(cand) == 1) return true;
-  if (cand.x != 0 && cand.y != 0 && cand.x != width_ - 1 && cand.y != height_ - 1 &&
+  if (cand.x != 0 && cand.y != 0 && cand.x != dist_.cols - 1 && cand.y != dist_.rows - 1 &&
       cand.x != prev.x && cand.y != prev.y) {
     if (skel.at<uchar>(prev.y, cand.x) == 1) {
       cand.y = prev.y;
@@ -322,7 +339,7 @@ cv::Point Skeleton::rayEnd(cv::Point p, int ux, int uy) const {
 // After a loop: walks a second branch on the thickest part of the body that
 // the chain does not cover, unless that part is thin (below 0.6 of the
 // worm's largest radius), and merges it into the chain or drops it.
-void Skeleton::secondBranch(double maxVal) {
+bool Skeleton::secondBranch(double maxVal) {
   SkelRecord& rec = *rec_;
   cv::Mat& mask = *mask_;
   rec.bucket.clear();
@@ -331,7 +348,7 @@ void Skeleton::secondBranch(double maxVal) {
   double maxVal2 = 0.0;
   const cv::Point maxLoc = distanceTransform(&maxVal2);
   for (const cv::Point& p : rec.points) mask.at<uchar>(p) = 1;
-  if (0.6 * maxVal > maxVal2 || maxLoc.x < 0) return;
+  if (0.6 * maxVal > maxVal2 || maxLoc.x < 0) return false;
 
   double unused = 0.0;
   distanceTransform(&unused);
@@ -342,12 +359,13 @@ void Skeleton::secondBranch(double maxVal) {
   rec.loop = wasLoop || rec.loop;
   const bool merged = mergeBranch(rec, *err_);
   rec.bucketMode = false;
-  if (merged) return;
+  if (merged) return true;
   while (!rec.bucket.empty()) {
     skel_->at<uchar>(rec.bucket.back()) = 0;
     rec.bucket.pop_back();
     --rec.bucketCount;
   }
+  return false;
 }
 
 bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
@@ -358,7 +376,7 @@ bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
   }
   std::sort(chainIndex.begin(), chainIndex.end());
 
-  int touchBucket[2] = {-1, -1};
+  int firstTouch = -1;  // branch index of the first shared point
   int touches = 0;
   for (int j = 0; j < static_cast<int>(rec.bucket.size()); ++j) {
     const uint64_t k = key(rec.bucket[j]);
@@ -368,13 +386,13 @@ bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
         err << "multi touch" << std::endl;
         break;
       }
-      touchBucket[touches++] = j;
+      if (touches++ == 0) firstTouch = j;
     }
   }
   if (touches == 0) return false;
   if (touches == 1 && !hasRepeat(rec.bucket) && !hasRepeat(rec.points)) {
     rec.loop = false;
-    rec.bucket.erase(rec.bucket.begin() + touchBucket[0]);
+    rec.bucket.erase(rec.bucket.begin() + firstTouch);
     --rec.bucketCount;
     return false;
   }

@@ -33,7 +33,8 @@ class Skeleton {
   // draws the chain as 1s into `skel` (8-bit, frame size, created when it is
   // not). A neck cut erases the cut-off part from `bin`; the second-branch
   // search may set the pixels under the chain to 1. `rec` should be fresh;
-  // its chain and branch list are emptied first. A chain that cannot start
+  // its chain and branch list are emptied first, and the branch list's
+  // memory is given back at the end. A chain that cannot start
   // (no circle point inside the worm around the thickest point) stays empty.
   // "multi touch" diagnostics go to `err`. Throws FatalError on the internal
   // error of a walk whose previous point is not on the circle.
@@ -67,7 +68,11 @@ class Skeleton {
 
  private:
   cv::Point distanceTransform(double* maxVal);
-  bool inside(cv::Point p) const { return p.x >= 0 && p.y >= 0 && p.x < width_ && p.y < height_; }
+  void fitTo(cv::Size size);
+  void traceChain();
+  bool inside(cv::Point p) const {
+    return p.x >= 0 && p.y >= 0 && p.x < dist_.cols && p.y < dist_.rows;
+  }
   Step circleSearch(cv::Point prev, cv::Point centre) const {
     return circleSearch(dist_, prev, centre);
   }
@@ -77,13 +82,12 @@ class Skeleton {
   void extendToOutline(cv::Point a, cv::Point b);
   void cutAtNeck(int start, cv::Point beforeStart);
   cv::Point rayEnd(cv::Point p, int ux, int uy) const;
-  void secondBranch(double maxVal);
+  // True when the branch found was merged into the chain.
+  bool secondBranch(double maxVal);
   bool crossing(cv::Point& cand, cv::Point prev) const;
 
-  int width_;
-  int height_;
   bool useRoi_ = true;
-  cv::Mat dist_;    // 32-bit float: distance transform of the mask
+  cv::Mat dist_;    // 32-bit float, frame size: distance transform of the mask
   cv::Mat backup_;  // 8-bit: the mask before a neck cut
   cv::Rect roi_;    // where dist_ may be non-zero
 
