@@ -9,10 +9,6 @@ namespace dukon {
 
 namespace {
 
-int clampCount(const std::vector<SkelRecord>& records, int n) {
-  return std::max(0, std::min(n, static_cast<int>(records.size())));
-}
-
 // Writes num / den * scale, or "n/a" when the quotient is not a finite
 // number (a zero, negative-zero or undefined denominator).
 void putQuotient(std::ostream& os, double num, double den, double scale = 1.0) {
@@ -231,8 +227,7 @@ BehaviourSummary classifyBehaviour(std::vector<MvVec> movements, std::vector<Ske
     if (last < 0) last = 0;
     const cv::Point a = worldPoint(records[first], records[first].mid);
     const cv::Point b = worldPoint(records[last], records[last].mid);
-    const double dx = a.x - b.x, dy = a.y - b.y;
-    s.pathDistance = std::sqrt(dx * dx + dy * dy);
+    s.pathDistance = pointDistance(a, b);
   }
   writeSummary(wxs, s);
   labelRecords(movements, records, n);

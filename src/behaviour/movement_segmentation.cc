@@ -9,10 +9,6 @@ namespace dukon {
 
 namespace {
 
-int clampCount(const std::vector<SkelRecord>& records, int n) {
-  return std::max(0, std::min(n, static_cast<int>(records.size())));
-}
-
 bool closesSegment(const SkelRecord& r) {
   return r.loop || r.ignored;
 }

@@ -7,16 +7,6 @@
 
 namespace dukon {
 
-namespace {
-
-double pointDistance(const cv::Point& a, const cv::Point& b) {
-  const double dx = a.x - b.x;
-  const double dy = a.y - b.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
-}  // namespace
-
 bool isTurnRecord(const SkelRecord& r) {
   return (r.NmaxampL > 0.33 || r.NmaxampR > 0.33) && r.cutpnums == 2 &&
          std::fabs(r.ampsym) > 0.5 * r.avgamp;

@@ -30,12 +30,6 @@ class Params;
 // and an amplitude clearly biased to one side.
 bool isTurnRecord(const SkelRecord& r);
 
-// World position of a record's point: the frame point plus the stage
-// location stored in the record.
-inline cv::Point worldPoint(const SkelRecord& r, const cv::Point& p) {
-  return cv::Point(p.x + r.xLoc, p.y + r.yLoc);
-}
-
 class MvVec {
  public:
   // An empty segment: distance 0, start and end 0, direction 0, all flags

@@ -74,6 +74,7 @@ TEST(FeatureStatsTest, SkipsUndefinedValuesAndHonoursTheStartBounds) {
   EXPECT_DOUBLE_EQ((*big)[7], 30000);
   // And the maximum never falls below -10000.
   const auto neg = classStatistics({-20000}, {1}, 0, 1, true);
+  ASSERT_TRUE(neg.has_value());
   EXPECT_DOUBLE_EQ((*neg)[1], -20000);
   EXPECT_DOUBLE_EQ((*neg)[7], -10000);
 }

@@ -20,12 +20,6 @@ namespace {
 
 using N = TableNumber;
 
-double pixelDistance(const cv::Point& a, const cv::Point& b) {
-  const double dx = a.x - b.x;
-  const double dy = a.y - b.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
 // "(x y)", the point form of both shape tables.
 std::string pointText(const cv::Point& p) {
   return "(" + std::to_string(p.x) + " " + std::to_string(p.y) + ")";
@@ -56,13 +50,13 @@ class MovementTables {
   }
 
  private:
-  double mm(int a, int b) const { return pixelDistance(r_[a].mid, r_[b].mid) / prms_.mmpix(); }
+  double mm(int a, int b) const { return pointDistance(r_[a].mid, r_[b].mid) / prms_.mmpix(); }
   double seconds(int a, int b) const { return (r_[b].frame - r_[a].frame) / prms_.frmps(); }
   // Speed from record a to b, negative when the mid point moved away from
   // where a's head was.
   double signedSpeed(int a, int b) const {
     double v = mm(b, a) / seconds(a, b);
-    if (pixelDistance(r_[a].mid, r_[a].head) < pixelDistance(r_[b].mid, r_[a].head)) v = -v;
+    if (pointDistance(r_[a].mid, r_[a].head) < pointDistance(r_[b].mid, r_[a].head)) v = -v;
     return v;
   }
 
@@ -76,7 +70,7 @@ class MovementTables {
 
   void segmentSpeed(int i) {
     const int k = i - segFrames_;
-    if (i >= segFrames_ && k >= 0 && r_[k].trusted() && r_[k].frame + segFrames_ == r_[i].frame)
+    if (k >= 0 && r_[k].trusted() && r_[k].frame + segFrames_ == r_[i].frame)
       spd_ << N{signedSpeed(k, i)} << "\t";
     else
       spd_ << "  -  \t";
@@ -203,12 +197,10 @@ void writeRow(std::ostream& wxo, std::ostream& wxd, const SkelRecord& r) {
 
 }  // namespace
 
-namespace {
-
-// Everything but the egg table.
-void writeFrameTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo, std::ostream& wxd,
-                      std::ostream& spd, std::ostream& dsp, std::ostream& ang, const Params& prms) {
-  n = std::max(0, std::min(n, static_cast<int>(records.size())));
+void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo,
+                       std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
+                       std::ostream& egs, const EggList& eggs, const Params& prms) {
+  n = clampCount(records, n);
   MovementTables moves(records, n, spd, dsp, ang, prms);
   wxo << "\nframe OK? (head)(mid)(tail) #skelpts,#cutpt|maxampL,maxampR,Navgamp|"
          "avgang,maxangL,maxangR|Nwvlen,straightfs,sinusfs|disp,mv";
@@ -228,39 +220,19 @@ void writeFrameTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo
       spd << "\n";
     }
   }
-}
-
-}  // namespace
-
-void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo,
-                       std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
-                       std::ostream& egs, const EggList& eggs, const Params& prms) {
-  writeFrameTables(records, n, wxo, wxd, spd, dsp, ang, prms);
-  if (prms.eggs()) writeEggTable(egs, eggs);
-}
-
-void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo,
-                       std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
-                       std::ostream& egs, const std::vector<const Egg*>& eggs, const Params& prms) {
-  writeFrameTables(records, n, wxo, wxd, spd, dsp, ang, prms);
   if (prms.eggs()) writeEggTable(egs, eggs);
 }
 
 void writeEggTable(std::ostream& egs, const EggList& eggs) {
-  std::vector<const Egg*> list;
-  for (int i = 0; i < eggs.count(); ++i) list.push_back(&eggs.egg(i));
-  writeEggTable(egs, list);
-}
-
-void writeEggTable(std::ostream& egs, const std::vector<const Egg*>& eggs) {
   egs << "# eggs - eggs found in the movie\n";
   bool any = false;
-  for (const Egg* e : eggs) {
-    if (e == nullptr || !e->isVerified()) continue;
+  for (int i = 0; i < eggs.count(); ++i) {
+    const Egg& e = eggs.egg(i);
+    if (!e.isVerified()) continue;
     if (!any) egs << "#frame\tts\tsize\tloc\tverified\n";
     any = true;
-    egs << e->frame() << "\t" << e->ts() << "\t" << N{e->size()} << "\t" << e->xpos() + e->xLoc()
-        << "," << e->ypos() + e->yLoc() << "\t" << e->verified() << " \n";
+    egs << e.frame() << "\t" << e.ts() << "\t" << N{e.size()} << "\t" << e.xpos() + e.xLoc() << ","
+        << e.ypos() + e.yLoc() << "\t" << e.verified() << " \n";
   }
   if (any)
     egs << "\n# all sizes are in pixels (not real sizes). \n";
@@ -299,7 +271,7 @@ void writeFeatureSummary(const std::vector<SkelRecord>& records, int n, std::ost
       {"sinusfs", [](const SkelRecord& r) { return r.sinusfs; }, 2},
       {"disp", [](const SkelRecord& r) { return r.disp == -1.0 ? SkelRecord::kNaN : r.disp; }, 3},
   };
-  n = std::max(0, std::min(n, static_cast<int>(records.size())));
+  n = clampCount(records, n);
   std::vector<int> classes;
   for (int i = 0; i < n; ++i)
     if (records[i].consistent) classes.push_back(records[i].mv);

@@ -18,7 +18,6 @@
 
 namespace dukon {
 
-class Egg;
 class EggList;
 class Params;
 
@@ -37,15 +36,8 @@ void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wx
                        std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
                        std::ostream& egs, const EggList& eggs, const Params& prms);
 
-// The same with the eggs given as pointers in list order (null entries are
-// skipped); kept for callers that gathered the list themselves.
-void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo,
-                       std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
-                       std::ostream& egs, const std::vector<const Egg*>& eggs, const Params& prms);
-
 // The egg table: a header, one line per verified egg and a closing line.
 void writeEggTable(std::ostream& egs, const EggList& eggs);
-void writeEggTable(std::ostream& egs, const std::vector<const Egg*>& eggs);
 
 // Appends to `wxo` the statistics block of every feature over the consistent
 // records, then a line end. An unmeasured displacement counts as no value.

@@ -41,8 +41,7 @@ void SkelRecord::computeLength() {
   const int rest = n % step;
   len = 2 * (rest / 2);
   for (int i = rest / 2 + step; i < n; i += step) {
-    const cv::Point d = points[i] - points[i - step];
-    len += std::sqrt(static_cast<double>(d.x) * d.x + static_cast<double>(d.y) * d.y);
+    len += pointDistance(points[i], points[i - step]);
   }
 }
 
@@ -109,7 +108,7 @@ int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix) {
   const int bins = 2 * std::max(mmpix, 0) + 1;
   std::vector<int> hist(bins, 0);
   int total = 0;
-  n = std::min<int>(n, static_cast<int>(records.size()));
+  n = clampCount(records, n);
   for (int i = 0; i < n; ++i) {
     const SkelRecord& rec = records[i];
     if (rec.numsklpts == 0) continue;
@@ -138,7 +137,7 @@ int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix) {
 
 int consistencyPass(std::vector<SkelRecord>& records, int n, int median) {
   const double tolerance = 0.09 * median;
-  n = std::min<int>(n, static_cast<int>(records.size()));
+  n = clampCount(records, n);
   int count = 0;
   for (int i = 0; i < n; ++i) {
     SkelRecord& rec = records[i];
@@ -148,10 +147,7 @@ int consistencyPass(std::vector<SkelRecord>& records, int n, int median) {
     }
     rec.consistent = !(std::fabs(rec.len - median) > tolerance);
     if (i > 0 && rec.located && records[i - 1].located) {
-      const cv::Point d = rec.mid - records[i - 1].mid;
-      const double dist =
-          std::sqrt(static_cast<double>(d.x) * d.x + static_cast<double>(d.y) * d.y);
-      if (dist > tolerance) rec.consistent = false;
+      if (pointDistance(rec.mid, records[i - 1].mid) > tolerance) rec.consistent = false;
     }
     if (rec.consistent) ++count;
   }
@@ -162,7 +158,7 @@ int consistencyPass(std::vector<SkelRecord>& records, int n, int median) {
 // loop frame is marked as loop too: such frames are most likely the same coil.
 // The backward walk never reaches record 0.
 int loopSpreading(std::vector<SkelRecord>& records, int n) {
-  n = std::min<int>(n, static_cast<int>(records.size()));
+  n = clampCount(records, n);
   int count = 0;
   for (int i = 0; i < n; ++i) {
     if (records[i].ignored || !records[i].loop) continue;

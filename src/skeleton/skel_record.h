@@ -9,6 +9,7 @@
 #ifndef DUKON_SKELETON_SKEL_RECORD_H_
 #define DUKON_SKELETON_SKEL_RECORD_H_
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -18,6 +19,13 @@
 #include <opencv2/core.hpp>
 
 namespace dukon {
+
+// Euclidean distance between two pixels, sqrt(dx * dx + dy * dy) in double.
+inline double pointDistance(cv::Point a, cv::Point b) {
+  const double dx = a.x - b.x;
+  const double dy = a.y - b.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
 
 struct SkelRecord {
   static constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -98,6 +106,17 @@ struct SkelRecord {
 // True when the chain has at least 0.3 * mmpix points, no repeated and no
 // disconnected neighbours. With `verbose`, the reason goes to `err`.
 bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err);
+
+// How many of the records [0, n) exist: n bounded to 0 .. records.size().
+inline int clampCount(const std::vector<SkelRecord>& records, int n) {
+  return std::max(0, std::min(n, static_cast<int>(records.size())));
+}
+
+// World position of a record's point: the frame point plus the stage
+// location stored in the record.
+inline cv::Point worldPoint(const SkelRecord& r, const cv::Point& p) {
+  return cv::Point(p.x + r.xLoc, p.y + r.yLoc);
+}
 
 // Median chain length over records with a chain, in whole pixels.
 int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix);

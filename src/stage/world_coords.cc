@@ -7,22 +7,13 @@
 
 namespace dukon {
 
-namespace {
-
-void shift(cv::Point& p, int dx, int dy) {
-  p.x += dx;
-  p.y += dy;
-}
-
-}  // namespace
-
 void worldCoordinates(std::vector<SkelRecord>& records, int n, const Params& prms) {
-  n = std::clamp(n, 0, static_cast<int>(records.size()));
+  n = clampCount(records, n);
   for (int i = 0; i < n; ++i) {
     SkelRecord& r = records[i];
-    shift(r.head, r.xLoc, r.yLoc);
-    shift(r.tail, r.xLoc, r.yLoc);
-    shift(r.mid, r.xLoc, r.yLoc);
+    r.head = worldPoint(r, r.head);
+    r.tail = worldPoint(r, r.tail);
+    r.mid = worldPoint(r, r.mid);
     r.cmass[0] += r.yLoc;  // row
     r.cmass[1] += r.xLoc;  // column
   }
