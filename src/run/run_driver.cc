@@ -328,7 +328,7 @@ void RunDriver::measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yL
   }
   if (prms_.eggs() && trackOk) {
     StageTimer t(sink(&StageTimes::headMeasures));
-    eggs_->findLaidEggs(frameIndex_, bin_, bw_, rec, movie_->time());
+    eggs_->findLaidEggs(frameIndex_, bin_, rec, movie_->time());
     for (Egg& candidate : eggsToVerify_) eggs_->verifyCandidate(candidate, rec);
   }
 }

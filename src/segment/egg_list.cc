@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include <opencv2/imgproc.hpp>
 
@@ -19,9 +20,7 @@ EggList::EggList(int width, int height)
       height_(std::max(height, 0)),
       prevMask_(cv::Mat::zeros(height_, width_, CV_8UC1)) {}
 
-void EggList::findLaidEggs(int frameIndex, const cv::Mat& bin, const cv::Mat& bw,
-                           const SkelRecord& rec, float ts) {
-  (void)bw;
+void EggList::findLaidEggs(int frameIndex, const cv::Mat& bin, const SkelRecord& rec, float ts) {
   if (!rec.located) return;
   if (bin.type() != CV_8UC1 || bin.cols != width_ || bin.rows != height_) return;
   const int last = lastIndex_;
@@ -30,12 +29,6 @@ void EggList::findLaidEggs(int frameIndex, const cv::Mat& bin, const cv::Mat& bw
     bin.copyTo(prevMask_);
     return;
   }
-  // New-pixel map: 1 where the worm covers a pixel it did not cover before.
-  for (int y = 0; y < height_; ++y) {
-    uint8_t* p = prevMask_.ptr<uint8_t>(y);
-    const uint8_t* b = bin.ptr<uint8_t>(y);
-    for (int x = 0; x < width_; ++x) p[x] = (p[x] == 0 && b[x] != 0) ? 1 : 0;
-  }
   // Eggs leave the worm near the middle of its body: look at a square of
   // twice the body thickness around mid, cut to the frame.
   const double t = std::min(2.0 * rec.thickness, 2.0 * (width_ + height_));
@@ -43,8 +36,18 @@ void EggList::findLaidEggs(int frameIndex, const cv::Mat& bin, const cv::Mat& bw
   const cv::Rect square(rec.mid.x - side / 2, rec.mid.y - side / 2, side, side);
   const cv::Rect roi = square & cv::Rect(0, 0, width_, height_);
   if (roi.area() > 0) {
+    // Only the square is read, and the distance transform sees nothing
+    // beyond the image it is given (outside counts as far from background),
+    // so the map of new pixels is needed inside the square alone.
+    newPixels_.create(roi.size(), CV_8UC1);
+    for (int y = 0; y < roi.height; ++y) {
+      const uint8_t* p = prevMask_.ptr<uint8_t>(roi.y + y) + roi.x;
+      const uint8_t* b = bin.ptr<uint8_t>(roi.y + y) + roi.x;
+      uint8_t* n = newPixels_.ptr<uint8_t>(y);
+      for (int x = 0; x < roi.width; ++x) n[x] = (p[x] == 0 && b[x] != 0) ? 1 : 0;
+    }
     cv::Mat dist;
-    cv::distanceTransform(prevMask_(roi), dist, cv::DIST_L2, 5);
+    cv::distanceTransform(newPixels_, dist, cv::DIST_L2, 5);
     double maxVal = 0.0;
     cv::Point maxLoc;
     cv::minMaxLoc(dist, nullptr, &maxVal, nullptr, &maxLoc);
@@ -66,7 +69,7 @@ void EggList::verifyCandidate(Egg& candidate, const SkelRecord& rec) {
   candidate.setLocationOnce(rec.xLoc, rec.yLoc, rec.frame);
   for (Egg& listed : eggs_) {
     if (candidate.overlaps(listed)) {
-      if (!listed.isVerified()) listed.setVerifiedOnce(static_cast<uint32_t>(rec.frame));
+      listed.setVerifiedOnce(static_cast<uint32_t>(rec.frame));
       return;
     }
   }

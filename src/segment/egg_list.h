@@ -25,13 +25,12 @@ class EggList {
 
   // Looks for an egg laid between the previous accepted frame and this one.
   // `frameIndex` is the run's index of the frame (one per frame read), `bin`
-  // the final worm mask (8-bit, frame size, nonzero = worm), `bw` the grey
-  // frame (unused), `rec` the frame's record (located, frame, mid, thickness,
-  // xLoc, yLoc) and `ts` the frame's time stamp in ms. Does nothing for a
-  // record that is not located. The first call, and the first after a frame
-  // index was skipped, only stores the mask.
-  void findLaidEggs(int frameIndex, const cv::Mat& bin, const cv::Mat& bw, const SkelRecord& rec,
-                    float ts);
+  // the final worm mask (8-bit, frame size, nonzero = worm), `rec` the
+  // frame's record (located, frame, mid, thickness, xLoc, yLoc) and `ts` the
+  // frame's time stamp in ms. Does nothing for a record that is not located.
+  // The first call, and the first after a frame index was skipped, only
+  // stores the mask.
+  void findLaidEggs(int frameIndex, const cv::Mat& bin, const SkelRecord& rec, float ts);
 
   // Gives the segmenter's candidate the frame's stage location (once) and
   // marks the first listed egg it overlaps as verified at rec.frame, unless
@@ -58,9 +57,11 @@ class EggList {
   int height_;
   std::vector<Egg> eggs_;
   int lastIndex_ = -1;
-  // The previous accepted frame's mask (0/1), overwritten in place by the
-  // map of the pixels that joined the worm since then.
+  // The previous accepted frame's mask, as passed in (nonzero = worm).
   cv::Mat prevMask_;
+  // 8-bit work image, the size of the square looked at: 1 where the worm
+  // covers a pixel it did not cover in the previous accepted frame.
+  cv::Mat newPixels_;
 };
 
 }  // namespace dukon

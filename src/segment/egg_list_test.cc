@@ -53,24 +53,24 @@ TEST(EggListTest, NewPixelsNearMidBecomeAnEggOnlyOnConsecutiveFrames) {
   EggList eggs(kW, kH);
   const cv::Point at(330, 254);
   // The first call only stores the mask, whatever it holds.
-  eggs.findLaidEggs(0, wormWithEgg(at), cv::Mat(), located(10, {320, 240}, 20.0), 0.0f);
+  eggs.findLaidEggs(0, wormWithEgg(at), located(10, {320, 240}, 20.0), 0.0f);
   EXPECT_EQ(eggs.count(), 0);
   EXPECT_EQ(eggs.lastIndex(), 0);
   // An unlocated frame changes nothing, not even the index.
   SkelRecord lost = located(11, {320, 240}, 20.0);
   lost.located = false;
-  eggs.findLaidEggs(1, worm(), cv::Mat(), lost, 100.0f);
+  eggs.findLaidEggs(1, worm(), lost, 100.0f);
   EXPECT_EQ(eggs.lastIndex(), 0);
   // Index 1 follows 0: the mask is the worm alone, nothing new.
-  eggs.findLaidEggs(1, worm(), cv::Mat(), located(11, {320, 240}, 20.0), 100.0f);
+  eggs.findLaidEggs(1, worm(), located(11, {320, 240}, 20.0), 100.0f);
   EXPECT_EQ(eggs.count(), 0);
   // After a gap (index 3) only the mask is stored again.
-  eggs.findLaidEggs(3, wormWithEgg(at), cv::Mat(), located(13, {320, 240}, 20.0), 300.0f);
+  eggs.findLaidEggs(3, wormWithEgg(at), located(13, {320, 240}, 20.0), 300.0f);
   EXPECT_EQ(eggs.count(), 0);
-  eggs.findLaidEggs(4, worm(), cv::Mat(), located(14, {320, 240}, 20.0), 400.0f);
+  eggs.findLaidEggs(4, worm(), located(14, {320, 240}, 20.0), 400.0f);
   EXPECT_EQ(eggs.count(), 0);
   // Now the egg appears between two consecutive accepted frames.
-  eggs.findLaidEggs(5, wormWithEgg(at), cv::Mat(), located(15, {320, 240}, 20.0, 70, -30), 500.0f);
+  eggs.findLaidEggs(5, wormWithEgg(at), located(15, {320, 240}, 20.0, 70, -30), 500.0f);
   ASSERT_EQ(eggs.count(), 1);
   const Egg& e = eggs.egg(0);
   EXPECT_NEAR(e.xpos(), at.x, 1);
@@ -86,16 +86,41 @@ TEST(EggListTest, NewPixelsNearMidBecomeAnEggOnlyOnConsecutiveFrames) {
 
 TEST(EggListTest, ThinNewPixelsAndFarPatchesAreNoEgg) {
   EggList eggs(kW, kH);
-  eggs.findLaidEggs(0, worm(), cv::Mat(), located(1, {320, 240}, 20.0), 0.0f);
+  eggs.findLaidEggs(0, worm(), located(1, {320, 240}, 20.0), 0.0f);
   // The worm grows by a one-pixel rim: distances stay at 1, no egg.
   cv::Mat fatter = worm();
   cv::ellipse(fatter, cv::Point(320, 240), cv::Size(81, 11), 0.0, 0.0, 360.0, cv::Scalar(1),
               cv::FILLED);
-  eggs.findLaidEggs(1, fatter, cv::Mat(), located(2, {320, 240}, 20.0), 0.0f);
+  eggs.findLaidEggs(1, fatter, located(2, {320, 240}, 20.0), 0.0f);
   EXPECT_EQ(eggs.count(), 0);
   // A thick patch outside the square around mid is not looked at.
-  eggs.findLaidEggs(2, wormWithEgg({390, 270}, 6), cv::Mat(), located(3, {320, 240}, 20.0), 0.0f);
+  eggs.findLaidEggs(2, wormWithEgg({390, 270}, 6), located(3, {320, 240}, 20.0), 0.0f);
   EXPECT_EQ(eggs.count(), 0);
+}
+
+// Only the square around mid is measured: newly covered pixels beyond its
+// edge are not background, so a patch cut by the edge keeps the thickness
+// it shows inside the square.
+TEST(EggListTest, PatchCutByTheSquareIsMeasuredInsideIt) {
+  EggList eggs(kW, kH);
+  const cv::Rect square(300, 220, 40, 40);  // mid (320, 240), thickness 20
+  cv::Mat bar = cv::Mat::zeros(kH, kW, CV_8UC1);
+  bar(cv::Rect(330, 252, 12, 8)).setTo(1);  // below the worm, over the right edge
+  cv::Mat dist;
+  double inSquare = 0.0, whole = 0.0;
+  cv::Point at;
+  cv::distanceTransform(bar(square).clone(), dist, cv::DIST_L2, 5);
+  cv::minMaxLoc(dist, nullptr, &inSquare, nullptr, &at);
+  cv::distanceTransform(bar, dist, cv::DIST_L2, 5);
+  cv::minMaxLoc(dist, nullptr, &whole);
+  ASSERT_GT(inSquare, whole + 2.0);  // the cut makes a real difference
+
+  eggs.findLaidEggs(0, worm(), located(1, {320, 240}, 20.0), 0.0f);
+  eggs.findLaidEggs(1, worm() | bar, located(2, {320, 240}, 20.0), 0.0f);
+  ASSERT_EQ(eggs.count(), 1);
+  EXPECT_EQ(eggs.egg(0).size(), inSquare);
+  EXPECT_EQ(eggs.xpos(0), at.x + square.x);
+  EXPECT_EQ(eggs.ypos(0), at.y + square.y);
 }
 
 TEST(EggListTest, SquareNearTheBorderIsClippedToTheFrame) {
@@ -104,22 +129,22 @@ TEST(EggListTest, SquareNearTheBorderIsClippedToTheFrame) {
   cv::Mat blob = empty.clone();
   cv::circle(blob, cv::Point(4, 5), 3, cv::Scalar(1), cv::FILLED);
   // mid at the corner with a square of side 40 reaching 20 px outside.
-  eggs.findLaidEggs(0, empty, cv::Mat(), located(1, {1, 1}, 20.0), 0.0f);
-  eggs.findLaidEggs(1, blob, cv::Mat(), located(2, {1, 1}, 20.0), 0.0f);
+  eggs.findLaidEggs(0, empty, located(1, {1, 1}, 20.0), 0.0f);
+  eggs.findLaidEggs(1, blob, located(2, {1, 1}, 20.0), 0.0f);
   ASSERT_EQ(eggs.count(), 1);
   EXPECT_NEAR(eggs.xpos(0), 4, 2);
   EXPECT_NEAR(eggs.ypos(0), 5, 2);
   // The far corner, and a mid far outside the frame (no square left).
   cv::Mat blob2 = empty.clone();
   cv::circle(blob2, cv::Point(636, 476), 3, cv::Scalar(1), cv::FILLED);
-  eggs.findLaidEggs(2, empty, cv::Mat(), located(3, {639, 479}, 20.0), 0.0f);
-  eggs.findLaidEggs(3, blob2, cv::Mat(), located(4, {639, 479}, 20.0), 0.0f);
+  eggs.findLaidEggs(2, empty, located(3, {639, 479}, 20.0), 0.0f);
+  eggs.findLaidEggs(3, blob2, located(4, {639, 479}, 20.0), 0.0f);
   ASSERT_EQ(eggs.count(), 2);
   EXPECT_NEAR(eggs.xpos(1), 636, 2);
   EXPECT_NEAR(eggs.ypos(1), 476, 2);
-  eggs.findLaidEggs(4, blob, cv::Mat(), located(5, {5000, -5000}, 20.0), 0.0f);
-  eggs.findLaidEggs(5, empty, cv::Mat(), located(6, {5, 5}, 1e300), 0.0f);
-  eggs.findLaidEggs(6, blob, cv::Mat(), located(7, {5, 5}, std::nan("")), 0.0f);
+  eggs.findLaidEggs(4, blob, located(5, {5000, -5000}, 20.0), 0.0f);
+  eggs.findLaidEggs(5, empty, located(6, {5, 5}, 1e300), 0.0f);
+  eggs.findLaidEggs(6, blob, located(7, {5, 5}, std::nan("")), 0.0f);
   EXPECT_EQ(eggs.count(), 2);
 }
 

@@ -85,14 +85,25 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
   }
   if (nGood_ > 0 && area < avgArea_ / 2.0) addEdges = true;
 
-  if (prms.eggs()) keepLargestObject(bin, &eggsToVerify);
+  // Egg candidates come from the mask before any edges join it. When no
+  // edges are merged in, the mask is unchanged and the same labelling then
+  // picks the worm.
+  int largest = -1;
+  bool labelled = false;
+  if (prms.eggs()) {
+    largest = labelLargestObject(bin);
+    labelled = true;
+    if (largest >= 0) addEggCandidates(largest, eggsToVerify);
+  }
 
   if (prms.useedges() || addEdges) {
     cv::Canny(bw, edges_, kCannyLow, kCannyHigh, kCannyAperture);
     closeObjects(edges_, kFirstCloseIterations);
     cv::bitwise_or(bin, edges_, bin);
+    labelled = false;
   }
-  keepLargestObject(bin, nullptr);
+  if (!labelled) largest = labelLargestObject(bin);
+  if (largest >= 0) clearAllButLargest(bin, largest);
   bin.copyTo(beforeClose_);
   closeObjects(bin, kFinalCloseIterations);
   bin.setTo(1, bin);
@@ -314,18 +325,18 @@ int FrameSegmenter::labelAt(int x, int y) const {
   return labelBox_.contains(cv::Point(x, y)) ? labelRow(y)[x - labelBox_.x] : 0;
 }
 
-void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVerify) {
+int FrameSegmenter::labelLargestObject(const cv::Mat& img) {
   CV_Assert(img.type() == CV_8UC1);
   const int objects = labelObjects(img);
-  if (objects == 0) return;
+  if (objects == 0) return -1;
   int largest = 0;
   for (int k = 1; k < objects; ++k) {
     if (counts_[k] > counts_[largest]) largest = k;
   }
-  if (eggsToVerify != nullptr) {
-    addEggCandidates(largest, *eggsToVerify);
-    return;
-  }
+  return largest;
+}
+
+void FrameSegmenter::clearAllButLargest(cv::Mat& img, int largest) const {
   // Outside labelBox_ and the row spans the image is 0 already.
   for (int y = labelBox_.y; y < labelBox_.br().y; ++y) {
     uchar* dst = img.ptr<uchar>(y) + labelBox_.x;
@@ -334,6 +345,16 @@ void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVer
     for (int x = span[0]; x < span[1]; ++x) {
       if (lab[x] != largest + 1) dst[x] = 0;
     }
+  }
+}
+
+void FrameSegmenter::keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVerify) {
+  const int largest = labelLargestObject(img);
+  if (largest < 0) return;
+  if (eggsToVerify != nullptr) {
+    addEggCandidates(largest, *eggsToVerify);
+  } else {
+    clearAllButLargest(img, largest);
   }
 }
 

@@ -79,6 +79,13 @@ class FrameSegmenter {
   // numbered in raster order of their first pixel); returns the object count
   // and fills counts_ and boxes_.
   int labelObjects(const cv::Mat& img);
+  // Labels `img` and returns the index of its largest object (ties: the
+  // first in raster order), -1 when it holds none. The labels stay valid for
+  // clearAllButLargest() and addEggCandidates() until `img` changes.
+  int labelLargestObject(const cv::Mat& img);
+  // Clears every pixel of `img` outside object `largest` of the labelling
+  // last made of this same, unchanged image.
+  void clearAllButLargest(cv::Mat& img, int largest) const;
   int labelFirstPass(const cv::Mat& img);
   // Row of labels_ for image row y (inside labelBox_), from column labelBox_.x.
   const int* labelRow(int y) const;

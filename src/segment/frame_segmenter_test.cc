@@ -1,8 +1,6 @@
 #include "segment/frame_segmenter.h"
 
-#include <unistd.h>
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,14 +11,12 @@
 namespace dukon {
 namespace {
 
-// Parameters from a file holding `extra` lines besides the movie name.
+// Parameters holding `extra` lines besides the movie name.
 Params makeParams(const std::string& extra) {
-  const std::string path =
-      ::testing::TempDir() + "/frame_segmenter_params_" + std::to_string(::getpid()) + ".txt";
-  std::ofstream(path) << "moviedir = /tmp/\nmoviename = none\n" << extra;
-  Params prms(path);
+  Params prms("unused");
+  std::istringstream in("moviedir = /tmp/\nmoviename = none\n" + extra);
   std::ostringstream err;
-  prms.read(err);
+  prms.read(in, err);
   return prms;
 }
 
@@ -86,7 +82,6 @@ TEST_F(LargestObjectTest, KeepsLargestAndFirstInRasterOrderOnTies) {
   // Two equal squares; the left one starts on a later row.
   img(cv::Rect(2, 12, 4, 4)).setTo(1);
   img(cv::Rect(50, 30, 4, 4)).setTo(1);
-  cv::Mat u = img.clone();
   seg_.keepLargestObject(img, nullptr);
   EXPECT_EQ(cv::countNonZero(img), 2 * 40 + 24);
   EXPECT_EQ(img.at<uchar>(5, 30), 7);  // values are kept
@@ -148,7 +143,6 @@ cv::Mat referenceLargest(const cv::Mat& img) {
 }
 
 TEST_F(LargestObjectTest, MatchesReferenceLabellingOnNoise) {
-  std::mt19937 rng(3);
   for (int trial = 0; trial < 40; ++trial) {
     cv::Mat img(40, 60, CV_8UC1);
     cv::randu(img, 0, 100);
@@ -250,7 +244,11 @@ TEST(ClearFilledHoleTest, HugeRegionNeedsNoDeepRecursion) {
   cv::Mat mask = cv::Mat::ones(1500, 1500, CV_8UC1);
   FrameSegmenter::clearFilledHole(mask, ref, 0, 0);
   EXPECT_EQ(cv::countNonZero(mask), 0);
-  FrameSegmenter::clearFilledHole(mask, ref, -1, 5);  // outside: nothing
+  // A start outside the image clears nothing, not even a neighbour inside.
+  mask.setTo(1);
+  FrameSegmenter::clearFilledHole(mask, ref, -1, 5);
+  FrameSegmenter::clearFilledHole(mask, ref, 1500, 5);
+  EXPECT_EQ(cv::countNonZero(mask), 1500 * 1500);
 }
 
 TEST(BoundingBoxTest, OnePlusCoordinatesOverScannedPart) {

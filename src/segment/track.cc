@@ -74,10 +74,9 @@ Track::Track(int width, int height, StageUtil* stage, const Params* prms, Output
   smallW_ = std::min(ceilPx(width / scale_) + 1, width);
   smallH_ = std::min(ceilPx(height / scale_) + 1, height);
   smallMask_.create(smallH_, smallW_, CV_8UC1);
-  smallCount_.create(smallH_, smallW_, CV_32SC1);
   smallGrey_.create(smallH_, smallW_, CV_8UC1);
 
-  nextTime_ = stage->rewind();
+  stage->rewind();
   double xStart = 0.0, yStart = 0.0;
   stage->firstOffset(xStart, yStart);
   xLocPx_ = floorPx(k * xStart);
@@ -88,11 +87,11 @@ Track::Track(int width, int height, StageUtil* stage, const Params* prms, Output
 
 bool Track::usable(double timeMs) const {
   const double skipMs = prms_->stageskip() * 1000.0 / prms_->frmps();
-  return skipMs < std::fabs(timeMs - stage_->advance(false));
+  return skipMs < std::fabs(timeMs - stage_->next().time);
 }
 
 bool Track::addStagePosition(double timeMs, int& xLoc, int& yLoc) {
-  while (nextTime_ < timeMs && stage_->canAdvance()) nextTime_ = stage_->advance(true);
+  while (stage_->next().time < timeMs && stage_->canAdvance()) stage_->advance(true);
   const double k = prms_->mmpixstage();
   double xMm = 0.0, yMm = 0.0;
   stage_->currentOffset(xMm, yMm);
@@ -132,9 +131,9 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
 
   const cv::Rect roi(ox, oy, smallW_, smallH_);
   cv::resize(bin, smallMask_, smallMask_.size(), 0, 0, cv::INTER_LINEAR);
-  smallMask_.convertTo(smallCount_, CV_32SC1);
+  // The 8-bit mask is widened to the canvas's 32-bit counts as it is added.
   cv::Mat region = canvas_(roi);
-  cv::add(region, smallCount_, region);
+  cv::add(region, smallMask_, region, cv::noArray(), CV_32S);
 
   // The live view is built only when a window can show it.
   if (prms_->debugimg() != 0.0 && windowsOn()) {

@@ -89,16 +89,15 @@ class Track {
   double canvasPxPerMm_ = 1.0;
   int smallW_ = 1;
   int smallH_ = 1;
-  cv::Mat smallMask_;   // 8-bit, the shrunk worm mask
-  cv::Mat smallCount_;  // 32-bit signed, the same as counts
-  cv::Mat smallGrey_;   // 8-bit, the shrunk grey frame
-  cv::Mat canvas_;      // 32-bit signed, frame size: usable frames per pixel
+  cv::Mat smallMask_;  // 8-bit, the shrunk worm mask
+  cv::Mat smallGrey_;  // 8-bit, the shrunk grey frame
+  cv::Mat canvas_;     // 32-bit signed, frame size: usable frames per pixel
   int startX_ = -1, startY_ = -1;
   int lastX_ = -1, lastY_ = -1;
   cv::Mat display_;  // 8-bit, frame size: the live view
+  // The stage log; only the track moves its cursor.
   StageUtil* stage_;
   int xLocPx_ = 0, yLocPx_ = 0;
-  double nextTime_ = 0.0;  // time of the stage sample after the cursor, ms
   cv::Mat trackImg_;
   int windows_ = -1;  // -1 not probed yet, 0 off, 1 on
 };

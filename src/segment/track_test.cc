@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -25,19 +24,16 @@ class TrackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     name_ = std::string("track_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    paramsPath_ = ::testing::TempDir() + name_ + "_params.txt";
     outdir_ = ::testing::TempDir() + "dukon_world_out/";
   }
-  void TearDown() override { std::remove(paramsPath_.c_str()); }
 
   void make(const std::string& extra, const std::string& log = "") {
-    std::ofstream(paramsPath_) << "moviedir = " << ::testing::TempDir() << "\nmoviename = " << name_
-                               << "\noutdir = " << outdir_
-                               << "\nmmpix = 100\nfrmps = 10\nlframe = 400\n"
-                               << extra;
-    prms_ = std::make_unique<Params>(paramsPath_);
+    prms_ = std::make_unique<Params>("unused");
+    std::istringstream params("moviedir = " + ::testing::TempDir() + "\nmoviename = " + name_ +
+                              "\noutdir = " + outdir_ +
+                              "\nmmpix = 100\nfrmps = 10\nlframe = 400\n" + extra);
     std::ostringstream err;
-    prms_->read(err);
+    prms_->read(params, err);
     std::string text = "Sample,Time,Device,X,Y\n";
     if (log.empty()) {
       for (int s = 0; s <= 40; ++s) {
@@ -56,7 +52,7 @@ class TrackTest : public ::testing::Test {
     track_ = std::make_unique<Track>(640, 480, stage_.get(), prms_.get(), out_.get(), con_);
   }
 
-  std::string name_, paramsPath_, outdir_;
+  std::string name_, outdir_;
   std::ostringstream con_;
   std::unique_ptr<Params> prms_;
   std::unique_ptr<StageUtil> stage_;
