@@ -65,7 +65,6 @@ void Movie::open() {
          << most << "\n";
     length_ = static_cast<int>(most);
   }
-  fourCC_ = "????";
   capture_ = std::move(cap);
 }
 
@@ -77,7 +76,8 @@ void Movie::printParams() const {
   out_ << "  width  = " << width_ << " pixels\n";
   out_ << "  rate   = " << fps_ << " fps\n";
   out_ << "  length = " << length_ << " frames\n";
-  out_ << "  fourCC = " << fourCC_ << "\n";
+  // The codec's code is not taken from the capture; the line keeps its place.
+  out_ << "  fourCC = ????\n";
 }
 
 void Movie::seek(int frame) {

@@ -59,7 +59,6 @@ class Movie {
   int width_ = 0;
   int height_ = 0;
   double fps_ = 0;
-  std::string fourCC_ = "????";
   const Params* prms_;
   std::ostream& out_;
   std::ostream& err_;

@@ -40,6 +40,11 @@ void OutputDir::openStream(std::ofstream& os, const std::string& name, int preci
   if (!os.is_open()) noteFailure(path);
 }
 
+void OutputDir::closeStream(std::ofstream& os, const std::string& name) {
+  os.close();
+  if (os.fail()) noteFailure(completePath(name));
+}
+
 void OutputDir::writeSkeletons(const std::vector<SkelRecord>& records, int n) {
   const std::string path = completePath("skel.csv");
   std::ofstream os(path, std::ios::out | std::ios::app);

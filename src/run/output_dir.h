@@ -26,9 +26,12 @@ class OutputDir {
   OutputDir(const OutputDir&) = delete;
   OutputDir& operator=(const OutputDir&) = delete;
 
+  // Closes `os`, opened on `name` through openStream, and notes a failure
+  // of the writes or the close under the file's full path.
+  void closeStream(std::ofstream& os, const std::string& name);
+
   // prefix + name: the full path of a result file.
   std::string completePath(const std::string& name) const { return prefix_ + name; }
-  const std::string& prefix() const { return prefix_; }
 
   // Opens `os` on prefix + name for writing (an existing file is emptied)
   // with `precision` significant digits. A failure is remembered (see

@@ -1,7 +1,5 @@
 #include "run/params.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,6 +10,7 @@
 #include <sstream>
 
 #include "run/fatal_error.h"
+#include "run/file_util.h"
 
 namespace dukon {
 
@@ -20,13 +19,6 @@ namespace {
 // Longest range one ignorefrm line may add; a larger one is surely a typo and
 // would otherwise allocate without bound.
 constexpr long kMaxIgnoreRange = 10000000;
-
-// A directory opens as a stream on Linux but reads nothing; it counts as a
-// file that cannot be opened.
-bool isDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -99,15 +91,14 @@ Params::Params(std::string fileName) : fileName_(std::move(fileName)) {}
 
 void Params::read(std::ostream& err) {
   std::ifstream in(fileName_, std::ios::binary);
-  if (!in || isDirectory(fileName_)) {
-    err << "\nCouldn't open " << fileName_ << ", using defaults\n";
-    moviedir_.clear();
-    moviename_.clear();
-    outdir_.clear();
-    complete();
-  } else {
+  if (in && !isDirectory(fileName_)) {
     read(in, err);
+    return;
   }
+  // No line to read: every parameter keeps its default.
+  err << "\nCouldn't open " << fileName_ << ", using defaults\n";
+  std::istringstream none;
+  read(none, err);
 }
 
 void Params::read(std::istream& in, std::ostream& err) {

@@ -61,8 +61,7 @@ constexpr int kMotionRange = 20;
 // destroyed in the reverse order.
 class RunDriver {
  public:
-  RunDriver(const std::string& paramFN, StageTimes* times)
-      : paramFN_(paramFN), prms_(paramFN), times_(times) {}
+  RunDriver(const std::string& paramFN, StageTimes* times) : prms_(paramFN), times_(times) {}
 
   int run() {
     startUp();
@@ -97,7 +96,6 @@ class RunDriver {
 
   double* sink(double StageTimes::*field) const { return times_ ? &(times_->*field) : nullptr; }
 
-  const std::string paramFN_;
   Params prms_;
   StageTimes* times_;
   std::unique_ptr<OutputDir> out_;
@@ -214,6 +212,9 @@ void RunDriver::frameLoop() {
     if (times_) ++times_->frames;
     if (!takeFrame(frame)) break;
   }
+  // From here on the last frame is the one the loop reached; movement
+  // segmentation and the track read it from the parameters.
+  prms_.setLframe(frameNumber_);
 }
 
 bool RunDriver::takeFrame(const cv::Mat& frame) {
@@ -231,19 +232,14 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
   ++realFrames_;
 
   if (frameNumber_ == prms_.ignoredFrame(ignoreCursor_)) {
-    rec.ignored = true;
-    rec.consistent = false;
-    rec.located = false;
-    rec.numsklpts = 0;
+    rec.ignored = true;  // the record stays as constructed otherwise
     ++ignoreCursor_;
     return true;
   }
   analyseFrame(frame, rec);
   // The record is kept for the whole run: give back what the chain's growth
-  // over-allocated, and the second-branch list that only the skeletoniser uses.
+  // over-allocated.
   rec.points.shrink_to_fit();
-  rec.bucket.clear();
-  rec.bucket.shrink_to_fit();
   // Candidates of a frame that ended before the egg step are dropped with
   // it: kept, they would be placed with a later frame's stage position.
   eggsToVerify_.clear();
@@ -375,7 +371,6 @@ void RunDriver::writeSummaryTo(std::ostream& os, bool console) const {
 
 void RunDriver::writeSummary() {
   writeSummaryTo(wxo_, false);
-  prms_.setLframe(frameNumber_);
   if (prms_.screenop()) writeSummaryTo(std::cout, true);
 }
 
@@ -391,11 +386,10 @@ void RunDriver::postProcess() {
   writeFeatureSummary(records_, n_, wxo_, prms_);
   out_->writeSkeletons(records_, n_);
   std::ofstream po;
-  out_->openStream(po, paramFN_, 3);  // notes a failure to open
+  out_->openStream(po, prms_.fileName(), 3);  // notes a failure to open
   if (po.is_open()) {
     prms_.writeHeader(std::string(kVersion) + " with OpenCV", po);
-    po.close();
-    if (po.fail()) out_->noteFailure(out_->completePath(paramFN_));
+    out_->closeStream(po, prms_.fileName());
   }
 }
 
@@ -428,9 +422,7 @@ int RunDriver::finish() {
                            {&dsp_, "dsp.txt"},  {&spd_, "spd.txt"}, {&wxd_, "wxd.txt"},
                            {&wxo_, "wxo.txt"}};
   for (const Named& s : streams) {
-    if (!s.os->is_open()) continue;
-    s.os->close();
-    if (s.os->fail()) out_->noteFailure(out_->completePath(s.name));
+    if (s.os->is_open()) out_->closeStream(*s.os, s.name);
   }
   if (out_->failures().empty()) return 0;
   for (const std::string& path : out_->failures())

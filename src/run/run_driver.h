@@ -7,8 +7,9 @@
 
 namespace dukon {
 
-// Version written into the parameters copy and printed by --version.
-constexpr const char* kVersion = "0.07";
+// Version written into the parameters copy and printed by --version; set
+// from the project version by the build.
+constexpr const char* kVersion = DUKON_VERSION;
 
 // Wall-clock time spent in each stage of a run, milliseconds, summed over
 // all frames; filled only when a caller (the benchmark) asks for it.

@@ -1,0 +1,16 @@
+// Small file-system queries shared by the readers of the run's input files.
+#ifndef DUKON_RUN_FILE_UTIL_H_
+#define DUKON_RUN_FILE_UTIL_H_
+
+#include <string>
+
+namespace dukon {
+
+// True when `path` names an existing directory. A directory opens as an
+// input stream on Linux and then reads nothing, so the readers treat it as a
+// file that cannot be opened.
+bool isDirectory(const std::string& path);
+
+}  // namespace dukon
+
+#endif  // DUKON_RUN_FILE_UTIL_H_
