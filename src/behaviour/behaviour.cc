@@ -91,7 +91,7 @@ void countSegment(MvVec& m, int k, int frames, int& lastDirection, BehaviourSumm
 
 void putRate(std::ostream& wxs, const char* label, int count, const BehaviourSummary& s) {
   wxs << label;
-  putQuotient(wxs, count, s.haveSpan ? s.minutes : 0.0);
+  putQuotient(wxs, count, s.minutes);
   wxs << " per minute (" << count << " total)\n";
 }
 

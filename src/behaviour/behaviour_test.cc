@@ -234,6 +234,10 @@ TEST(BehaviourTest, PathEndsComeFromTrustedRecords) {
   std::vector<SkelRecord> q = straightRun(3, 100, 10, true);
   q[1].consistent = q[2].consistent = false;
   EXPECT_EQ(lastTrustedRecord(q, 3), -1);
+  std::ostringstream one;
+  one.precision(3);
+  classifyBehaviour({}, q, 3, one, p);
+  EXPECT_NE(one.str().find("distance from start point to end point: 0\n"), std::string::npos);
 }
 
 }  // namespace

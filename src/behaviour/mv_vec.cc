@@ -54,8 +54,4 @@ void MvVec::recomputeSpeed(const std::vector<SkelRecord>& records) {
   speed_ = speedOf(distance_, records[end_].frame - records[start_].frame, *prms_);
 }
 
-void MvVec::setAccumulatedSpeed() {
-  speed_ = speedOf(distance_, end_, *prms_);
-}
-
 }  // namespace dukon

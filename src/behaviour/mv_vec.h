@@ -45,9 +45,6 @@ class MvVec {
 
   // Speed from `distance` and the frame numbers of the start and end records.
   void recomputeSpeed(const std::vector<SkelRecord>& records);
-  // Speed of an accumulator whose `end` counts frames:
-  // (distance / mmpix) / (frames / frmps); 0 when it holds no frame.
-  void setAccumulatedSpeed();
 
   // (distance / mmpix) / (frames / frmps) for `frames` > 0, else 0, so a
   // segment of no duration never yields an infinite or undefined speed.
@@ -65,13 +62,10 @@ class MvVec {
   bool reversal() const { return reversal_; }
   bool turn() const { return turn_; }
   bool loop() const { return loop_; }
-  const Params& params() const { return *prms_; }
 
   void setAngle(double a) { angle_ = a; }
   void setEnd(int e) { end_ = e; }
   void setReversal(bool r) { reversal_ = r; }
-  // Accumulator use: `end` counts frames, `distance` sums pixels.
-  void addToEnd(int frames) { end_ += frames; }
   void addToDistance(double d) { distance_ += d; }
 
  private:

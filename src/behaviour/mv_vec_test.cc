@@ -109,11 +109,6 @@ TEST(MvVecTest, ZeroDurationHasZeroSpeed) {
   const Params p = testParams();
   EXPECT_DOUBLE_EQ(MvVec::speedOf(30, 0, p), 0);
   EXPECT_DOUBLE_EQ(MvVec::speedOf(30, 10, p), 3);
-  MvVec acc(p);
-  acc.addToEnd(20);
-  acc.addToDistance(40);
-  acc.setAccumulatedSpeed();
-  EXPECT_DOUBLE_EQ(acc.speed(), 2);
 }
 
 TEST(MvVecTest, TurnTestNeedsAllThreeConditions) {

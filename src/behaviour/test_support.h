@@ -22,16 +22,13 @@ namespace testing_support {
 // Parameters with mmpix 10, frmps 10, seglen 0.5 s, pausespdlim 0.05,
 // fframe 0 and lframe 1000, overridden by the "key = value" lines of `extra`.
 inline Params testParams(const std::string& extra = "") {
-  static int serial = 0;
-  const std::string path = ::testing::TempDir() + "dukon_behaviour_params_" +
-                           std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".txt";
-  std::ofstream(path) << "moviedir = /m\nmoviename = w\nmmpix = 10\nfrmps = 10\n"
-                         "seglen = 0.5\npausespdlim = 0.05\nfframe = 0\nlframe = 1000\n"
-                      << extra;
-  Params p(path);
+  std::istringstream in(
+      "moviedir = /m\nmoviename = w\nmmpix = 10\nfrmps = 10\n"
+      "seglen = 0.5\npausespdlim = 0.05\nfframe = 0\nlframe = 1000\n" +
+      extra);
+  Params p("params.txt");
   std::ostringstream err;
-  p.read(err);
-  std::remove(path.c_str());
+  p.read(in, err);
   return p;
 }
 

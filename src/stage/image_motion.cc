@@ -75,9 +75,6 @@ ImageMotion::ImageMotion(int step, int range, int width, int height)
   noBest_ = area > kNoBestArea
                 ? kNoBest / kNoBestArea * area + kNoBest % kNoBestArea * area / kNoBestArea
                 : kNoBest;
-  previous_ = cv::Mat::zeros(height, width, CV_8UC1);
-  const size_t side = static_cast<size_t>(2 * range + 1);
-  scores_.assign(side * side, -1);
 }
 
 cv::Mat ImageMotion::mask() const {
@@ -107,7 +104,6 @@ uint64_t ImageMotion::measure(const cv::Mat& bw, int sx, int sy, uint64_t bound)
 
 void ImageMotion::consider(const cv::Mat& bw, int sx, int sy) {
   const uint64_t m = measure(bw, sx, sy, best_);
-  scores_[static_cast<size_t>(sy) * (2 * range_ + 1) + sx] = static_cast<int64_t>(m);
   if (m < best_) {
     best_ = m;
     bestX_ = sx;
@@ -120,12 +116,10 @@ bool ImageMotion::findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX
   xMov = 0;
   yMov = 0;
   if (bw.type() != CV_8UC1 || bw.cols != width_ || bw.rows != height_) return false;
-  if (first_) {
-    first_ = false;
+  if (previous_.empty()) {  // the first frame only becomes the reference
     renew(bw, minX, minY, maxX, maxY);
     return true;
   }
-  std::fill(scores_.begin(), scores_.end(), -1);
   // Nothing scoring below the limit leaves the shift at zero. Larger windows
   // get a proportionally larger limit: with the fixed one, sensor noise
   // alone would exceed it on a 1280 x 960 frame and no shift would ever be
@@ -138,12 +132,12 @@ bool ImageMotion::findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX
     for (int sx = 0; sx < side; sx += step_) consider(bw, sx, sy);
 
   // Fine pass around the best grid point; its bounds are fixed before it
-  // starts, and cells already measured are skipped.
+  // starts, and the grid cells, measured already, are skipped.
   const int y0 = std::max(bestY_ - step_, 0), y1 = std::min(bestY_ + step_, side);
   const int x0 = std::max(bestX_ - step_, 0), x1 = std::min(bestX_ + step_, side);
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x)
-      if (scores_[static_cast<size_t>(y) * side + x] == -1) consider(bw, x, y);
+      if (x % step_ != 0 || y % step_ != 0) consider(bw, x, y);
 
   xMov = bestX_ - range_;
   yMov = bestY_ - range_;

@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <iostream>
 #include <ostream>
-#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -41,8 +40,6 @@ class ImageMotion {
   bool findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY, int maxX, int maxY,
                     std::ostream& out = std::cout);
 
-  int innerWidth() const { return innerWidth_; }
-  int innerHeight() const { return innerHeight_; }
   // The current mask in window coordinates: 1 on background, 0 over the worm.
   cv::Mat mask() const;
   // The rectangle of the mask that is left out, in window coordinates.
@@ -55,17 +52,14 @@ class ImageMotion {
   void consider(const cv::Mat& bw, int sx, int sy);
   void renew(const cv::Mat& bw, int minX, int minY, int maxX, int maxY);
 
-  bool first_ = true;
   int step_;
   int range_;
   int width_;
   int height_;
   int innerWidth_;
   int innerHeight_;
-  cv::Mat previous_;   // the reference frame, full size
-  cv::Rect wormRect_;  // left out of the measure; clipped to the window
-  // (2 * range + 1)^2 cells, row sy, column sx; -1 = not yet measured.
-  std::vector<int64_t> scores_;
+  cv::Mat previous_;     // the reference frame, full size; empty before the first
+  cv::Rect wormRect_;    // left out of the measure; clipped to the window
   uint64_t noBest_ = 0;  // a candidate must score below this
   uint64_t best_ = 0;
   int bestX_ = 0;

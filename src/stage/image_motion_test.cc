@@ -139,7 +139,7 @@ TEST(ImageMotionTest, FirstFrameAndApplyThreshold) {
   EXPECT_EQ(out.str(), "");
 }
 
-TEST(ImageMotionTest, ShiftsAtTheSearchLimitAreFoundBeyondNot) {
+TEST(ImageMotionTest, ShiftsAtTheSearchLimitAreFound) {
   const cv::Mat plate = makePlate(800, 640, 2);
   std::ostringstream out;
   const cv::Point moves[] = {{20, 20}, {-20, -20}, {20, -20}, {-20, 17}, {-13, 0}};
@@ -151,11 +151,6 @@ TEST(ImageMotionTest, ShiftsAtTheSearchLimitAreFoundBeyondNot) {
     EXPECT_EQ(x, -d.x);
     EXPECT_EQ(y, -d.y);
   }
-  ImageMotion m(kStep, kRange, 640, 480);
-  int x = 0, y = 0;
-  find(m, frameAt(plate, 60, 60, {200, 300}), x, y, out);
-  find(m, frameAt(plate, 60 + 30, 60, {200, 300}), x, y, out);
-  EXPECT_NE(x, -30);
 }
 
 // On a large frame sensor noise alone sums to more than the limit that suits
@@ -210,6 +205,7 @@ TEST(ImageMotionTest, SmallFramesAreRefusedAndWrongFramesSkipped) {
   EXPECT_THROW(ImageMotion(0, kRange, 640, 480), FatalError);
   try {
     ImageMotion(kStep, kRange, 30, 20);
+    FAIL() << "a 30x20 frame was accepted";
   } catch (const FatalError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Frame size 30x20 is too small for image-based stage motion: both sides must "

@@ -1,7 +1,5 @@
 #include "stage/stage_util.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <sstream>
 
 #include "run/fatal_error.h"
+#include "run/file_util.h"
 #include "run/params.h"
 
 namespace dukon {
@@ -22,13 +21,6 @@ constexpr size_t kMaxLine = Params::kBufLen - 1;
 constexpr double kStageUnit = 1000000.0;
 // Reserving is only an optimisation; a bogus frame count must not make it huge.
 constexpr int kMaxReserve = 1 << 20;
-
-// A directory opens as a stream on Linux and fails on the first read; it
-// counts as a log that cannot be opened.
-bool isDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Reads one line of any length, keeping at most kMaxLine characters (cut at
 // an embedded NUL, as a C buffer would be, and without a trailing CR).
@@ -149,7 +141,6 @@ void StageUtil::read(std::istream& in, const std::string& path, const Params& pr
     }
     samples_.push_back(s);
     if (start <= s.time && s.time <= end) widenRange(s);
-    if (first_.time == 0.0) first_ = Location{1.0, s.x, s.y};
   }
   if (samples_.empty()) {
     throw FatalError("Stage data file " + path +
@@ -181,29 +172,23 @@ void StageUtil::rangeOfMovement(double& x, double& y) const {
 }
 
 void StageUtil::firstOffset(double& x, double& y) const {
-  x = first_.x - minimum_.x;
-  y = first_.y - minimum_.y;
+  x = samples_[0].x - minimum_.x;
+  y = samples_[0].y - minimum_.y;
 }
 
 void StageUtil::currentOffset(double& x, double& y) const {
-  x = current_.x - minimum_.x;
-  y = current_.y - minimum_.y;
+  x = current().x - minimum_.x;
+  y = current().y - minimum_.y;
 }
 
 double StageUtil::rewind() {
   cursor_ = 0;
-  current_ = samples_[0];
-  next_ = samples_[1];
-  return next_.time;
+  return next().time;
 }
 
 double StageUtil::advance(bool move) {
-  if (move && canAdvance()) {
-    current_ = next_;
-    ++cursor_;
-    next_ = samples_[cursor_ + 1];
-  }
-  return next_.time;
+  if (move && canAdvance()) ++cursor_;
+  return next().time;
 }
 
 }  // namespace dukon

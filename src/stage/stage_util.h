@@ -68,8 +68,8 @@ class StageUtil {
 
   // All samples in file order, the sentinel last.
   const std::vector<Location>& samples() const { return samples_; }
-  const Location& current() const { return current_; }
-  const Location& next() const { return next_; }
+  const Location& current() const { return samples_[cursor_]; }
+  const Location& next() const { return samples_[cursor_ + 1]; }
   const Location& minimum() const { return minimum_; }
   const Location& maximum() const { return maximum_; }
 
@@ -79,14 +79,10 @@ class StageUtil {
   void widenRange(const Location& s);
 
   std::vector<Location> samples_;
-  size_t cursor_ = 0;
-  Location current_;
-  Location next_;
+  size_t cursor_ = 0;  // never on the sentinel, so cursor_ + 1 is a sample
   // x and y of the window's extremes; -1.0 stands for "not set".
   Location minimum_{0.0, -1.0, -1.0};
   Location maximum_{0.0, -1.0, -1.0};
-  // First sample of the file; its time is 1.0 once taken, 0.0 before.
-  Location first_{0.0, 0.0, 0.0};
 };
 
 // Parses one data line of the log into `loc`. Accepts

@@ -18,17 +18,14 @@ class StageUtilTest : public ::testing::Test {
  protected:
   void SetUp() override {
     name_ = std::string("stage_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    paramsPath_ = ::testing::TempDir() + name_ + "_params.txt";
   }
-  void TearDown() override { std::remove(paramsPath_.c_str()); }
 
   Params params(const std::string& extra = "") {
-    std::ofstream(paramsPath_) << "moviedir = " << ::testing::TempDir() << "\nmoviename = " << name_
-                               << "\n"
-                               << extra;
-    Params p(paramsPath_);
+    std::istringstream in("moviedir = " + ::testing::TempDir() + "\nmoviename = " + name_ + "\n" +
+                          extra);
+    Params p("params.txt");
     std::ostringstream err;
-    p.read(err);
+    p.read(in, err);
     return p;
   }
 
@@ -42,7 +39,6 @@ class StageUtilTest : public ::testing::Test {
   }
 
   std::string name_;
-  std::string paramsPath_;
   std::ostringstream out_;
   std::ostringstream err_;
 };

@@ -14,13 +14,10 @@ namespace dukon {
 namespace {
 
 Params params10fps() {
-  const std::string path =
-      ::testing::TempDir() + "dukon_world_coords_params_" + std::to_string(::getpid()) + ".txt";
-  std::ofstream(path) << "moviedir = /m\nmoviename = w\nfrmps = 10\n";
-  Params p(path);
+  std::istringstream in("moviedir = /m\nmoviename = w\nfrmps = 10\n");
+  Params p("params.txt");
   std::ostringstream err;
-  p.read(err);
-  std::remove(path.c_str());
+  p.read(in, err);
   return p;
 }
 
