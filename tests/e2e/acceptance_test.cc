@@ -7,7 +7,6 @@
 // DUKON_E2E_SECONDS, when set, shortens every scenario (the sanitizer build
 // uses it); the figures are then printed and only the run itself is checked.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,31 +19,19 @@
 #include <sstream>
 
 #include "run_outputs.h"
+#include "synth/truth_table.h"
 
 namespace dukon {
 namespace e2e {
 namespace {
+
+using synth::TruthRow;
 
 constexpr double kMmpix = 280;  // the generator's default scale
 
 int shortSeconds() {
   const char* s = std::getenv("DUKON_E2E_SECONDS");
   return s ? std::atoi(s) : 0;
-}
-
-int shell(const std::string& cmd) {
-  int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
-}
-
-double quantile(std::vector<double> v, double q) {
-  if (v.empty()) return std::nan("");
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(q * v.size()))];
-}
-
-double share(int part, int whole) {
-  return whole > 0 ? 100.0 * part / whole : std::nan("");
 }
 
 bool labelMatches(const std::string& label, const std::string& state) {
@@ -96,17 +83,17 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
     }
     if (!r.consistent) continue;
     ++cons;
-    const double e = std::hypot(r.midX - t.midX, r.midY - t.midY) * 1000 / kMmpix;
+    const double e = std::hypot(r.midX - t.mid.x, r.midY - t.mid.y) * 1000 / kMmpix;
     errAll.push_back(e);
     if (!t.stageMoving) err.push_back(e);
     f.driftUm = e;
-    if (std::hypot(r.headX - t.headX, r.headY - t.headY) <
-        std::hypot(r.headX - t.tailX, r.headY - t.tailY))
+    if (std::hypot(r.headX - t.head.x, r.headY - t.head.y) <
+        std::hypot(r.headX - t.tail.x, r.headY - t.tail.y))
       ++headRight;
-    if (std::isfinite(r.wavelen) && t.wavelength > 0)
-      wl.push_back(std::fabs(r.wavelen - t.wavelength) / t.wavelength * 100);
-    if (std::isfinite(r.freq) && t.freq > 0)
-      fq.push_back(std::fabs(r.freq - t.freq) / t.freq * 100);
+    if (std::isfinite(r.wavelen) && t.wavelengthPx > 0)
+      wl.push_back(std::fabs(r.wavelen - t.wavelengthPx) / t.wavelengthPx * 100);
+    if (std::isfinite(r.freq) && t.freqHz > 0)
+      fq.push_back(std::fabs(r.freq - t.freqHz) / t.freqHz * 100);
   }
   f.errMedUm = quantile(err, 0.5);
   f.errP95Um = quantile(err, 0.95);
@@ -125,14 +112,14 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
   f.eggsLaid = static_cast<int>(laid.size());
   for (const TruthRow* t : laid) {
     for (const EggLine& e : o.eggs)
-      if (std::hypot(e.x - t->eggX, e.y - t->eggY) <= 20) {
+      if (std::hypot(e.x - t->egg.x, e.y - t->egg.y) <= 20) {
         ++f.eggsMatched;
         break;
       }
   }
   for (const EggLine& e : o.eggs) {
     bool near = false;
-    for (const TruthRow* t : laid) near |= std::hypot(e.x - t->eggX, e.y - t->eggY) <= 20;
+    for (const TruthRow* t : laid) near |= std::hypot(e.x - t->egg.x, e.y - t->egg.y) <= 20;
     if (!near) ++f.eggsFalse;
   }
   return f;
@@ -197,7 +184,7 @@ class Acceptance : public ::testing::TestWithParam<std::string> {
     ASSERT_EQ(shell(synth + " >'" + dir_ + "/synth.log' 2>&1"), 0);
     status_ = shell("cd '" + dir_ + "' && '" DUKON_EXE "' </dev/null >console.txt 2>errors.txt");
     ASSERT_EQ(status_, 0) << readText(dir_ + "/errors.txt");
-    truth_ = readTruth(dir_ + "/" + scenario_ + ".truth.csv");
+    truth_ = synth::readTruthCsv(dir_ + "/" + scenario_ + ".truth.csv");
     out_ = readOutputs(dir_, scenario_);
     figures_ = measure(out_, truth_);
     const std::string t = table(scenario_, figures_);
@@ -233,7 +220,10 @@ TEST_P(Acceptance, MeetsItsLevels) {
     EXPECT_EQ(f.reversals, f.trueReversals);
   }
   if (scenario_ == "pauses") {
-    for (auto b : bouts(truth_, "pause")) {
+    // The scenario scripts three pause bouts; each must show in wxs.txt.
+    const std::vector<std::pair<int, int>> pauses = bouts(truth_, "pause");
+    EXPECT_EQ(pauses.size(), 3u);
+    for (auto b : pauses) {
       bool seen = false;
       for (const SegmentLine& s : out_.segments)
         seen |=

@@ -16,7 +16,6 @@
 // The data live in shared/data/real beside the source tree; without them (or
 // without h5py for the published centrelines) the tests are skipped.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -41,11 +40,6 @@ constexpr int kCrops = 1000;
 // Share of frames with a published centreline (720 of 1000; the rest are
 // mostly coiled). dukon has to find a valid chain in at least as many.
 constexpr double kPublishedPct = 72.0;
-
-int shell(const std::string& cmd) {
-  int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
-}
 
 bool exists(const std::string& path) {
   return std::ifstream(path).good();
@@ -113,16 +107,6 @@ double mean(const std::vector<double>& v) {
   double s = 0;
   for (double x : v) s += x;
   return v.empty() ? std::nan("") : s / v.size();
-}
-
-double quantile(std::vector<double> v, double q) {
-  if (v.empty()) return std::nan("");
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(q * v.size()))];
-}
-
-double share(double part, double whole) {
-  return whole > 0 ? 100.0 * part / whole : std::nan("");
 }
 
 // How the crops are laid into movie frames: enlarged `scale` times, placed

@@ -3,10 +3,8 @@
 // any output fails here; an intended change of behaviour refreshes the
 // reference with scripts/refresh-reference and says so in its commit.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,11 +15,6 @@
 namespace dukon {
 namespace e2e {
 namespace {
-
-int shell(const std::string& cmd) {
-  int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128;
-}
 
 TEST(ReferenceRun, OutputsAreByteIdentical) {
   const std::string dir = std::string(DUKON_E2E_DIR) + "/reference";

@@ -1,5 +1,8 @@
 #include "run_outputs.h"
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -45,43 +48,19 @@ std::string readText(const std::string& path) {
   return ss.str();
 }
 
-std::vector<TruthRow> readTruth(const std::string& path) {
-  std::istringstream in(readText(path));
-  std::string line;
-  std::getline(in, line);
-  std::vector<std::string> head = splitCsv(line);
-  std::map<std::string, size_t> col;
-  for (size_t i = 0; i < head.size(); ++i) col[head[i]] = i;
-  for (const char* need : {"frame", "time_ms", "stage_moving", "head_x", "mid_x", "tail_x", "state",
-                           "wavelength_px", "freq_hz", "egg_event", "egg_x"})
-    if (!col.count(need)) malformed(path, 1, std::string("no column ") + need);
-  std::vector<TruthRow> rows;
-  int lineNo = 1;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    if (line.empty()) continue;
-    std::vector<std::string> c = splitCsv(line);
-    if (c.size() != head.size()) malformed(path, lineNo, "wrong column count");
-    auto v = [&](const char* k) { return number(c[col[k]]); };
-    TruthRow r;
-    r.frame = static_cast<int>(v("frame"));
-    r.timeMs = v("time_ms");
-    r.stageMoving = v("stage_moving") != 0;
-    r.headX = v("head_x");
-    r.headY = v("head_y");
-    r.midX = v("mid_x");
-    r.midY = v("mid_y");
-    r.tailX = v("tail_x");
-    r.tailY = v("tail_y");
-    r.state = c[col["state"]];
-    r.wavelength = v("wavelength_px");
-    r.freq = v("freq_hz");
-    r.eggEvent = v("egg_event") != 0;
-    r.eggX = v("egg_x");
-    r.eggY = v("egg_y");
-    rows.push_back(r);
-  }
-  return rows;
+int shell(const std::string& cmd) {
+  int raw = std::system(cmd.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+}
+
+double quantile(std::vector<double> v, double q) {
+  if (v.empty()) return std::nan("");
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(q * v.size()))];
+}
+
+double share(double part, double whole) {
+  return whole > 0 ? 100.0 * part / whole : std::nan("");
 }
 
 namespace {

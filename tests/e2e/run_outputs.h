@@ -1,5 +1,6 @@
-// Reads back what one run of dukon wrote, and the generator's ground truth,
-// into plain tables for the acceptance tests.
+// Reads back what one run of dukon wrote into plain tables for the
+// acceptance tests, and the few helpers those tests share. The generator's
+// ground truth is read with synth::readTruthCsv.
 #ifndef DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 #define DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 
@@ -9,18 +10,6 @@
 
 namespace dukon {
 namespace e2e {
-
-// One row of the ground truth (world pixels, milliseconds, Hz).
-struct TruthRow {
-  int frame = 0;
-  double timeMs = 0;
-  bool stageMoving = false;
-  double headX = 0, headY = 0, midX = 0, midY = 0, tailX = 0, tailY = 0;
-  std::string state;  // forward, backward, pause, omega, coil
-  double wavelength = 0, freq = 0;
-  bool eggEvent = false;
-  double eggX = 0, eggY = 0;
-};
 
 // One row of the full shape table wxd.txt (world pixels).
 struct ShapeRow {
@@ -53,9 +42,19 @@ struct RunOutputs {
 };
 
 // Throws std::runtime_error naming the file and line on malformed input.
-std::vector<TruthRow> readTruth(const std::string& path);
 RunOutputs readOutputs(const std::string& outDir, const std::string& name);
 std::string readText(const std::string& path);
+
+// Runs `cmd` through the shell: its exit status, or 128 + the signal that
+// ended it.
+int shell(const std::string& cmd);
+
+// The element at rank floor(q * size) of `v` sorted (the largest for q
+// near 1): the q quantile (0 <= q <= 1); nan for an empty `v`.
+double quantile(std::vector<double> v, double q);
+
+// `part` as a percentage of `whole`; nan when `whole` is not positive.
+double share(double part, double whole);
 
 }  // namespace e2e
 }  // namespace dukon

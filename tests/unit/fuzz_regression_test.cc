@@ -3,12 +3,11 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "../../tools/fuzz/fuzz_bodies.h"
+#include "run_fixture.h"
 
 namespace dukon {
 namespace {
@@ -25,29 +24,24 @@ std::vector<std::string> inputsIn(const std::string& dir) {
   return files;
 }
 
-std::string bytesOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+// Feeds the bytes of every input kept in `dir` to `body`, the code of one
+// fuzz target. The directory must not be empty: a missing corpus would
+// otherwise pass unnoticed.
+void replayEach(const std::string& dir, void (*body)(const std::string&)) {
+  const std::vector<std::string> files = inputsIn(dir);
+  ASSERT_FALSE(files.empty()) << dir;
+  for (const std::string& f : files) {
+    SCOPED_TRACE(f);
+    body(testing_util::readFile(f));
+  }
 }
 
 TEST(FuzzRegression, ParamsInputs) {
-  auto files = inputsIn(DUKON_SOURCE_DIR "/tests/fuzz/params");
-  ASSERT_FALSE(files.empty());
-  for (const std::string& f : files) {
-    SCOPED_TRACE(f);
-    fuzz::readParams(bytesOf(f));
-  }
+  replayEach(DUKON_SOURCE_DIR "/tests/fuzz/params", fuzz::readParams);
 }
 
 TEST(FuzzRegression, StageLogInputs) {
-  auto files = inputsIn(DUKON_SOURCE_DIR "/tests/fuzz/stage_log");
-  ASSERT_FALSE(files.empty());
-  for (const std::string& f : files) {
-    SCOPED_TRACE(f);
-    fuzz::readStageLog(bytesOf(f));
-  }
+  replayEach(DUKON_SOURCE_DIR "/tests/fuzz/stage_log", fuzz::readStageLog);
 }
 
 }  // namespace

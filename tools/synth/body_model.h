@@ -24,7 +24,7 @@ class BodyModel {
 
   // Grey level of the body at u and at rho = distance from the centreline /
   // local half width (0..1). The head third is brighter than the tail third
-  // by kHeadTailContrast; the edges are lighter than the middle.
+  // by kHeadGrey - kTailGrey; the edges are lighter than the middle.
   double greyAt(double u, double rho) const;
 
   // Area in square pixels that the body covers when it does not overlap
@@ -33,7 +33,6 @@ class BodyModel {
 
   static constexpr double kHeadGrey = 92.0;
   static constexpr double kTailGrey = 77.0;
-  static constexpr double kHeadTailContrast = kHeadGrey - kTailGrey;
   static constexpr double kEdgeLightening = 16.0;
 
  private:

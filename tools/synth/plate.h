@@ -29,8 +29,6 @@ class Plate {
   // into `dst` (8-bit, one channel, already allocated).
   void crop(cv::Point origin, cv::Mat* dst) const;
 
-  cv::Size size() const { return texture_.size(); }
-
  private:
   cv::Mat texture_;  // CV_8UC1
 };

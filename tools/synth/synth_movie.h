@@ -38,9 +38,6 @@ class SynthMovie {
   const SynthConfig& config() const { return config_; }
   int frameCount() const { return static_cast<int>(truth_.size()); }
   const std::vector<TruthRow>& truth() const { return truth_; }
-  const StageTrack& stage() const { return stage_; }
-  const Kinematics& kinematics() const { return kin_; }
-  const BehaviourScript& script() const { return script_; }
 
   // Frame `index` (0-based) as 8-bit BGR of the configured size.
   void renderFrame(int index, cv::Mat* bgr) const;

@@ -33,9 +33,8 @@ class WormRenderer {
   // `angleDeg` into `grey`.
   void drawEgg(cv::Point2d centre, double angleDeg, cv::Mat* grey) const;
 
-  // Half axes of an egg, pixels.
+  // Half major axis of an egg, pixels.
   double eggMajor() const { return eggMajor_; }
-  double eggMinor() const { return eggMinor_; }
 
  private:
   BodyModel body_;

@@ -125,7 +125,10 @@ TEST(Scenarios, BodyWaveHasTheTrueWavelengthAndFrequency) {
   }
   double freq = crossings / 2.0 / c.seconds;
   EXPECT_NEAR(freq, c.freqHz, 0.08 * c.freqHz);
-  EXPECT_NEAR(kin.frames[100].freqHz, c.freqHz, 1e-9);
+  // The frequency every pose reports is the one the body shows, from one
+  // second on (the worm takes a quarter second to get up to speed).
+  for (size_t i = static_cast<size_t>(c.fps); i < kin.frames.size(); ++i)
+    EXPECT_NEAR(kin.frames[i].freqHz, freq, 0.08 * c.freqHz) << "frame " << i;
   // Wavelength: sign changes of the bend along the body, per body length.
   double perLength = 0.0;
   int frames = 0;
@@ -143,7 +146,9 @@ TEST(Scenarios, BodyWaveHasTheTrueWavelengthAndFrequency) {
   double waves = perLength / frames;  // waves on the sampled stretch of body
   double sampled = c.lengthPx() - 20;
   EXPECT_NEAR(sampled / waves, lambda, 0.12 * lambda);
-  EXPECT_DOUBLE_EQ(kin.frames[100].wavelengthPx, lambda);
+  // The wavelength every pose reports is the one the body shows.
+  for (size_t i = 0; i < kin.frames.size(); ++i)
+    EXPECT_NEAR(kin.frames[i].wavelengthPx, sampled / waves, 0.12 * lambda) << "frame " << i;
 }
 
 TEST(Scenarios, ReversalsHaveThreeLongBackwardBoutsSeenOverHalfSecondSegments) {
