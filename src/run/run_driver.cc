@@ -264,7 +264,9 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   bool valid = false;
   {
     StageTimer t(sink(&StageTimes::skeleton));
-    skeleton_->skeletonize(bin_, skel_, rec);
+    // Locating the frame only reads the mask, so the segmenter's distance
+    // map of it is still the map of bin_.
+    skeleton_->skeletonize(bin_, skel_, rec, image_->distanceMap());
     if (!rec.loop) valid = validate(rec, prms_.mmpix(), prms_.screenop(), std::cerr);
   }
   if (rec.loop) {

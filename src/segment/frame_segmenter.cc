@@ -51,8 +51,7 @@ void FrameSegmenter::ensureSize(cv::Size size) {
   beforeClose_.create(size, CV_8UC1);
   edges_.create(size, CV_8UC1);
   edges_.setTo(0);
-  distImg_ = cv::Mat::zeros(size, CV_32FC1);
-  distRoi_ = cv::Rect();
+  map_.reset(size);
 }
 
 void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params& prms,
@@ -117,6 +116,7 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params&
   if (maxVal > 0.8 * avgThick_ && maxLoc.x >= 0 && maxLoc.y >= 0 &&
       beforeClose_.at<uchar>(maxLoc) == 0) {
     clearFilledHole(bin, beforeClose_, maxLoc.x, maxLoc.y);
+    map_.current = false;
   }
 }
 
@@ -162,9 +162,11 @@ void FrameSegmenter::closeObjects(cv::Mat& img, int iterations) const {
   }
 }
 
-// Distance transform of the final mask into distImg_ and its thickest point.
+// Distance transform of the final mask into map_ and its thickest point.
 cv::Point FrameSegmenter::thickestPoint(const cv::Mat& bin, double* maxVal) {
-  return distanceMap(bin, useRoi_, distImg_, distRoi_, maxVal);
+  map_.make(bin, useRoi_);
+  *maxVal = map_.maxVal;
+  return map_.maxLoc;
 }
 
 void FrameSegmenter::updateAverages(double thick, double area) {

@@ -17,6 +17,7 @@
 
 #include "run/params.h"
 #include "segment/egg.h"
+#include "skeleton/distance_map.h"
 
 namespace dukon {
 
@@ -50,6 +51,10 @@ class FrameSegmenter {
 
   double avgThick() const { return avgThick_; }
   double avgArea() const { return avgArea_; }
+
+  // The distance map of the last mask segmentFrame() returned; `current`
+  // while that mask is unchanged. The skeletoniser may take it over.
+  DistanceMap& distanceMap() { return map_; }
   int nGood() const { return nGood_; }
 
   // --- Steps of segmentFrame, public so that they can be tested alone. ---
@@ -99,8 +104,7 @@ class FrameSegmenter {
   bool useRoi_ = true;
   cv::Mat beforeClose_;  // 8-bit: the mask just before the final closing
   cv::Mat edges_;        // 8-bit: Canny edges, closed
-  cv::Mat distImg_;      // 32-bit float: distance transform of the final mask
-  cv::Rect distRoi_;     // where distImg_ may be non-zero
+  DistanceMap map_;      // of the final mask; not current once a hole is cleared
 
   // Labelling work space, kept between frames to avoid reallocation.
   cv::Size labelImage_;           // size of the labelled image

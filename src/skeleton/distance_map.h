@@ -20,6 +20,30 @@ namespace dukon {
 cv::Point distanceMap(const cv::Mat& mask, bool useRoi, cv::Mat& dist, cv::Rect& roi,
                       double* maxVal);
 
+// A distance map kept between frames, with the thickest point of the mask it
+// was made from. The segmenter makes one of its final mask; the skeletoniser
+// takes it over (swapping buffers) while `current` says the mask is
+// unchanged since, instead of transforming the same mask again.
+struct DistanceMap {
+  cv::Mat dist;              // 32-bit float, mask size
+  cv::Rect roi;              // where `dist` may be non-zero (see distanceMap)
+  cv::Point maxLoc{-1, -1};  // thickest point, (-1, -1) on an empty mask
+  double maxVal = 0.0;       // distance at maxLoc, pixels
+  bool current = false;      // `dist` is the map of the mask as it is now
+
+  // Transforms `mask` into this map and marks it current.
+  void make(const cv::Mat& mask, bool useRoi) {
+    maxLoc = distanceMap(mask, useRoi, dist, roi, &maxVal);
+    current = true;
+  }
+  // An all-zero map of `size`, not current.
+  void reset(cv::Size size) {
+    dist = cv::Mat::zeros(size, CV_32FC1);
+    roi = cv::Rect();
+    current = false;
+  }
+};
+
 }  // namespace dukon
 
 #endif  // DUKON_SKELETON_DISTANCE_MAP_H_

@@ -83,14 +83,24 @@ Skeleton::Skeleton(int width, int height) {
 }
 
 void Skeleton::fitTo(cv::Size size) {
-  dist_ = cv::Mat::zeros(size, CV_32FC1);
+  map_.reset(size);
   backup_.create(size, CV_8UC1);
-  roi_ = cv::Rect();
 }
 
 void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::ostream& err) {
+  skeletonize(bin, skel, rec, nullptr, err);
+}
+
+void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, DistanceMap& known,
+                           std::ostream& err) {
+  skeletonize(bin, skel, rec, &known, err);
+}
+
+void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, DistanceMap* known,
+                           std::ostream& err) {
   CV_Assert(bin.type() == CV_8UC1);
-  if (bin.size() != dist_.size()) fitTo(bin.size());
+  if (bin.size() != map_.dist.size()) fitTo(bin.size());
+  Borrow<DistanceMap> knownGuard(known_, known);
   Borrow<cv::Mat> maskGuard(mask_, &bin);
   Borrow<cv::Mat> skelGuard(skel_, &skel);
   Borrow<SkelRecord> recGuard(rec_, &rec);
@@ -114,7 +124,17 @@ void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::os
 
 void Skeleton::traceChain() {
   double maxVal = 0.0;
-  const cv::Point maxLoc = distanceTransform(&maxVal);
+  cv::Point maxLoc;
+  if (known_ != nullptr && known_->current && known_->dist.size() == map_.dist.size()) {
+    // The caller's map is of this very mask: take it over, and hand back
+    // this object's buffer, which describes no mask of the caller's.
+    std::swap(map_, *known_);
+    known_->current = false;
+    maxLoc = map_.maxLoc;
+    maxVal = map_.maxVal;
+  } else {
+    maxLoc = distanceTransform(&maxVal);
+  }
   if (maxLoc.x < 0) return;  // empty mask
   if (!halves(maxLoc, true)) return;
   // A search that merges nothing leaves chain, mask, image and flags as the
@@ -122,10 +142,12 @@ void Skeleton::traceChain() {
   if (rec_->loop && secondBranch(maxVal)) secondBranch(maxVal);
 }
 
-// Distance transform of the mask into dist_ and its thickest point; roi_
-// is where dist_ may be non-zero.
+// Distance transform of the mask as it is now into map_, and its thickest
+// point.
 cv::Point Skeleton::distanceTransform(double* maxVal) {
-  return distanceMap(*mask_, useRoi_, dist_, roi_, maxVal);
+  map_.make(*mask_, useRoi_);
+  *maxVal = map_.maxVal;
+  return map_.maxLoc;
 }
 
 Skeleton::Step Skeleton::circleSearch(const cv::Mat& dist, cv::Point prev, cv::Point centre) {
@@ -247,7 +269,7 @@ void Skeleton::extendToOutline(cv::Point a, cv::Point b) {
     const cv::Point p = line.at(b, i);
     if (!inside(p)) break;
     end = p;
-    if (dist_.at<float>(p) <= 0.0f) break;
+    if (map_.dist.at<float>(p) <= 0.0f) break;
   }
   drawSegment(b, end);
 }
@@ -257,7 +279,7 @@ void Skeleton::extendToOutline(cv::Point a, cv::Point b) {
 bool Skeleton::crossing(cv::Point& cand, cv::Point prev) const {
   const cv::Mat& skel = *skel_;
   if (skel.at<uchar>(cand) == 1) return true;
-  if (cand.x != 0 && cand.y != 0 && cand.x != dist_.cols - 1 && cand.y != dist_.rows - 1 &&
+  if (cand.x != 0 && cand.y != 0 && cand.x != map_.dist.cols - 1 && cand.y != map_.dist.rows - 1 &&
       cand.x != prev.x && cand.y != prev.y) {
     if (skel.at<uchar>(prev.y, cand.x) == 1) {
       cand.y = prev.y;
@@ -282,12 +304,12 @@ void Skeleton::cutAtNeck(int start, cv::Point beforeStart) {
   const int n = rec.numsklpts;
   if (start >= n) return;
   int cut = -1;
-  float minimum = dist_.at<float>(pts[start]);
+  float minimum = map_.dist.at<float>(pts[start]);
   int minIndex = start;
   for (int i = start + 1; cut < 0; ++i) {
     if (i >= n) return;
-    const float d = dist_.at<float>(pts[i]);
-    if (d == 1.0f && dist_.at<float>(pts[i - 1]) == 1.0f) {
+    const float d = map_.dist.at<float>(pts[i]);
+    if (d == 1.0f && map_.dist.at<float>(pts[i - 1]) == 1.0f) {
       cut = i;
     } else {
       if (d < minimum) {

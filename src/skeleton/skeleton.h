@@ -20,6 +20,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "skeleton/distance_map.h"
 #include "skeleton/skel_record.h"
 
 namespace dukon {
@@ -39,6 +40,13 @@ class Skeleton {
   // "multi touch" diagnostics go to `err`. Throws FatalError on the internal
   // error of a walk whose previous point is not on the circle.
   void skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, std::ostream& err = std::cerr);
+  // The same, starting from `known` when it is current: it must then be the
+  // distance map of `bin` as it is now (the segmenter's map of the mask it
+  // returned). `known` is taken over by swapping buffers and comes back
+  // holding a map that is not current; a map that is not current is left
+  // alone and the mask is transformed here.
+  void skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, DistanceMap& known,
+                   std::ostream& err = std::cerr);
 
   // Distance transforms are computed on the mask's bounding box grown by one
   // pixel instead of the whole frame; the results are the same. Off only to
@@ -68,13 +76,15 @@ class Skeleton {
 
  private:
   cv::Point distanceTransform(double* maxVal);
+  void skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, DistanceMap* known,
+                   std::ostream& err);
   void fitTo(cv::Size size);
   void traceChain();
   bool inside(cv::Point p) const {
-    return p.x >= 0 && p.y >= 0 && p.x < dist_.cols && p.y < dist_.rows;
+    return p.x >= 0 && p.y >= 0 && p.x < map_.dist.cols && p.y < map_.dist.rows;
   }
   Step circleSearch(cv::Point prev, cv::Point centre) const {
-    return circleSearch(dist_, prev, centre);
+    return circleSearch(map_.dist, prev, centre);
   }
   bool halves(cv::Point maxLoc, bool cutNecks);
   void walk(cv::Point from, cv::Point to, int prevTurn);
@@ -87,11 +97,11 @@ class Skeleton {
   bool crossing(cv::Point& cand, cv::Point prev) const;
 
   bool useRoi_ = true;
-  cv::Mat dist_;    // 32-bit float, frame size: distance transform of the mask
-  cv::Mat backup_;  // 8-bit: the mask before a neck cut
-  cv::Rect roi_;    // where dist_ may be non-zero
+  DistanceMap map_;  // of the mask; frame size
+  cv::Mat backup_;   // 8-bit: the mask before a neck cut
 
   // Borrowed for the duration of one skeletonize() call.
+  DistanceMap* known_ = nullptr;
   cv::Mat* mask_ = nullptr;
   cv::Mat* skel_ = nullptr;
   SkelRecord* rec_ = nullptr;

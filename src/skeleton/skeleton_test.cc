@@ -351,5 +351,37 @@ TEST(SkeletonRoiTest, SameChainsWithAndWithoutRegionOfInterest) {
   }
 }
 
+// A map handed over is used in place of a transform, frame after frame: the
+// buffers then change hands each time, and a region left non-zero by one
+// owner must be cleared by the other. A map marked not current (here: of
+// the previous mask) is ignored.
+TEST(SkeletonRoiTest, HandedOverMapGivesTheSameChainsAsTransforming) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> coord(-10, 170), thick(1, 16), count(1, 5);
+  Skeleton taking(160, 120);
+  DistanceMap given;
+  given.reset(cv::Size(160, 120));
+  for (int trial = 0; trial < 60; ++trial) {
+    cv::Mat mask = cv::Mat::zeros(120, 160, CV_8UC1);
+    std::vector<cv::Point> pts;
+    const int n = count(rng) + 1;
+    for (int i = 0; i < n; ++i) pts.emplace_back(coord(rng), coord(rng) * 120 / 160);
+    cv::polylines(mask, pts, trial % 3 == 0, 1, thick(rng));
+    const bool stale = trial % 5 == 4;
+    if (!stale) given.make(mask, true);
+    cv::Mat a = mask.clone(), b = mask.clone(), skelA, skelB;
+    SkelRecord ra, rb;
+    Skeleton plain(160, 120);
+    std::ostringstream err;
+    taking.skeletonize(a, skelA, ra, given, err);
+    plain.skeletonize(b, skelB, rb, err);
+    ASSERT_EQ(ra.points, rb.points) << trial;
+    ASSERT_EQ(ra.loop, rb.loop) << trial;
+    ASSERT_EQ(cv::countNonZero(a != b), 0) << trial;
+    ASSERT_EQ(cv::countNonZero(skelA != skelB), 0) << trial;
+    ASSERT_FALSE(given.current) << trial;
+  }
+}
+
 }  // namespace
 }  // namespace dukon

@@ -61,7 +61,7 @@ bool parse(int argc, char** argv, Options* o) {
 class Pipeline {
  public:
   Pipeline(int width, int height, const Params& prms, bool useRoi)
-      : prms_(prms), image_(width, height, prms), skeleton_(width, height) {
+      : prms_(prms), shortcuts_(useRoi), image_(width, height, prms), skeleton_(width, height) {
     image_.setUseRoi(useRoi);
     skeleton_.setUseRoi(useRoi);
   }
@@ -72,7 +72,12 @@ class Pipeline {
   }
   void skeletonize() {
     rec_ = SkelRecord();
-    skeleton_.skeletonize(bin_, skel_, rec_, quiet_);
+    // With the shortcuts the skeleton starts from the segmenter's distance
+    // map, as in a run; without, it transforms the mask itself.
+    if (shortcuts_)
+      skeleton_.skeletonize(bin_, skel_, rec_, image_.distanceMap(), quiet_);
+    else
+      skeleton_.skeletonize(bin_, skel_, rec_, quiet_);
   }
   // Validation and the running means of an accepted frame (not timed).
   void accept() {
@@ -100,6 +105,7 @@ class Pipeline {
 
  private:
   const Params& prms_;
+  const bool shortcuts_;
   FrameSegmenter image_;
   Skeleton skeleton_;
   cv::Mat bin_, skel_;
