@@ -2,6 +2,7 @@
 // and checks that every one ends in a defined way: the expected message, exit
 // status 1 for a fatal condition and 0 for a completed run (never a signal, a
 // hang or a sanitizer report), and exactly the expected output files.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -497,8 +499,26 @@ std::vector<BadInputCase> paramsAndOutputCases() {
   };
 }
 
-// Checks one finished case; failures name the case.
-void checkCase(const BadInputCase& c, const std::string& dir, const RunResult& r) {
+// Names in directory `dir`.
+std::set<std::string> entries(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.insert(name);
+    }
+    ::closedir(d);
+  }
+  return names;
+}
+
+// Checks one finished case; failures name the case. `before` lists the
+// working directory before the run: a run may add the output root out/ and
+// nothing else, and nothing at all when no output is expected (so that
+// outputs written somewhere else than out/w/ are not missed). The files in
+// which the harness captures the streams do not count.
+void checkCase(const BadInputCase& c, const std::string& dir, const RunResult& r,
+               const std::set<std::string>& before) {
   SCOPED_TRACE(c.name);
   ASSERT_NE(r.status, 124) << "hung; stderr:\n" << r.err;
   ASSERT_LT(r.status, 128) << "killed by signal " << r.status - 128 << "; stderr:\n" << r.err;
@@ -524,6 +544,11 @@ void checkCase(const BadInputCase& c, const std::string& dir, const RunResult& r
     const std::string text = readFile(dir + "/out/w/w-" + name);
     EXPECT_NE(text.find(piece), std::string::npos) << name << " lacks " << piece;
   }
+  for (const std::string& name : entries(dir)) {
+    if (before.count(name) != 0 || name == ".stdin" || name == ".stdout" || name == ".stderr")
+      continue;
+    EXPECT_TRUE(name == "out" && c.files != kNone) << "the run created " << dir << "/" << name;
+  }
 }
 
 // Every bad input ends in a defined way. The cases run one after the other,
@@ -540,7 +565,8 @@ TEST(BadInputTest, EveryBadInputEndsCleanly) {
     const BadInputCase& c = cases[i];
     const std::string dir = testing_util::freshDir(tag + std::to_string(i));
     c.setup(Workspace{dir});
-    checkCase(c, dir, runDukon(dir, i % 2 == 0));
+    const std::set<std::string> before = entries(dir);
+    checkCase(c, dir, runDukon(dir, i % 2 == 0), before);
     if (!HasFailure()) std::system(("rm -rf '" + dir + "'").c_str());
   }
 }
