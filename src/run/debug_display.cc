@@ -173,7 +173,7 @@ cv::Mat DebugDisplay::render(double scale, const cv::Mat& bw, const cv::Mat& bin
 void DebugDisplay::show(double scale, const cv::Mat& bw, const cv::Mat& bin, const cv::Mat& skel,
                         cv::Point head, bool headKnown, int frameNumber) {
   if (scale == 0.0 || std::isnan(scale)) return;
-  if (!windowsAvailable()) return;
+  if (!windows_.available()) return;
   const cv::Mat debug = render(scale, bw, bin, skel, head, headKnown, frameNumber);
   if (debug.empty()) return;
   try {
@@ -182,7 +182,7 @@ void DebugDisplay::show(double scale, const cv::Mat& bw, const cv::Mat& bin, con
     cv::imshow(kWindowName, debug);
     cv::waitKey(1);
   } catch (const cv::Exception&) {
-    turnOff();
+    windows_.turnOff();
   }
 }
 
@@ -191,7 +191,7 @@ bool environmentDisplayReachable() {
   return display != nullptr && *display != '\0' && xDisplayReachable(display);
 }
 
-bool DebugDisplay::windowsAvailable() {
+bool WindowGate::available() {
   if (state_ == State::kUnknown) {
     // Checked before the image library sees the display.
     if (environmentDisplayReachable()) {
@@ -203,8 +203,8 @@ bool DebugDisplay::windowsAvailable() {
   return state_ == State::kOn;
 }
 
-void DebugDisplay::turnOff() {
-  if (state_ != State::kOff) *err_ << kWindowsOffMessage;
+void WindowGate::turnOff() {
+  if (state_ != State::kOff && err_ != nullptr) *err_ << kWindowsOffMessage;
   state_ = State::kOff;
 }
 

@@ -33,10 +33,29 @@ bool xDisplayReachable(const std::string& display);
 // process when it cannot connect).
 bool environmentDisplayReachable();
 
+// Whether the image library's windows may be used in this run, probed once:
+// the first query checks the environment's display, and a failure met later
+// (turnOff) is remembered. With a stream, turning off writes
+// kWindowsOffMessage to it once.
+class WindowGate {
+ public:
+  // `err`, when given, must outlive the object.
+  explicit WindowGate(std::ostream* err = nullptr) : err_(err) {}
+
+  bool available();
+  void turnOff();
+  bool off() const { return state_ == State::kOff; }
+
+ private:
+  enum class State { kUnknown, kOn, kOff };
+  std::ostream* err_;
+  State state_ = State::kUnknown;
+};
+
 class DebugDisplay {
  public:
   // Messages go to `err`, which must outlive the object.
-  explicit DebugDisplay(std::ostream& err = std::cerr) : err_(&err) {}
+  explicit DebugDisplay(std::ostream& err = std::cerr) : windows_(&err) {}
 
   DebugDisplay(const DebugDisplay&) = delete;
   DebugDisplay& operator=(const DebugDisplay&) = delete;
@@ -58,17 +77,10 @@ class DebugDisplay {
   static cv::Size panelSize(cv::Size frame, double scale);
 
   // True once showing was found impossible.
-  bool windowsOff() const { return state_ == State::kOff; }
+  bool windowsOff() const { return windows_.off(); }
 
  private:
-  enum class State { kUnknown, kOn, kOff };
-
-  // Probes the window system on first use; reports and remembers failure.
-  bool windowsAvailable();
-  void turnOff();
-
-  std::ostream* err_;
-  State state_ = State::kUnknown;
+  WindowGate windows_;
 };
 
 }  // namespace dukon

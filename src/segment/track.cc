@@ -136,7 +136,7 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
   cv::add(region, smallMask_, region, cv::noArray(), CV_32S);
 
   // The live view is built only when a window can show it.
-  if (prms_->debugimg() != 0.0 && windowsOn()) {
+  if (prms_->debugimg() != 0.0 && windows_.available()) {
     cv::resize(bw, smallGrey_, smallGrey_.size(), 0, 0, cv::INTER_LINEAR);
     display_.setTo(255);
     smallGrey_.copyTo(display_(roi));
@@ -149,7 +149,7 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
       cv::imshow("out", display_);
       cv::waitKey(1);
     } catch (const cv::Exception&) {
-      windows_ = 0;  // a build without window support: the view is optional
+      windows_.turnOff();  // a build without window support: the view is optional
     }
   }
 }
@@ -219,7 +219,7 @@ void Track::drawMarks(const EggList* eggs, std::ostream& con) {
 }
 
 void Track::showAndWait() {
-  if (!windowsOn()) return;
+  if (!windows_.available()) return;
   try {
     cv::namedWindow("Track", cv::WINDOW_NORMAL);
     cv::imshow("Track", trackImg_);
@@ -227,13 +227,8 @@ void Track::showAndWait() {
     // is painted and the run goes on.
     cv::waitKey(canWaitForKey() ? 0 : 1);
   } catch (const cv::Exception&) {
-    windows_ = 0;
+    windows_.turnOff();
   }
-}
-
-bool Track::windowsOn() {
-  if (windows_ == -1) windows_ = displayAvailable() ? 1 : 0;
-  return windows_ == 1;
 }
 
 bool Track::displayAvailable() {

@@ -16,6 +16,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "run/debug_display.h"
+
 namespace dukon {
 
 class EggList;
@@ -78,8 +80,6 @@ class Track {
   double shadeFactor() const;
   void drawMarks(const EggList* eggs, std::ostream& con);
   void showAndWait();
-  // displayAvailable(), probed once per track.
-  bool windowsOn();
 
   const Params* prms_;
   OutputDir* out_;
@@ -99,7 +99,7 @@ class Track {
   StageUtil* stage_;
   int xLocPx_ = 0, yLocPx_ = 0;
   cv::Mat trackImg_;
-  int windows_ = -1;  // -1 not probed yet, 0 off, 1 on
+  WindowGate windows_;  // silent: the track's windows are optional
 };
 
 }  // namespace dukon
