@@ -1,6 +1,7 @@
 #include "behaviour/movement_segmentation.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "run/params.h"
 #include "skeleton/body_wave.h"
@@ -73,48 +74,33 @@ std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, i
   std::vector<MvVec> v;
   int i = 0;
   while (i < n) {
-    if (records[i].ignored) {
-      while (i < n && records[i].ignored) ++i;
-      continue;
-    }
-    if (records[i].loop) {
+    const SkelRecord& r = records[i];
+    if (r.ignored || (!r.loop && !r.trusted())) {
+      ++i;  // no segment starts here
+    } else if (r.loop) {
       int k = i;
       while (k + 1 < n && records[k + 1].loop) ++k;
       append(v, records, i, k, false, prms, err);
       i = k + 1;
-      continue;
+    } else {
+      i = scanSegment(v, records, n, i, segFrames, prms, err);
     }
-    while (i < n && !records[i].trusted() && !closesSegment(records[i])) ++i;
-    if (i >= n) break;
-    if (closesSegment(records[i])) continue;
-    i = scanSegment(v, records, n, i, segFrames, prms, err);
   }
   return v;
 }
 
 void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n) {
   n = clampCount(records, n);
-  int last = static_cast<int>(v.size()) - 1;
-  int i = 0;
-  while (last > i) {
+  size_t i = 0;
+  while (i + 1 < v.size()) {
     const int after = v[i].end() + 1;
     if (after < n && records[after].ignored) {
       ++i;
       continue;
     }
-    while (i < last && mergeable(v[i], v[i + 1])) {
-      // The angle of the grown segment spans both, in world pixels like the
-      // angle of a freshly filled segment.
-      const SkelRecord& rs = records[v[i].start()];
-      const SkelRecord& re = records[v[i + 1].end()];
-      const cv::Point a = worldPoint(rs, rs.mid);
-      const cv::Point b = worldPoint(re, re.mid);
-      v[i].setAngle(directionAngle(b.x - a.x, -(b.y - a.y)));
-      v[i].addToDistance(v[i + 1].distance());
-      v[i].setEnd(v[i + 1].end());
-      v[i].recomputeSpeed(records);
-      v.erase(v.begin() + i + 1);
-      --last;
+    while (i + 1 < v.size() && mergeable(v[i], v[i + 1])) {
+      v[i].absorb(v[i + 1], records);
+      v.erase(v.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     }
     ++i;
   }

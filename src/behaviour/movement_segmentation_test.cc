@@ -75,6 +75,23 @@ TEST(MovementSegmentationTest, LoopAndIgnoredRecordsCloseSegments) {
   EXPECT_FALSE(v[0].loop());
 }
 
+TEST(MovementSegmentationTest, IgnoredOutranksLoopOnlyWhereARunStarts) {
+  const Params p = testParams();
+  std::vector<SkelRecord> r = straightRun(10, 100, 2, true);
+  for (int i : {2, 3, 4, 5}) {
+    r[i].loop = true;
+    r[i].consistent = false;
+  }
+  // An ignored loop record starts nothing, but one inside a loop run is
+  // taken into it.
+  r[2].ignored = true;
+  r[5].ignored = true;
+  std::ostringstream err;
+  const std::vector<MvVec> v = cutMovements(r, 10, 100, p, err);
+  EXPECT_EQ(spans(v), (Spans{{0, 1}, {3, 5}, {6, 9}}));
+  EXPECT_TRUE(v[1].loop());
+}
+
 TEST(MovementSegmentationTest, LoopWithoutUsableRecordBeforeDoesNotClose) {
   const Params p = testParams();
   std::vector<SkelRecord> r = straightRun(12, 100, 2, true);

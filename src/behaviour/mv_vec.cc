@@ -50,6 +50,19 @@ void MvVec::fill(const std::vector<SkelRecord>& records, int s, int e, bool turn
   }
 }
 
+void MvVec::absorb(const MvVec& next, const std::vector<SkelRecord>& records) {
+  end_ = next.end_;
+  const SkelRecord& rs = records[start_];
+  const SkelRecord& re = records[end_];
+  endPoint_ = worldPoint(re, re.mid);
+  // Measured from the start record rather than startPoint_, which a loop
+  // segment leaves unset.
+  const cv::Point a = worldPoint(rs, rs.mid);
+  angle_ = directionAngle(endPoint_.x - a.x, -(endPoint_.y - a.y));
+  distance_ += next.distance_;
+  recomputeSpeed(records);
+}
+
 void MvVec::recomputeSpeed(const std::vector<SkelRecord>& records) {
   speed_ = speedOf(distance_, records[end_].frame - records[start_].frame, *prms_);
 }

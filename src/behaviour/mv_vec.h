@@ -43,6 +43,14 @@ class MvVec {
   void fill(const std::vector<SkelRecord>& records, int s, int e, bool turn,
             std::ostream& err = std::cerr);
 
+  // Grows this segment over `next`, the segment that follows it: takes its
+  // end record, adds its distance and recomputes the speed. The angle and the
+  // end point are measured afresh from the mid points of this segment's start
+  // record and the new end record, so a loop segment gets an angle here too
+  // though its start point stays unset. Direction, pause, turn and loop flags
+  // are kept; the caller merges only segments of the same kind.
+  void absorb(const MvVec& next, const std::vector<SkelRecord>& records);
+
   // Speed from `distance` and the frame numbers of the start and end records.
   void recomputeSpeed(const std::vector<SkelRecord>& records);
 
@@ -63,10 +71,7 @@ class MvVec {
   bool turn() const { return turn_; }
   bool loop() const { return loop_; }
 
-  void setAngle(double a) { angle_ = a; }
-  void setEnd(int e) { end_ = e; }
   void setReversal(bool r) { reversal_ = r; }
-  void addToDistance(double d) { distance_ += d; }
 
  private:
   double distance_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "behaviour/test_support.h"
@@ -103,6 +104,42 @@ TEST(MvVecTest, LoopSegmentAndInconsistentEnds) {
   EXPECT_EQ(err.str(),
             "MvVec start frame 7 is inconsistent!\nMvVec end frame 9 is inconsistent!\n");
   EXPECT_DOUBLE_EQ(m.distance(), 20);  // still measured
+}
+
+TEST(MvVecTest, AbsorbSpansBothSegments) {
+  const Params p = testParams();  // mmpix 10, frmps 10
+  std::ostringstream err;
+  // Right 30 pixels, then up 40 on screen, the second leg partly by the stage.
+  std::vector<SkelRecord> r = {movingRecord(0, 100, 100, 20), movingRecord(5, 130, 100, 20),
+                               movingRecord(10, 130, 80, 20)};
+  r[2].yLoc = -20;
+  MvVec a(p), b(p);
+  a.fill(r, 0, 1, false, err);
+  b.fill(r, 1, 2, false, err);
+  a.absorb(b, r);
+  EXPECT_EQ(a.start(), 0);
+  EXPECT_EQ(a.end(), 2);
+  EXPECT_EQ(a.startPoint(), cv::Point(100, 100));
+  EXPECT_EQ(a.endPoint(), cv::Point(130, 60));
+  EXPECT_DOUBLE_EQ(a.distance(), 70);  // the path, not the 50-pixel chord
+  EXPECT_DOUBLE_EQ(a.speed(), 7);      // 7 mm in 1 s
+  EXPECT_NEAR(a.angle(), std::atan2(40.0, 30.0) * 180 / std::acos(-1.0), 1e-6);
+  EXPECT_EQ(a.direction(), 1);
+  EXPECT_FALSE(a.pause());
+
+  // A loop segment is measured from its records, though fill left it bare.
+  for (SkelRecord& x : r) x.loop = true;
+  MvVec l(p), m(p);
+  l.fill(r, 0, 1, false, err);
+  m.fill(r, 1, 2, false, err);
+  l.absorb(m, r);
+  EXPECT_TRUE(l.loop());
+  EXPECT_EQ(l.end(), 2);
+  EXPECT_DOUBLE_EQ(l.distance(), 0);
+  EXPECT_DOUBLE_EQ(l.speed(), 0);
+  EXPECT_EQ(l.startPoint(), cv::Point(0, 0));
+  EXPECT_NEAR(l.angle(), std::atan2(40.0, 30.0) * 180 / std::acos(-1.0), 1e-6);
+  EXPECT_EQ(err.str(), "");
 }
 
 TEST(MvVecTest, ZeroDurationHasZeroSpeed) {
