@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/core.hpp>
-
 #include "synth/stage_follower.h"
 
 namespace dukon {
@@ -37,26 +35,6 @@ long long stageUnits(int px, int mmpixstage);
 // Writes the log; throws dukon::FatalError when the file cannot be written.
 void writeStageLog(const std::string& path, const std::vector<StageSample>& samples,
                    int mmpixstage);
-
-// One parsed log line: time in ms, X and Y divided by 1,000,000.
-struct LogSample {
-  double timeMs = 0.0;
-  double x = 0.0;
-  double y = 0.0;
-};
-
-// Reads a log the way the analyser does: the header line is skipped, each
-// other line is parsed as "%*[^,],%lf:%lf,STAGE,%lf,%lf" or, failing that,
-// "%*[^,],%lf:%lf:%lf,STAGE,%lf,%lf"; lines that fit neither are counted in
-// `*badLines` (may be null). Throws dukon::FatalError when the file cannot
-// be opened.
-std::vector<LogSample> readStageLog(const std::string& path, int* badLines);
-
-// The stage offset in frame pixels that the analyser uses for a frame at
-// `frameTimeMs`: the last sample before that time (the first sample for
-// frames at or before the second one), relative to the smallest x and y of
-// the samples, converted with floor(mmpixstage * difference).
-cv::Point analyserOffset(const std::vector<LogSample>& samples, double frameTimeMs, int mmpixstage);
 
 }  // namespace synth
 }  // namespace dukon

@@ -3,11 +3,15 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "run/fatal_error.h"
+#include "run/params.h"
+#include "stage/stage_util.h"
 
 namespace dukon {
 namespace synth {
@@ -17,6 +21,47 @@ std::string tempPath(const std::string& leaf) {
   return (std::filesystem::temp_directory_path() /
           ("dukon_synth_" + std::to_string(::getpid()) + "_" + leaf))
       .string();
+}
+
+// The analyser's parameters for the log at `logPath` (DIR/NAME.log.csv):
+// moviedir DIR, moviename NAME, `mmpix` pixels per mm of frame and stage.
+Params paramsFor(const std::string& logPath, int mmpix) {
+  const std::filesystem::path p(logPath);
+  std::string name = p.filename().string();
+  name.resize(name.size() - std::string(".log.csv").size());
+  std::istringstream text("moviedir = " + p.parent_path().string() + "/\nmoviename = " + name +
+                          "\nmmpix = " + std::to_string(mmpix) + "\n");
+  std::ostringstream err;
+  Params prms("params.txt");
+  prms.read(text, err);
+  return prms;
+}
+
+// The analyser's stage reader over the log at `logPath`, for a movie of
+// `frameCount` frames at 30 fps. Lines it cannot parse are reported on `err`.
+std::unique_ptr<StageUtil> analyserStage(const std::string& logPath, int mmpix, int frameCount,
+                                         std::ostream& err) {
+  std::ostringstream out;
+  return std::make_unique<StageUtil>(paramsFor(logPath, mmpix), frameCount, 30.0, out, err);
+}
+
+// Lines the analyser's stage reader reported as unparsable.
+int reportedLines(const std::string& err) {
+  int n = 0;
+  for (size_t at = err.find("problem parsing"); at != std::string::npos;
+       at = err.find("problem parsing", at + 1))
+    ++n;
+  return n;
+}
+
+// The stage offset in frame pixels the analyser gives a frame at `timeMs`:
+// the cursor walked on as the track walks it, then floor(mmpixstage * mm).
+cv::Point analyserOffset(StageUtil& stage, double timeMs, int mmpixstage) {
+  while (stage.next().time < timeMs && stage.canAdvance()) stage.advance(true);
+  double x = 0.0, y = 0.0;
+  stage.currentOffset(x, y);
+  return cv::Point(static_cast<int>(std::floor(mmpixstage * x)),
+                   static_cast<int>(std::floor(mmpixstage * y)));
 }
 
 TEST(FormatLogTime, MinutesSecondsBelowAnHourHoursFromAnHourOn) {
@@ -39,16 +84,24 @@ TEST(StageLog, ReadsBackBothTimeFormsAndExactPixelOffsets) {
       {3600000.0, {1, 1}}, {3723456.0, {2800, 1999}}, {7322001.0, {17, 3}}};
   std::string path = tempPath("roundtrip.log.csv");
   writeStageLog(path, written, mmpix);
-  int bad = -1;
-  std::vector<LogSample> read = readStageLog(path, &bad);
+  // A movie long enough (10000 s) that every sample lies in the analysed
+  // window, so offsets count from sample 0, the smallest.
+  std::ostringstream err;
+  std::unique_ptr<StageUtil> stage = analyserStage(path, mmpix, 300000, err);
   std::filesystem::remove(path);
-  EXPECT_EQ(bad, 0);
-  ASSERT_EQ(read.size(), written.size());
-  for (size_t k = 0; k < read.size(); ++k) {
-    EXPECT_NEAR(read[k].timeMs, written[k].timeMs, 1e-6) << "sample " << k;
-    // The analyser's conversion: floor(mmpix * (x - smallest x)) with x in mm.
-    EXPECT_EQ(static_cast<int>(std::floor(mmpix * (read[k].x - read[0].x))), written[k].px.x);
-    EXPECT_EQ(static_cast<int>(std::floor(mmpix * (read[k].y - read[0].y))), written[k].px.y);
+  EXPECT_EQ(reportedLines(err.str()), 0) << err.str();
+  const std::vector<StageUtil::Location>& read = stage->samples();
+  ASSERT_EQ(read.size(), written.size() + 1);  // the end sentinel follows
+  stage->rewind();
+  for (size_t k = 0; k < written.size(); ++k) {
+    if (k > 0) stage->advance(true);
+    EXPECT_NEAR(read[k].time, written[k].timeMs, 1e-6) << "sample " << k;
+    EXPECT_NEAR(stage->current().time, written[k].timeMs, 1e-6) << "sample " << k;
+    // The analyser's conversion of the cursor sample: floor(mmpixstage * mm).
+    double x = 0.0, y = 0.0;
+    stage->currentOffset(x, y);
+    EXPECT_EQ(static_cast<int>(std::floor(mmpix * x)), written[k].px.x) << "sample " << k;
+    EXPECT_EQ(static_cast<int>(std::floor(mmpix * y)), written[k].px.y) << "sample " << k;
   }
 }
 
@@ -82,17 +135,25 @@ TEST(StageUnits, FloorOfTheReadersConversionGivesThePixelBack) {
 
 TEST(AnalyserOffset, UsesTheLastSampleStrictlyBeforeTheFrameTime) {
   const int k = 280;
-  auto mm = [k](int px) { return (kStageOriginX + stageUnits(px, k)) / 1000000.0; };
-  std::vector<LogSample> s = {{0.0, mm(10), mm(3)}, {500.0, mm(0), mm(0)}, {1000.0, mm(30), mm(5)}};
-  EXPECT_EQ(analyserOffset(s, 0.0, k), cv::Point(10, 3));  // first sample; minima are 0
-  EXPECT_EQ(analyserOffset(s, 499.9, k), cv::Point(10, 3));
-  EXPECT_EQ(analyserOffset(s, 500.0, k), cv::Point(10, 3));  // a sample at the frame time is next
-  EXPECT_EQ(analyserOffset(s, 500.5, k), cv::Point(0, 0));
-  EXPECT_EQ(analyserOffset(s, 99999.0, k), cv::Point(30, 5));  // beyond the log: the last sample
+  std::string path = tempPath("cursor.log.csv");
+  writeStageLog(path, {{0.0, {10, 3}}, {500.0, {0, 0}}, {1000.0, {30, 5}}}, k);
+  std::ostringstream err;
+  std::unique_ptr<StageUtil> stage = analyserStage(path, k, 90, err);  // 3 s: all samples
+  std::filesystem::remove(path);
+  ASSERT_EQ(reportedLines(err.str()), 0) << err.str();
+  // Frame times rise, as they do in a run; the cursor only moves forward.
+  EXPECT_EQ(analyserOffset(*stage, 0.0, k), cv::Point(10, 3));  // first sample; minima are 0
+  EXPECT_EQ(analyserOffset(*stage, 499.9, k), cv::Point(10, 3));
+  EXPECT_EQ(analyserOffset(*stage, 500.0, k),
+            cv::Point(10, 3));  // a sample at the frame time is next
+  EXPECT_EQ(analyserOffset(*stage, 500.5, k), cv::Point(0, 0));
+  EXPECT_EQ(analyserOffset(*stage, 99999.0, k),
+            cv::Point(30, 5));  // beyond the log: the last sample
 }
 
 TEST(StageLog, MissingFileIsFatalAndBadLinesAreCounted) {
-  EXPECT_THROW(readStageLog(tempPath("does_not_exist.log.csv"), nullptr), FatalError);
+  std::ostringstream ignored;
+  EXPECT_THROW(analyserStage(tempPath("does_not_exist.log.csv"), 280, 90, ignored), FatalError);
   std::string path = tempPath("bad.log.csv");
   {
     std::ofstream out(path);
@@ -103,13 +164,16 @@ TEST(StageLog, MissingFileIsFatalAndBadLinesAreCounted) {
         << "\n"
         << "5,1:00:01.5,STAGE,3000000,4000000\r\n";
   }
-  int bad = 0;
-  std::vector<LogSample> s = readStageLog(path, &bad);
+  std::ostringstream err;
+  std::unique_ptr<StageUtil> stage = analyserStage(path, 280, 90, err);
   std::filesystem::remove(path);
-  EXPECT_EQ(bad, 2);
-  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(reportedLines(err.str()), 2) << err.str();
+  EXPECT_NE(err.str().find(",00:02.000,STAGE,1,2"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("4,00:03.000,MOVE,1,2"), std::string::npos) << err.str();
+  const std::vector<StageUtil::Location>& s = stage->samples();
+  ASSERT_EQ(s.size(), 3u);  // two samples and the end sentinel
   EXPECT_DOUBLE_EQ(s[0].x, 1.0);
-  EXPECT_NEAR(s[1].timeMs, 3601500.0, 1e-6);
+  EXPECT_NEAR(s[1].time, 3601500.0, 1e-6);
   EXPECT_DOUBLE_EQ(s[1].y, 4.0);
 }
 

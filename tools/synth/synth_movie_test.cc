@@ -8,14 +8,17 @@
 #include <fstream>
 #include <iterator>
 #include <queue>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "run/movie.h"
+#include "run/params.h"
+#include "stage/stage_util.h"
 #include "synth/body_model.h"
-#include "synth/stage_log.h"
 
 namespace dukon {
 namespace synth {
@@ -246,32 +249,42 @@ TEST_F(WrittenMovie, DecodedFramesShowTheModelWormWhereTheTruthSaysItIs) {
 
 TEST_F(WrittenMovie, StageOffsetOfTheTruthIsWhatTheLogSaysAtThatTime) {
   std::vector<TruthRow> truth = readTruthCsv(path(".truth.csv"));
-  int bad = -1;
-  std::vector<LogSample> log = readStageLog(path(".log.csv"), &bad);
-  EXPECT_EQ(bad, 0);
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log[0].timeMs, 0.0);
+  // The analyser's own reading: the written parameters file, the movie's
+  // frame count and rate as its capture reports them, its stage reader.
+  std::ostringstream out, err, stageErr;
+  Params prms(*dir_ + "/params.txt");
+  prms.read(err);
+  Movie movie(&prms, out, err);
+  movie.open();
+  StageUtil stage(prms, movie.length(), movie.fps(), out, stageErr);
+  EXPECT_EQ(stageErr.str(), "");  // every stage line parsed
+  const std::vector<StageUtil::Location>& log = stage.samples();
+  ASSERT_GE(log.size(), 2u);  // at least one sample before the end sentinel
+  EXPECT_EQ(log[0].time, 0.0);
   int moves = 0;
   for (size_t i = 0; i < truth.size(); ++i) {
-    // The analyser holds the frame time as a float.
+    // The analyser holds the frame time as a float and walks the cursor as
+    // the track does.
     double t = static_cast<float>(truth[i].timeMs);
-    EXPECT_EQ(analyserOffset(log, t, movie_->config().mmpix), truth[i].stage)
-        << "frame " << truth[i].frame;
+    while (stage.next().time < t && stage.canAdvance()) stage.advance(true);
+    double x = 0.0, y = 0.0;
+    stage.currentOffset(x, y);
+    cv::Point offset(static_cast<int>(std::floor(prms.mmpixstage() * x)),
+                     static_cast<int>(std::floor(prms.mmpixstage() * y)));
+    EXPECT_EQ(offset, truth[i].stage) << "frame " << truth[i].frame;
     // Frames shown during a move, and the one before it, have the next
     // sample less than a frame interval ahead: the analyser skips them.
     bool before = i + 1 < truth.size() && truth[i + 1].stageMoving && !truth[i].stageMoving;
     if (truth[i].stageMoving || before) {
-      auto next = std::upper_bound(log.begin(), log.end(), t,
-                                   [](double v, const LogSample& s) { return v <= s.timeMs; });
-      ASSERT_NE(next, log.end());
-      EXPECT_LT(next->timeMs - t, 1000.0 / 30) << "frame " << truth[i].frame;
+      ASSERT_TRUE(stage.canAdvance()) << "no logged sample after frame " << truth[i].frame;
+      EXPECT_LT(stage.next().time - t, 1000.0 / 30) << "frame " << truth[i].frame;
     }
     if (before) ++moves;
   }
   EXPECT_GE(moves, 2);
-  for (size_t k = 1; k < log.size(); ++k) {
-    EXPECT_GT(log[k].timeMs, log[k - 1].timeMs);
-    EXPECT_LE(log[k].timeMs - log[k - 1].timeMs, 1000.0 + 1000.0 / 30);
+  for (size_t k = 1; k + 1 < log.size(); ++k) {  // the end sentinel excluded
+    EXPECT_GT(log[k].time, log[k - 1].time);
+    EXPECT_LE(log[k].time - log[k - 1].time, 1000.0 + 1000.0 / 30);
   }
 }
 
