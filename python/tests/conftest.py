@@ -6,15 +6,12 @@ DUKON_BUILD_DIR (scripts/pytests sets it), default build/ of the repository.
 
 import os
 import subprocess
-import sys
 from pathlib import Path
 
 import pytest
 
 PYTHON_DIR = Path(__file__).resolve().parents[1]
 REPO = PYTHON_DIR.parent
-sys.path.insert(0, str(PYTHON_DIR))
-sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 
 @pytest.fixture(scope="session")

@@ -1,0 +1,40 @@
+"""Results of the worm-movie analyser as pandas DataFrames and dicts.
+
+    from dukon_results import load_run
+    run = load_run("out/w1")          # the folder OUTDIR/NAME/ of one run
+    run.frames                        # wxd.txt: shape and features per frame
+    run.speeds, run.segments, run.behaviour, run.summary, run.features ...
+
+Every reader raises FileNotFoundError for a missing file and
+ResultFileError ("FILE:LINE: reason") for a malformed or truncated one.
+"""
+
+import importlib
+
+# Public name -> module that defines it. The modules are imported on first
+# use, so that the batch steps that need no pandas start quickly.
+_EXPORTS = {
+    "ResultFileError": "errors",
+    "MOVEMENTS": "labels", "decode_label": "labels",
+    "fill_template": "params", "read_params_copy": "params",
+    "Run": "run", "find_name": "run", "load_run": "run",
+    "read_skeletons": "skel",
+    "UNITS": "tables", "read_displacements": "tables", "read_eggs": "tables",
+    "read_speeds": "tables", "read_turning_angles": "tables", "read_wxd": "tables",
+    "FEATURES": "wxo", "WxoContents": "wxo", "read_wxo": "wxo",
+    "BehaviourReport": "wxs", "read_wxs": "wxs",
+}
+
+__all__ = sorted(_EXPORTS)
+
+
+def __getattr__(name):
+    if name not in _EXPORTS:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    value = getattr(importlib.import_module(f".{_EXPORTS[name]}", __name__), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__():
+    return __all__

@@ -1,0 +1,334 @@
+"""dukon-report: one HTML page that shows a run's results.
+
+The page is self-contained (every image is embedded as PNG data), so it can
+be copied or mailed on its own. Each section is built from the files it
+needs; a missing or unreadable file leaves a note in its section and the
+rest of the page is still written.
+"""
+
+import argparse
+import base64
+import html
+import io
+import math
+import sys
+from pathlib import Path
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+
+from .errors import READ_ERRORS, ResultFileError  # noqa: E402
+from .labels import MOVEMENTS  # noqa: E402
+from .run import Run  # noqa: E402
+
+# One colour per movement class, and one for frames without a class.
+COLOURS = {"forward": "#2a9d3f", "backward": "#d9402b", "pause": "#8c8c8c",
+           "omega": "#7b3fb5", "loop": "#e0a21b"}
+NO_CLASS = "#f0f0f0"
+IGNORED = "#505050"
+
+# Body features shown per movement class: (column, title, unit, scale),
+# scale None meaning "divide by mmpix" (pixels to millimetres).
+BODY_FEATURES = [("len", "length", "mm", None),
+                 ("Navgamp", "mean amplitude / length", "", 1.0),
+                 ("anglesym", "bend asymmetry", "deg", 1.0),
+                 ("avgangle", "mean bend angle", "deg", 1.0),
+                 ("Nwavelen", "wavelength / length", "", 1.0),
+                 ("freq", "body-wave frequency", "1/s", 1.0),
+                 ("straightfs", "straightness", "", 1.0), ("sinusfs", "sinus fit", "", 1.0)]
+
+def _png(fig):
+    buf = io.BytesIO()
+    fig.savefig(buf, format="png", dpi=100)
+    plt.close(fig)
+    return buf.getvalue()
+
+
+def _img(png, alt):
+    data = base64.b64encode(png).decode("ascii")
+    return f'<img src="data:image/png;base64,{data}" alt="{html.escape(alt)}">'
+
+
+def _note(text):
+    return f'<p class="note">{html.escape(text)}</p>'
+
+
+def _fmt(value, digits=3):
+    if value is None or (isinstance(value, float) and math.isnan(value)):
+        return "n/a"
+    if isinstance(value, (bool, np.bool_)):
+        return "yes" if value else ""
+    if isinstance(value, float):
+        return f"{value:.{digits}g}"
+    return html.escape(str(value))
+
+
+def _table(rows, header=None):
+    out = ["<table>"]
+    if header:
+        out.append("<tr>" + "".join(f"<th>{html.escape(h)}</th>" for h in header) + "</tr>")
+    for row in rows:
+        out.append("<tr>" + "".join(f"<td>{_fmt(v)}</td>" for v in row) + "</tr>")
+    out.append("</table>")
+    return "\n".join(out)
+
+
+def _time_axis(df):
+    """Times in seconds when the rate is known, else frame numbers."""
+    if "time" in df:
+        return df["time"].to_numpy(), "time (s)"
+    return df["frame"].to_numpy(), "frame"
+
+
+def _bitmap_png(path):
+    with Image.open(path) as im:
+        buf = io.BytesIO()
+        im.save(buf, format="PNG")
+    return buf.getvalue()
+
+
+def section_images(run):
+    parts = []
+    for path, title in ((run.track_image, "Track"), (run.wave_image, "Body wave")):
+        try:
+            parts.append(f"<figure>{_img(_bitmap_png(path), title)}"
+                         f"<figcaption>{title} ({html.escape(path.name)})</figcaption></figure>")
+        except READ_ERRORS as e:
+            parts.append(_note(f"{title} image not available: {e}"))
+    return "<div class='row'>" + "\n".join(parts) + "</div>"
+
+
+def ethogram_png(run):
+    frames = run.frames
+    x, xlabel = _time_axis(frames)
+    step = np.median(np.diff(x)) if len(x) > 1 else 1.0
+    fig, ax = plt.subplots(figsize=(10, 1.9))
+    colours = [IGNORED if ig else COLOURS.get(m, NO_CLASS)
+               for m, ig in zip(frames["movement"].astype(object), frames["ignored"])]
+    ax.bar(x, np.ones(len(x)), width=step, color=colours, align="edge", linewidth=0)
+    rev = frames["reversal"].to_numpy()
+    ax.plot(x[rev], np.full(rev.sum(), 1.12), "v", color="black", markersize=8,
+            label="reversal")
+    handles = [plt.Rectangle((0, 0), 1, 1, color=COLOURS[m]) for m in MOVEMENTS]
+    handles += [plt.Line2D([], [], marker="v", color="black", linestyle="")]
+    ax.legend(handles, list(MOVEMENTS) + ["reversal"], ncol=6, loc="lower center",
+              bbox_to_anchor=(0.5, 1.0), frameon=False, fontsize=8)
+    ax.set_ylim(0, 1.3)
+    ax.set_yticks([])
+    ax.set_xlabel(xlabel)
+    if len(x):
+        ax.set_xlim(x[0], x[-1] + step)
+    fig.tight_layout()
+    return _png(fig)
+
+
+def speed_png(run):
+    spd = run.speeds
+    x, xlabel = _time_axis(spd)
+    fig, ax = plt.subplots(figsize=(10, 3))
+    ax.plot(x, spd["speed_frame"], ".", color="#9ab", markersize=3,
+            label="frame to frame")
+    seg = spd["speed_segment"].to_numpy()
+    ok = ~np.isnan(seg)
+    ax.plot(x[ok], seg[ok], "-", color="#124", linewidth=1.5,
+            label=f"over {spd.attrs.get('segment_seconds', '?')} s")
+    ax.axhline(0, color="black", linewidth=0.6)
+    ax.set_xlabel(xlabel)
+    ax.set_ylabel("speed (mm/s), negative = backward")
+    ax.legend(loc="upper right", fontsize=8)
+    fig.tight_layout()
+    return _png(fig)
+
+
+def features_png(run):
+    frames = run.frames[run.frames["ok"]]
+    try:
+        mmpix = float(run.params.get("mmpix", 0))
+    except READ_ERRORS:
+        mmpix = 0.0
+    classes = [m for m in MOVEMENTS if m != "loop" and (frames["movement"] == m).any()]
+    fig, axes = plt.subplots(2, 4, figsize=(12, 5.5))
+    for ax, (col, title, unit, scale) in zip(axes.flat, BODY_FEATURES):
+        if scale is None:
+            scale, unit = (1.0 / mmpix, unit) if mmpix > 0 else (1.0, "px")
+        data = [frames.loc[frames["movement"] == m, col].dropna().to_numpy() * scale
+                for m in classes]
+        shown = [(m, d) for m, d in zip(classes, data) if len(d)]
+        if shown:
+            box = ax.boxplot([d for _, d in shown], patch_artist=True, showfliers=False)
+            for patch, (m, _) in zip(box["boxes"], shown):
+                patch.set_facecolor(COLOURS[m])
+            ax.set_xticks(range(1, len(shown) + 1), [m for m, _ in shown], fontsize=8)
+        else:
+            ax.text(0.5, 0.5, "no values", ha="center", va="center", transform=ax.transAxes)
+        ax.set_title(title + (f" ({unit})" if unit else ""), fontsize=9)
+    fig.tight_layout()
+    return _png(fig)
+
+
+def path_png(run, eggs):
+    frames = run.frames[run.frames["ok"]]
+    fig, ax = plt.subplots(figsize=(6, 5))
+    for m in MOVEMENTS:
+        sel = frames[frames["movement"] == m]
+        ax.plot(sel["mid_x"], sel["mid_y"], ".", markersize=3, color=COLOURS[m], label=m)
+    if eggs is not None and len(eggs):
+        ax.plot(eggs["x"], eggs["y"], "o", markersize=9, markerfacecolor="none",
+                markeredgecolor="black", label="egg")
+        for _, e in eggs.iterrows():
+            ax.annotate(f"#{int(e['frame'])}", (e["x"], e["y"]), textcoords="offset points",
+                        xytext=(6, 6), fontsize=8)
+    ax.set_aspect("equal", adjustable="datalim")
+    ax.invert_yaxis()  # image rows grow downward
+    ax.set_xlabel("x (px)")
+    ax.set_ylabel("y (px)")
+    ax.legend(fontsize=7, markerscale=2)
+    fig.tight_layout()
+    return _png(fig)
+
+
+def _figure(title, build):
+    """A figure, or a note when its data cannot be read or drawn."""
+    try:
+        return f"<figure>{_img(build(), title)}<figcaption>{title}</figcaption></figure>"
+    except READ_ERRORS as e:
+        return _note(f"{title}: not available ({e})")
+    except Exception as e:  # a figure that fails must not cost the whole page
+        plt.close("all")
+        return _note(f"{title}: could not be drawn ({type(e).__name__}: {e})")
+
+
+def section_summary(run):
+    try:
+        s = run.summary
+    except READ_ERRORS as e:
+        return _note(f"Run summary not available: {e}")
+    rows = [("frames in movie (incl. dropped)", s["total_frames"]),
+            ("frames analysed", s["real_frames"]),
+            ("good frames", f"{s['good_frames']} ({_fmt(s['good_percent'])} %)"),
+            ("consistent frames", f"{s['consistent_frames']} ({_fmt(s['consistent_percent'])} %)")]
+    if s["ignored_frames"]:
+        rows.append(("ignored frames", s["ignored_frames"]))
+    if s["exited_at_frame"] is not None:
+        rows.append(("stopped at frame", s["exited_at_frame"]))
+    return _table(rows)
+
+
+BEHAVIOUR_ROWS = [
+    ("reversals", "reversal_rate", "reversal_count", "per min"),
+    ("pauses", "pause_rate", "pause_count", "per min"),
+    ("omega turns", "omega_rate", "omega_count", "per min"),
+    ("loops", "loop_rate", "loop_count", "per min"),
+]
+SHARE_ROWS = [("time in pause", "pause_time_percent"), ("time in omega", "omega_time_percent"),
+              ("time in loop", "loop_time_percent"),
+              ("time moving forward", "forward_time_percent"),
+              ("time moving backward", "backward_time_percent")]
+SPEED_ROWS = [("mean speed, forward and backward", "speed", "mm/s"),
+              ("mean forward speed (no omega)", "forward_speed", "mm/s"),
+              ("mean backward speed (no omega)", "backward_speed", "mm/s"),
+              ("distance start to end", "path_distance", "px"),
+              ("distance moved (sum of segments)", "accumulated_distance", "px"),
+              ("roam ratio (0-1)", "roam_ratio", "")]
+
+
+def section_behaviour(run):
+    try:
+        b, seg = run.behaviour, run.segments
+    except READ_ERRORS as e:
+        return _note(f"Behaviour report not available: {e}")
+    rows = [(label, f"{_fmt(b[rate])} {unit}", b[count]) for label, rate, count, unit
+            in BEHAVIOUR_ROWS]
+    rows += [(label, f"{_fmt(b[key])} %", "") for label, key in SHARE_ROWS]
+    rows += [(label, f"{_fmt(b[key])} {unit}", "") for label, key, unit in SPEED_ROWS]
+    segs = _table(seg[["start_frame", "end_frame", "movement", "reversal", "distance",
+                       "angle", "speed"]].itertuples(index=False),
+                  ["from frame", "to frame", "movement", "reversal", "distance (px)",
+                   "angle (deg)", "speed (mm/s)"])
+    return (_table(rows, ["", "value", "count"])
+            + f"<details><summary>{len(seg)} movement segments</summary>{segs}</details>")
+
+
+def section_eggs(run):
+    try:
+        eggs = run.eggs
+    except READ_ERRORS as e:
+        return _note(f"Egg table not available: {e}"), None
+    if eggs is None:
+        return _note("Egg detection was off for this run."), None
+    if not len(eggs):
+        return _note("No eggs were found."), eggs
+    rows = eggs[["frame", "ts", "verified", "x", "y", "size"]].copy()
+    rows["ts"] = rows["ts"] / 1000.0
+    return _table(rows.itertuples(index=False),
+                  ["laid in frame", "time (s)", "confirmed in frame", "x (px)", "y (px)",
+                   "radius (px)"]), eggs
+
+
+STYLE = """
+body { font-family: sans-serif; margin: 1.5em auto; max-width: 1250px; color: #222; }
+h1 { font-size: 1.5em; } h2 { font-size: 1.15em; border-bottom: 1px solid #ccc; }
+table { border-collapse: collapse; margin: 0.5em 0; font-size: 0.9em; }
+td, th { border: 1px solid #ccc; padding: 2px 8px; text-align: right; }
+td:first-child { text-align: left; }
+figure { display: inline-block; margin: 0.5em; } img { max-width: 100%; border: 1px solid #ddd; }
+figcaption { font-size: 0.85em; color: #555; } .note { color: #8a4b00; }
+"""
+
+
+def build_report(run):
+    """The report of `run` as one HTML text."""
+    eggs_table, eggs = section_eggs(run)
+    title = f"DUKON report: {run.name}"
+    body = [
+        f"<h1>{html.escape(title)}</h1>",
+        f"<p>Output folder: <code>{html.escape(str(run.folder.resolve()))}</code></p>",
+        "<h2>Run summary</h2>", section_summary(run),
+        "<h2>Track and body wave</h2>", section_images(run),
+        "<h2>Behaviour over time</h2>",
+        _figure("Ethogram: movement class of each frame, reversals marked",
+                lambda: ethogram_png(run)),
+        _figure("Speed of the mid point", lambda: speed_png(run)),
+        "<h2>Behaviour summary</h2>", section_behaviour(run),
+        "<h2>Body features per movement class</h2>",
+        _figure("Consistent frames by movement class", lambda: features_png(run)),
+        "<h2>Path and eggs</h2>", eggs_table,
+        _figure("Path of the mid point", lambda: path_png(run, eggs)),
+    ]
+    return ("<!DOCTYPE html>\n<html lang='en'><head><meta charset='utf-8'>"
+            f"<title>{html.escape(title)}</title><style>{STYLE}</style></head>\n<body>\n"
+            + "\n".join(body) + "\n</body></html>\n")
+
+
+def write_report(folder, name=None, output=None):
+    """Writes the report of the run in `folder`; returns its path
+    (default FOLDER/report.html)."""
+    run = Run(folder, name)
+    target = Path(output) if output else run.folder / "report.html"
+    text = build_report(run)
+    tmp = target.with_name(target.name + ".tmp")
+    tmp.write_text(text, encoding="utf-8")
+    tmp.replace(target)
+    return target
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="dukon-report",
+        description="Writes report.html, a self-contained page of one run's results, "
+                    "into the run's output folder and prints its path.")
+    parser.add_argument("outdir", help="output folder of one run (OUTDIR/NAME/)")
+    parser.add_argument("--name", help="movie name, if it differs from the folder's name")
+    parser.add_argument("-o", "--output", help="write the page here instead")
+    args = parser.parse_args(argv)
+    try:
+        path = write_report(args.outdir, args.name, args.output)
+    except (FileNotFoundError, ResultFileError, OSError) as e:
+        print(f"dukon-report: {e}", file=sys.stderr)
+        return 1
+    print(path)
+    return 0
