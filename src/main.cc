@@ -5,7 +5,7 @@
 #include <exception>
 #include <iostream>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 #include "run/run_driver.h"
 
 namespace {

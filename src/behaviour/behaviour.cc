@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/params.h"
+#include "base/params.h"
 
 namespace dukon {
 
@@ -175,12 +175,12 @@ int lastTrustedRecord(const std::vector<SkelRecord>& records, int n) {
   return -1;
 }
 
-int movementCode(const MvVec& m) {
-  int code = kMvForward;
-  if (m.direction() == -1) code = kMvBackward;
-  if (m.pause()) code = kMvPause;
-  if (m.turn()) code = kMvOmega;
-  if (m.loop()) code = kMvLoop;
+MovementCode movementCode(const MvVec& m) {
+  MovementCode code = MovementCode::kForward;
+  if (m.direction() == -1) code = MovementCode::kBackward;
+  if (m.pause()) code = MovementCode::kPause;
+  if (m.turn()) code = MovementCode::kOmega;
+  if (m.loop()) code = MovementCode::kLoop;
   return code;
 }
 
@@ -188,7 +188,7 @@ void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& 
   n = clampCount(records, n);
   for (size_t k = 0; k < movements.size(); ++k) {
     const MvVec& m = movements[k];
-    const int code = movementCode(m);
+    const MovementCode code = movementCode(m);
     int stop = m.end();  // exclusive unless the next segment leaves a gap
     if (k + 1 < movements.size() && movements[k + 1].start() > m.end()) stop = m.end() + 1;
     for (int i = std::max(0, m.start()); i < stop && i < n; ++i) records[i].mv = code;

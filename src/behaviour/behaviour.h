@@ -17,22 +17,12 @@
 #include <ostream>
 #include <vector>
 
+#include "base/skel_record.h"
 #include "behaviour/mv_vec.h"
-#include "skeleton/skel_record.h"
 
 namespace dukon {
 
 class Params;
-
-// Behaviour codes stored in SkelRecord::mv.
-enum MovementCode {
-  kMvNone = 0,
-  kMvForward = 1,
-  kMvBackward = 2,
-  kMvPause = 3,
-  kMvOmega = 4,
-  kMvLoop = 5
-};
 
 // What the classification counted; the report is written from these.
 struct BehaviourSummary {
@@ -63,9 +53,9 @@ int lastTrustedRecord(const std::vector<SkelRecord>& records, int n);
 // Writes `mv` and `reversal` of records [0, n) from the classified segments.
 void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& records, int n);
 
-// Behaviour code of one segment: forward 1, backward 2, pause 3, turn 4,
-// loop 5, the later rule winning.
-int movementCode(const MvVec& m);
+// Movement class of one segment: forward, backward, pause, turn (omega) or
+// loop, the later rule winning.
+MovementCode movementCode(const MvVec& m);
 
 }  // namespace dukon
 

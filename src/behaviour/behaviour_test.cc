@@ -86,8 +86,8 @@ TEST(BehaviourTest, SingleForwardSegmentReport) {
             "distance from start point to end point: 20\n"
             "accumulated distance (sum of non-pause move segments): 20\n"
             "roam ratio (0-1): 0\n");
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(r[i].mv, kMvForward) << i;
-  EXPECT_EQ(r[10].mv, kMvNone);  // the last segment's end record
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(r[i].mv, MovementCode::kForward) << i;
+  EXPECT_EQ(r[10].mv, MovementCode::kNone);  // the last segment's end record
 }
 
 TEST(BehaviourTest, PausesOnlyReportHasNoSpeeds) {
@@ -111,9 +111,9 @@ TEST(BehaviourTest, PausesOnlyReportHasNoSpeeds) {
   EXPECT_NE(report.find("accumulated distance (sum of non-pause move segments): 0\n"
                         "roam ratio (0-1): n/a\n"),
             std::string::npos);
-  EXPECT_EQ(path.records[0].mv, kMvPause);
-  EXPECT_EQ(path.records[1].mv, kMvPause);
-  EXPECT_EQ(path.records[2].mv, kMvNone);
+  EXPECT_EQ(path.records[0].mv, MovementCode::kPause);
+  EXPECT_EQ(path.records[1].mv, MovementCode::kPause);
+  EXPECT_EQ(path.records[2].mv, MovementCode::kNone);
 }
 
 TEST(BehaviourTest, ReversalsCountedAcrossPausesTurnsAndLoops) {
@@ -164,8 +164,8 @@ TEST(BehaviourTest, BackwardTurnAfterForwardIsAReversalAndOnlyAnOmega) {
   EXPECT_NE(report.find("average backward speed (excl. omega): n/a\n"), std::string::npos);
   EXPECT_NE(report.find("% time in omega:  50% (10 frames)\n"), std::string::npos);
   // Labels: the turn wins over backward, and the reversal marks its start.
-  EXPECT_EQ(path.records[0].mv, kMvForward);
-  EXPECT_EQ(path.records[1].mv, kMvOmega);
+  EXPECT_EQ(path.records[0].mv, MovementCode::kForward);
+  EXPECT_EQ(path.records[1].mv, MovementCode::kOmega);
   EXPECT_TRUE(path.records[1].reversal);
 }
 
@@ -191,7 +191,7 @@ TEST(BehaviourTest, LabelsFillGapsButNotSharedOrFinalEnds) {
   v[1].setReversal(true);
   labelRecords(v, r, 16);
   const std::vector<int> expected = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 0, 3, 3, 3, 0};
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(r[i].mv, expected[i]) << i;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<int>(r[i].mv), expected[i]) << i;
   EXPECT_TRUE(r[5].reversal);
   EXPECT_FALSE(r[0].reversal);
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "run/params.h"
+#include "base/params.h"
 #include "skeleton/body_wave.h"
 
 namespace dukon {

@@ -12,8 +12,8 @@
 #include <ostream>
 #include <vector>
 
+#include "base/skel_record.h"
 #include "behaviour/mv_vec.h"
-#include "skeleton/skel_record.h"
 
 namespace dukon {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "run/params.h"
+#include "base/params.h"
 #include "skeleton/body_wave.h"
 
 namespace dukon {

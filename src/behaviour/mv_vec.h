@@ -19,7 +19,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 

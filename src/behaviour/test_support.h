@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "run/params.h"
-#include "skeleton/skel_record.h"
+#include "base/params.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 namespace testing_support {

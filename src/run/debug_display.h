@@ -18,39 +18,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "base/window_gate.h"
+
 namespace dukon {
-
-// Written once to the error stream when windows cannot be shown.
-constexpr const char* kWindowsOffMessage = "no display: windows are off\n";
-
-// True when something accepts connections at the X display `display` (a
-// DISPLAY value such as ":0", "unix:1.0" or "host:10.0"). Opens and closes
-// one socket, with a short timeout for remote hosts; speaks no X protocol.
-bool xDisplayReachable(const std::string& display);
-
-// True when the DISPLAY of the environment is set and reachable: only then
-// may the image library's windows be used (its Qt back end aborts the
-// process when it cannot connect).
-bool environmentDisplayReachable();
-
-// Whether the image library's windows may be used in this run, probed once:
-// the first query checks the environment's display, and a failure met later
-// (turnOff) is remembered. With a stream, turning off writes
-// kWindowsOffMessage to it once.
-class WindowGate {
- public:
-  // `err`, when given, must outlive the object.
-  explicit WindowGate(std::ostream* err = nullptr) : err_(err) {}
-
-  bool available();
-  void turnOff();
-  bool off() const { return state_ == State::kOff; }
-
- private:
-  enum class State { kUnknown, kOn, kOff };
-  std::ostream* err_;
-  State state_ = State::kUnknown;
-};
 
 class DebugDisplay {
  public:

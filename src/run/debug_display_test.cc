@@ -156,18 +156,6 @@ TEST(DebugDisplayTest, WithoutDisplayWindowsAreOffOnce) {
   }
 }
 
-TEST(DebugDisplayTest, DisplayNamesThatCannotBeReached) {
-  EXPECT_FALSE(xDisplayReachable(""));
-  EXPECT_FALSE(xDisplayReachable("nonsense"));
-  EXPECT_FALSE(xDisplayReachable(":"));
-  EXPECT_FALSE(xDisplayReachable(":x"));
-  EXPECT_FALSE(xDisplayReachable(":1x"));
-  EXPECT_FALSE(xDisplayReachable(":59998.0"));
-  EXPECT_FALSE(xDisplayReachable("unix:59998"));
-  EXPECT_FALSE(xDisplayReachable("/nonexistent/socket:0"));
-  EXPECT_FALSE(xDisplayReachable("no-such-host.invalid:0"));
-}
-
 // --- Under a real X server ---
 
 bool onPath(const std::string& program) {

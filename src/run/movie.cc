@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 
 namespace dukon {
 

@@ -8,8 +8,8 @@
 #include <opencv2/videoio.hpp>
 #include <sstream>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 
 namespace dukon {
 namespace {

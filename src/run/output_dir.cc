@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
-#include "skeleton/skel_record.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 

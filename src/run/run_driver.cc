@@ -11,13 +11,14 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "base/fatal_error.h"
+#include "base/params.h"
+#include "base/skel_record.h"
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
 #include "run/debug_display.h"
-#include "run/fatal_error.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
-#include "run/params.h"
 #include "segment/egg.h"
 #include "segment/egg_list.h"
 #include "segment/frame_segmenter.h"
@@ -25,7 +26,6 @@
 #include "segment/track.h"
 #include "skeleton/body_wave.h"
 #include "skeleton/result_files.h"
-#include "skeleton/skel_record.h"
 #include "skeleton/skeleton.h"
 #include "skeleton/wave.h"
 #include "stage/image_motion.h"
@@ -186,8 +186,8 @@ void RunDriver::constructAnalysers() {
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
   image_ = std::make_unique<FrameSegmenter>(width_, height_, prms_);
   skeleton_ = std::make_unique<Skeleton>(width_, height_);
-  track_ = std::make_unique<Track>(width_, height_, stage_.get(), &prms_, out_.get());
-  wave_ = std::make_unique<Wave>(firstFrame_, lastFrame_, prms_.maxskellen(), *out_);
+  track_ = std::make_unique<Track>(width_, height_, stage_.get(), &prms_);
+  wave_ = std::make_unique<Wave>(firstFrame_, lastFrame_, prms_.maxskellen());
   eggs_ = std::make_unique<EggList>(width_, height_);
   // A first frame beyond the end leaves the array empty and the loop idle.
   const long size = static_cast<long>(lastFrame_) - firstFrame_ + 1;
@@ -382,8 +382,10 @@ void RunDriver::postProcess() {
   movements_ = segmentMovements(records_, n_, wxs_, prms_);
   classifyBehaviour(movements_, records_, n_, wxs_, prms_);
   worldCoordinates(records_, n_, prms_);
-  track_->finish(eggs_.get());
-  if (!wave_->makeImage(prms_.frmps())) out_->noteFailure(out_->completePath("wave.bmp"));
+  const std::string trackPath = out_->completePath("track.bmp");
+  if (!track_->finish(eggs_.get(), trackPath)) out_->noteFailure(trackPath);
+  const std::string wavePath = out_->completePath("wave.bmp");
+  if (!wave_->makeImage(wavePath, prms_.frmps())) out_->noteFailure(wavePath);
   writeResultTables(records_, n_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_, prms_);
   writeFeatureSummary(records_, n_, wxo_, prms_);
   out_->writeSkeletons(records_, n_);

@@ -13,8 +13,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "base/skel_record.h"
 #include "segment/egg.h"
-#include "skeleton/skel_record.h"
 
 namespace dukon {
 

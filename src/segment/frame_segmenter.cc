@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "skeleton/distance_map.h"
+#include "segment/distance_map.h"
 
 namespace dukon {
 

@@ -15,9 +15,9 @@
 
 #include <opencv2/core.hpp>
 
-#include "run/params.h"
+#include "base/params.h"
+#include "segment/distance_map.h"
 #include "segment/egg.h"
-#include "skeleton/distance_map.h"
 
 namespace dukon {
 

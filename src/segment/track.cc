@@ -9,13 +9,12 @@
 #include <sstream>
 
 #include <opencv2/highgui.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "run/debug_display.h"
-#include "run/fatal_error.h"
-#include "run/output_dir.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/file_util.h"
+#include "base/params.h"
+#include "base/window_gate.h"
 #include "segment/egg_list.h"
 #include "stage/stage_util.h"
 
@@ -49,9 +48,8 @@ const cv::Scalar kBlack(0);
 
 }  // namespace
 
-Track::Track(int width, int height, StageUtil* stage, const Params* prms, OutputDir* out,
-             std::ostream& con)
-    : prms_(prms), out_(out), width_(width), height_(height), stage_(stage) {
+Track::Track(int width, int height, StageUtil* stage, const Params* prms, std::ostream& con)
+    : prms_(prms), width_(width), height_(height), stage_(stage) {
   if (width < 1 || height < 1) {
     std::ostringstream msg;
     msg << "Frame size " << width << "x" << height << " cannot hold a track image\n";
@@ -164,7 +162,8 @@ double Track::shadeFactor() const {
   return factor;
 }
 
-void Track::finish(const EggList* eggs, std::ostream& con, std::ostream& err) {
+bool Track::finish(const EggList* eggs, const std::string& path, std::ostream& con,
+                   std::ostream& err) {
   canvas_.convertTo(canvas_, CV_32SC1, shadeFactor());
   cv::Mat covered;
   canvas_.convertTo(covered, CV_8UC1);  // saturating: nonzero where count >= 1
@@ -174,17 +173,7 @@ void Track::finish(const EggList* eggs, std::ostream& con, std::ostream& err) {
   drawMarks(eggs, con);
   if (prms_->debugimg() != 0.0) showAndWait();
 
-  const std::string path = out_->completePath("track.bmp");
-  bool saved = false;
-  try {
-    saved = cv::imwrite(path, trackImg_);
-  } catch (const cv::Exception&) {
-    saved = false;
-  }
-  if (!saved) {
-    err << "Could'nt save " << path << "\n";
-    out_->noteFailure(path);
-  }
+  return saveImage(path, trackImg_, err);
 }
 
 void Track::drawMarks(const EggList* eggs, std::ostream& con) {

@@ -13,25 +13,24 @@
 
 #include <iostream>
 #include <ostream>
+#include <string>
 
 #include <opencv2/core.hpp>
 
-#include "run/debug_display.h"
+#include "base/window_gate.h"
 
 namespace dukon {
 
 class EggList;
-class OutputDir;
 class Params;
 class StageUtil;
 
 class Track {
  public:
-  // width, height: the frame size in pixels. `stage`, `prms` and `out` must
+  // width, height: the frame size in pixels. `stage` and `prms` must
   // outlive the track; `stage` is rewound here. With screenop the scale is
   // reported on `con`.
-  Track(int width, int height, StageUtil* stage, const Params* prms, OutputDir* out,
-        std::ostream& con = std::cout);
+  Track(int width, int height, StageUtil* stage, const Params* prms, std::ostream& con = std::cout);
   Track(const Track&) = delete;
   Track& operator=(const Track&) = delete;
 
@@ -53,9 +52,10 @@ class Track {
   // Once, after the frame loop: makes the track image, lists the verified
   // eggs of `eggs` (may be null) on `con`, shows the "Track" window with
   // debugimg (waiting for a key only when a display exists and standard
-  // input is a terminal) and saves "track.bmp" in the output directory. A
-  // failed save is reported on `err` and noted on the output directory.
-  void finish(const EggList* eggs, std::ostream& con = std::cout, std::ostream& err = std::cerr);
+  // input is a terminal) and saves the image to `path` (the run's
+  // "track.bmp"). A failed save is reported on `err` and gives false.
+  bool finish(const EggList* eggs, const std::string& path, std::ostream& con = std::cout,
+              std::ostream& err = std::cerr);
 
   double scale() const { return scale_; }
   double canvasPxPerMm() const { return canvasPxPerMm_; }
@@ -82,7 +82,6 @@ class Track {
   void showAndWait();
 
   const Params* prms_;
-  OutputDir* out_;
   int width_;
   int height_;
   double scale_ = 1.0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,8 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "run/output_dir.h"
-#include "run/params.h"
+#include "base/params.h"
 #include "segment/egg_list.h"
 #include "stage/stage_util.h"
 
@@ -26,6 +27,9 @@ class TrackTest : public ::testing::Test {
     name_ = std::string("track_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     outdir_ = ::testing::TempDir() + "dukon_world_out/";
   }
+
+  // Where finish() saves the image.
+  std::string imagePath() const { return outdir_ + name_ + "-track.bmp"; }
 
   void make(const std::string& extra, const std::string& log = "") {
     prms_ = std::make_unique<Params>("unused");
@@ -48,15 +52,14 @@ class TrackTest : public ::testing::Test {
     }
     std::istringstream in(text);
     stage_ = std::make_unique<StageUtil>(in, "log", *prms_, 400, 10.0, con_, con_);
-    out_ = std::make_unique<OutputDir>(*prms_);
-    track_ = std::make_unique<Track>(640, 480, stage_.get(), prms_.get(), out_.get(), con_);
+    ::mkdir(outdir_.c_str(), 0777);
+    track_ = std::make_unique<Track>(640, 480, stage_.get(), prms_.get(), con_);
   }
 
   std::string name_, outdir_;
   std::ostringstream con_;
   std::unique_ptr<Params> prms_;
   std::unique_ptr<StageUtil> stage_;
-  std::unique_ptr<OutputDir> out_;
   std::unique_ptr<Track> track_;
 };
 
@@ -123,7 +126,7 @@ TEST_F(TrackTest, ShadeFactorAndTrackImageGreys) {
   for (int i = 0; i < 4; ++i) track_->update(bin, greyFrame(), i + 1, cv::Point(320, 240));
   EXPECT_EQ(track_->canvas().at<int>(240 / 1.62903, 320 / 1.62903), 4);
   std::ostringstream err;
-  track_->finish(nullptr, con_, err);
+  track_->finish(nullptr, imagePath(), con_, err);
   const cv::Mat& img = track_->trackImage();
   EXPECT_EQ(img.at<uint8_t>(147, 196), 233);
   EXPECT_EQ(img.at<uint8_t>(100, 100), 255);
@@ -136,7 +139,7 @@ TEST_F(TrackTest, ShadeFactorAndTrackImageGreys) {
   EXPECT_GT(cv::countNonZero(img(cv::Rect(101, 435, 60, 30)) == 0), 50);
   EXPECT_EQ(cv::countNonZero(img(cv::Rect(0, 0, 640, 420)) < 200), 0);
   // The written file is the same image.
-  const cv::Mat saved = cv::imread(out_->completePath("track.bmp"), cv::IMREAD_GRAYSCALE);
+  const cv::Mat saved = cv::imread(imagePath(), cv::IMREAD_GRAYSCALE);
   ASSERT_FALSE(saved.empty());
   EXPECT_EQ(cv::countNonZero(saved != img), 0);
 }
@@ -151,7 +154,7 @@ TEST_F(TrackTest, StarMarksStartAndEnd) {
   track_->update(wormMask({150, 240}), greyFrame(), 2, cv::Point(150, 240));
   EXPECT_EQ(track_->start(), cv::Point(93, 148));
   EXPECT_EQ(track_->last(), cv::Point(93 + 122, 148));
-  track_->finish(nullptr, con_, con_);
+  track_->finish(nullptr, imagePath(), con_, con_);
   const cv::Mat& img = track_->trackImage();
   // The glyphs sit above and right of their origins, in black.
   EXPECT_GT(cv::countNonZero(img(cv::Rect(93, 128, 20, 20)) == 0), 10);
@@ -176,7 +179,7 @@ TEST_F(TrackTest, OneFrameSpanAndFarPositionsStayInside) {
   EXPECT_EQ(track_->start(), cv::Point(322, 241));
   // lframe == fframe: the factor is 200, so one frame gives 255 - 220 and
   // two frames black.
-  track_->finish(nullptr, con_, con_);
+  track_->finish(nullptr, imagePath(), con_, con_);
   EXPECT_EQ(track_->trackImage().at<uint8_t>(237, 240), 35);  // near edge only
   EXPECT_EQ(track_->trackImage().at<uint8_t>(238, 317), 0);
 }
@@ -210,7 +213,7 @@ TEST_F(TrackTest, VerifiedEggsAreListedAndDrawn) {
   rec.frame = 0;
   eggs.verifyCandidate(seen2, rec);
   std::ostringstream con;
-  track_->finish(&eggs, con, con);
+  track_->finish(&eggs, imagePath(), con, con);
   EXPECT_EQ(con.str(),
             "Eggs clusters found:\n"
             "At frame:12 size:3.5 at(Loc+Pos):300,350 verified at frame:25\n"
@@ -224,19 +227,19 @@ TEST_F(TrackTest, VerifiedEggsAreListedAndDrawn) {
   EggList none(640, 480);
   none.addEgg(Egg(0, 0, 1, 2.0, 10, 10, 0.0f));
   std::ostringstream quiet;
-  track_->finish(&none, quiet, quiet);
+  track_->finish(&none, imagePath(), quiet, quiet);
   EXPECT_EQ(quiet.str(), "");
 }
 
-TEST_F(TrackTest, FailedSaveIsReportedAndNoted) {
+TEST_F(TrackTest, FailedSaveIsReportedAndReturned) {
   outdir_ = "/proc/dukon_no_such_dir/";
   make("");
   std::ostringstream con, err;
-  track_->finish(nullptr, con, err);
-  const std::string path = out_->completePath("track.bmp");
-  EXPECT_EQ(err.str(), "Could'nt save " + path + "\n");
-  ASSERT_EQ(out_->failures().size(), 1u);
-  EXPECT_EQ(out_->failures()[0], path);
+  EXPECT_FALSE(track_->finish(nullptr, imagePath(), con, err));
+  EXPECT_EQ(err.str(), "Could'nt save " + imagePath() + "\n");
+  outdir_ = ::testing::TempDir() + "dukon_world_out/";
+  make("");
+  EXPECT_TRUE(track_->finish(nullptr, imagePath(), con, err));
 }
 
 // With debugimg set but no display, nothing waits: an unattended run goes
@@ -250,7 +253,7 @@ TEST_F(TrackTest, NoDisplayMeansNoWindowAndNoWait) {
   make("debugimg = 1\n");
   track_->update(wormMask(), greyFrame(), 1, cv::Point(320, 240));
   std::ostringstream con;
-  track_->finish(nullptr, con, con);
+  track_->finish(nullptr, imagePath(), con, con);
   EXPECT_FALSE(track_->trackImage().empty());
   if (saved) setenv("DISPLAY", keep.c_str(), 1);
 }

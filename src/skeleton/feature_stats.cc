@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/params.h"
-
 namespace dukon {
 
 namespace {
@@ -13,8 +11,8 @@ constexpr int kBins = 100;
 constexpr double kBoxQuantiles[] = {0.05, 0.25, 0.5, 0.75, 0.95};
 constexpr double kDecileQuantiles[] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9};
 
-bool selected(double v, int valueClass, int cls) {
-  return (cls == 0 || valueClass == cls) && std::isfinite(v);
+bool selected(double v, MovementCode valueClass, MovementCode cls) {
+  return (cls == MovementCode::kNone || valueClass == cls) && std::isfinite(v);
 }
 
 // Histogram bin of `v` in [lo, hi]; everything lands in bin 0 when the range
@@ -30,11 +28,11 @@ int binOf(double v, double lo, double hi) {
 }  // namespace
 
 std::optional<FeatureStatistics> classStatistics(const std::vector<double>& values,
-                                                 const std::vector<int>& classes, int cls, int n,
-                                                 bool boxForm) {
-  n = std::max(0, std::min({n, static_cast<int>(values.size()), static_cast<int>(classes.size())}));
+                                                 const std::vector<MovementCode>& classes,
+                                                 MovementCode cls, bool boxForm) {
+  const size_t n = std::min(values.size(), classes.size());
   double lo = 10000, hi = -10000;
-  for (int i = 0; i < n; ++i) {
+  for (size_t i = 0; i < n; ++i) {
     if (!selected(values[i], classes[i], cls)) continue;
     if (values[i] < lo) lo = values[i];
     if (values[i] > hi) hi = values[i];
@@ -42,7 +40,7 @@ std::optional<FeatureStatistics> classStatistics(const std::vector<double>& valu
   std::array<int, kBins> hist{};
   int count = 0;
   double sum = 0;
-  for (int i = 0; i < n; ++i) {
+  for (size_t i = 0; i < n; ++i) {
     if (!selected(values[i], classes[i], cls)) continue;
     ++hist[binOf(values[i], lo, hi)];
     ++count;
@@ -67,20 +65,24 @@ std::optional<FeatureStatistics> classStatistics(const std::vector<double>& valu
 }
 
 void writeStatisticsBlock(std::ostream& os, const std::string& name,
-                          const std::vector<double>& values, const std::vector<int>& classes,
-                          int precision, int n, const Params& prms) {
+                          const std::vector<double>& values,
+                          const std::vector<MovementCode>& classes, int precision,
+                          const StatisticsLayout& layout) {
   struct Row {
-    int cls;
+    MovementCode cls;
     const char* label;
   };
-  static constexpr Row kRows[] = {
-      {1, "\n fwd\t"}, {2, "\n bckwd\t"}, {3, "\n pause\t"}, {4, "\n omega\t"}, {0, "\n all\t"}};
-  const bool box = prms.distbox();
+  static constexpr Row kRows[] = {{MovementCode::kForward, "\n fwd\t"},
+                                  {MovementCode::kBackward, "\n bckwd\t"},
+                                  {MovementCode::kPause, "\n pause\t"},
+                                  {MovementCode::kOmega, "\n omega\t"},
+                                  {MovementCode::kNone, "\n all\t"}};
+  const bool box = layout.boxForm;
   os.precision(precision);
   os << "\n\n" << name << ":";
   for (const Row& row : kRows) {
-    const std::optional<FeatureStatistics> st = classStatistics(values, classes, row.cls, n, box);
-    if (st || prms.emptyrows()) os << row.label;
+    const std::optional<FeatureStatistics> st = classStatistics(values, classes, row.cls, box);
+    if (st || layout.emptyRows) os << row.label;
     if (!st) continue;
     os << "avg: " << (*st)[0] << " " << (box ? "boxplot" : "dist") << ": ";
     const int last = box ? 7 : 11;

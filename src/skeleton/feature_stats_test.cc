@@ -3,41 +3,55 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
+#include <limits>
 #include <sstream>
-
-#include "behaviour/test_support.h"
+#include <vector>
 
 namespace dukon {
 namespace {
 
-using testing_support::testParams;
-
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Movement classes from their numbers, 1 forward ... 4 omega, 0 none.
+std::vector<MovementCode> codes(std::initializer_list<int> numbers) {
+  std::vector<MovementCode> v;
+  for (int k : numbers) v.push_back(static_cast<MovementCode>(k));
+  return v;
+}
+std::vector<MovementCode> codes(size_t n, int number) {
+  return std::vector<MovementCode>(n, static_cast<MovementCode>(number));
+}
+constexpr MovementCode kAll = MovementCode::kNone;
+constexpr MovementCode kFwd = MovementCode::kForward;
+constexpr MovementCode kBwd = MovementCode::kBackward;
+constexpr MovementCode kPause = MovementCode::kPause;
+constexpr MovementCode kOmega = MovementCode::kOmega;
 
 TEST(FeatureStatsTest, OneValueFillsEverySlot) {
   const std::vector<double> v = {5.5};
-  const std::vector<int> c = {1};
-  const auto st = classStatistics(v, c, 1, 1, false);
+  const std::vector<MovementCode> c = codes({1});
+  const auto st = classStatistics(v, c, kFwd, false);
   ASSERT_TRUE(st.has_value());
   for (double x : *st) EXPECT_DOUBLE_EQ(x, 5.5);
-  const auto box = classStatistics(v, c, 0, 1, true);
+  const auto box = classStatistics(v, c, kAll, true);
   ASSERT_TRUE(box.has_value());
   for (int slot = 0; slot <= 7; ++slot) EXPECT_DOUBLE_EQ((*box)[slot], 5.5) << slot;
-  EXPECT_FALSE(classStatistics(v, c, 2, 1, false).has_value());
+  EXPECT_FALSE(classStatistics(v, c, kBwd, false).has_value());
 }
 
 TEST(FeatureStatsTest, QuantilesFromTheHistogram) {
   std::vector<double> v;
   for (int i = 0; i < 100; ++i) v.push_back(i);
-  const std::vector<int> c(100, 3);
-  const auto dec = classStatistics(v, c, 3, 100, false);
+  const std::vector<MovementCode> c = codes(100, 3);
+  const auto dec = classStatistics(v, c, kPause, false);
   ASSERT_TRUE(dec.has_value());
   EXPECT_DOUBLE_EQ((*dec)[0], 49.5);
   EXPECT_DOUBLE_EQ((*dec)[1], 0);
   EXPECT_DOUBLE_EQ((*dec)[11], 99);
   // One value per bin: the q-quantile is the bin after the first 100 q values.
   for (int k = 1; k <= 9; ++k) EXPECT_NEAR((*dec)[1 + k], 99 * (10 * k + 0.5) / 100, 1e-9) << k;
-  const auto box = classStatistics(v, c, 0, 100, true);
+  const auto box = classStatistics(v, c, kAll, true);
   ASSERT_TRUE(box.has_value());
   const double bins[] = {5, 25, 50, 75, 95};
   for (int k = 0; k < 5; ++k) EXPECT_NEAR((*box)[2 + k], 99 * (bins[k] + 0.5) / 100, 1e-9);
@@ -47,8 +61,8 @@ TEST(FeatureStatsTest, QuantilesFromTheHistogram) {
 
 TEST(FeatureStatsTest, SeveralQuantilesInOneBin) {
   const std::vector<double> v = {1, 1, 1, 1, 9};
-  const std::vector<int> c(5, 1);
-  const auto st = classStatistics(v, c, 1, 5, false);
+  const std::vector<MovementCode> c = codes(5, 1);
+  const auto st = classStatistics(v, c, kFwd, false);
   ASSERT_TRUE(st.has_value());
   for (int slot = 2; slot <= 8; ++slot) EXPECT_NEAR((*st)[slot], 1.04, 1e-12) << slot;
   EXPECT_NEAR((*st)[9], 8.96, 1e-12);
@@ -57,15 +71,15 @@ TEST(FeatureStatsTest, SeveralQuantilesInOneBin) {
 
 TEST(FeatureStatsTest, SkipsUndefinedValuesAndHonoursTheStartBounds) {
   const std::vector<double> v = {1, kNaN, 3, std::numeric_limits<double>::infinity()};
-  const std::vector<int> c = {1, 1, 1, 1};
-  const auto st = classStatistics(v, c, 1, 4, true);
+  const std::vector<MovementCode> c = codes(4, 1);
+  const auto st = classStatistics(v, c, kFwd, true);
   ASSERT_TRUE(st.has_value());
   EXPECT_DOUBLE_EQ((*st)[0], 2);
   EXPECT_DOUBLE_EQ((*st)[7], 3);
-  EXPECT_FALSE(classStatistics({kNaN}, {1}, 1, 1, true).has_value());
+  EXPECT_FALSE(classStatistics({kNaN}, codes({1}), kFwd, true).has_value());
 
   // Areas in pixels: the minimum never rises above 10000.
-  const auto big = classStatistics({20000, 30000}, {4, 4}, 4, 2, true);
+  const auto big = classStatistics({20000, 30000}, codes({4, 4}), kOmega, true);
   ASSERT_TRUE(big.has_value());
   EXPECT_DOUBLE_EQ((*big)[0], 25000);
   EXPECT_DOUBLE_EQ((*big)[1], 10000);
@@ -73,18 +87,17 @@ TEST(FeatureStatsTest, SkipsUndefinedValuesAndHonoursTheStartBounds) {
   EXPECT_DOUBLE_EQ((*big)[4], 29900);
   EXPECT_DOUBLE_EQ((*big)[7], 30000);
   // And the maximum never falls below -10000.
-  const auto neg = classStatistics({-20000}, {1}, 0, 1, true);
+  const auto neg = classStatistics({-20000}, codes({1}), kAll, true);
   ASSERT_TRUE(neg.has_value());
   EXPECT_DOUBLE_EQ((*neg)[1], -20000);
   EXPECT_DOUBLE_EQ((*neg)[7], -10000);
 }
 
 TEST(FeatureStatsTest, BlockLayout) {
-  const Params p = testParams();
   std::ostringstream os;
   // Of two values, the median is the upper one: the running count must
   // exceed half the count.
-  writeStatisticsBlock(os, "len", {5.5, 7}, {1, 3}, 3, 2, p);
+  writeStatisticsBlock(os, "len", {5.5, 7}, codes({1, 3}), 3, StatisticsLayout{});
   EXPECT_EQ(os.str(),
             "\n\nlen:"
             "\n fwd\tavg: 5.5 dist: 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5"
@@ -92,10 +105,9 @@ TEST(FeatureStatsTest, BlockLayout) {
             "\n all\tavg: 6.25 dist: 5.5 5.51 5.51 5.51 5.51 6.99 6.99 6.99 6.99 6.99 7");
   EXPECT_EQ(os.precision(), 2);
 
-  const Params box = testParams("distbox = 1\n");
   std::ostringstream b;
   b.precision(6);
-  writeStatisticsBlock(b, "area", {1234.5}, {2}, 4, 1, box);
+  writeStatisticsBlock(b, "area", {1234.5}, codes({2}), 4, StatisticsLayout{true, false});
   EXPECT_EQ(b.str(),
             "\n\narea:\n bckwd\tavg: 1234 boxplot: 1234 1234 1234 1234 1234 1234 1234"
             "\n all\tavg: 1234 boxplot: 1234 1234 1234 1234 1234 1234 1234");
@@ -104,10 +116,10 @@ TEST(FeatureStatsTest, BlockLayout) {
 
 TEST(FeatureStatsTest, EmptyClassesAndEmptyRows) {
   std::ostringstream off;
-  writeStatisticsBlock(off, "wavelen", {kNaN}, {1}, 3, 1, testParams());
+  writeStatisticsBlock(off, "wavelen", {kNaN}, codes({1}), 3, StatisticsLayout{});
   EXPECT_EQ(off.str(), "\n\nwavelen:");
   std::ostringstream on;
-  writeStatisticsBlock(on, "wavelen", {}, {}, 3, 0, testParams("emptyrows = 1\n"));
+  writeStatisticsBlock(on, "wavelen", {}, {}, 3, StatisticsLayout{false, true});
   EXPECT_EQ(on.str(), "\n\nwavelen:\n fwd\t\n bckwd\t\n pause\t\n omega\t\n all\t");
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "run/params.h"
+#include "base/params.h"
 #include "segment/egg_list.h"
 #include "skeleton/body_wave.h"
 #include "skeleton/feature_stats.h"
@@ -168,12 +168,12 @@ void writeLabel(std::ostream& os, const SkelRecord& r, bool loopByFlag) {
     os << "loop";
     return;
   }
-  if (r.mv == 1) os << "fwd";
-  if (r.mv == 2 && !r.reversal) os << "bckwd";
+  if (r.mv == MovementCode::kForward) os << "fwd";
+  if (r.mv == MovementCode::kBackward && !r.reversal) os << "bckwd";
   if (r.reversal) os << "reversal";
-  if (r.mv == 3) os << "pause";
-  if (r.mv == 4) os << "omega";
-  if (!loopByFlag && r.mv == 5) os << "loop";
+  if (r.mv == MovementCode::kPause) os << "pause";
+  if (r.mv == MovementCode::kOmega) os << "omega";
+  if (!loopByFlag && r.mv == MovementCode::kLoop) os << "loop";
 }
 
 void writeRow(std::ostream& wxo, std::ostream& wxd, const SkelRecord& r) {
@@ -272,7 +272,7 @@ void writeFeatureSummary(const std::vector<SkelRecord>& records, int n, std::ost
       {"disp", [](const SkelRecord& r) { return r.disp == -1.0 ? SkelRecord::kNaN : r.disp; }, 3},
   };
   n = clampCount(records, n);
-  std::vector<int> classes;
+  std::vector<MovementCode> classes;
   for (int i = 0; i < n; ++i)
     if (records[i].consistent) classes.push_back(records[i].mv);
   std::vector<double> values;
@@ -280,8 +280,8 @@ void writeFeatureSummary(const std::vector<SkelRecord>& records, int n, std::ost
     values.clear();
     for (int i = 0; i < n; ++i)
       if (records[i].consistent) values.push_back(f.get(records[i]));
-    writeStatisticsBlock(wxo, f.name, values, classes, f.precision, static_cast<int>(values.size()),
-                         prms);
+    writeStatisticsBlock(wxo, f.name, values, classes, f.precision,
+                         StatisticsLayout{prms.distbox(), prms.emptyrows()});
   }
   wxo << "\n";
 }

@@ -14,7 +14,7 @@
 #include <ostream>
 #include <vector>
 
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 

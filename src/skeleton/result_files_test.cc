@@ -66,7 +66,7 @@ SkelRecord fullRecord() {
   r.freq = 1.23456;
   r.straightfs = 0.8765;
   r.sinusfs = 0.91234;
-  r.mv = 1;
+  r.mv = MovementCode::kForward;
   return r;
 }
 
@@ -77,14 +77,14 @@ TEST(ResultFilesTest, ShapeTableRowsForEveryKindOfRecord) {
   r[1].ignored = true;
   r[1].consistent = r[1].located = false;
   r[2].consistent = false;
-  r[2].mv = 3;
+  r[2].mv = MovementCode::kPause;
   r[3].wavelen = -std::sqrt(-1.0);  // either sign of NaN prints the same
   r[3].Nwavelen = std::sqrt(-1.0);
   r[3].reversal = true;
   r[4].consistent = false;
   r[4].loop = true;
-  r[4].mv = 5;
-  r[5].mv = 2;
+  r[4].mv = MovementCode::kLoop;
+  r[5].mv = MovementCode::kBackward;
   r[5].reversal = true;
   Tables t;
   t.write(r, p);
@@ -129,7 +129,7 @@ TEST(ResultFilesTest, ShapeTableRowsForEveryKindOfRecord) {
 TEST(ResultFilesTest, SpeedTable) {
   const Params p = testParams();  // 5-frame segments, 10 frames/s, 10 pixels/mm
   std::vector<SkelRecord> r = straightRun(8, 100, 2, true);
-  for (SkelRecord& x : r) x.mv = 1;
+  for (SkelRecord& x : r) x.mv = MovementCode::kForward;
   r[6].frame = 7;  // frame 6 was dropped
   r[7].frame = 8;
   r[7].head.x = r[7].mid.x - 40;
@@ -148,8 +148,8 @@ TEST(ResultFilesTest, SpeedTable) {
             "8\t2\t  -  \tfwd\n");
   // Moving away from the previous head is negative.
   std::vector<SkelRecord> b = straightRun(3, 100, 2, false);
-  b[1].mv = 2;
-  b[2].mv = 2;
+  b[1].mv = MovementCode::kBackward;
+  b[2].mv = MovementCode::kBackward;
   b[2].reversal = true;
   b[2].consistent = false;
   Tables u;
@@ -229,7 +229,7 @@ TEST(ResultFilesTest, EggTable) {
 TEST(ResultFilesTest, FeatureSummary) {
   const Params p = testParams();
   std::vector<SkelRecord> r(4, fullRecord());
-  r[1].mv = 3;
+  r[1].mv = MovementCode::kPause;
   r[2].consistent = false;  // left out
   r[2].len = 1000;
   r[3].disp = 0.25;

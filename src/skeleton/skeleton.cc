@@ -7,8 +7,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "run/fatal_error.h"
-#include "skeleton/distance_map.h"
+#include "base/fatal_error.h"
+#include "segment/distance_map.h"
 
 namespace dukon {
 

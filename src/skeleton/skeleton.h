@@ -20,8 +20,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "skeleton/distance_map.h"
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
+#include "segment/distance_map.h"
 
 namespace dukon {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 namespace {

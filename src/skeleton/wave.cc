@@ -6,10 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "run/output_dir.h"
+#include "base/file_util.h"
 
 namespace dukon {
 
@@ -24,11 +23,10 @@ constexpr uchar kStraightGrey = 127;
 
 }  // namespace
 
-Wave::Wave(int firstFrame, int lastFrame, int maxskellen, const OutputDir& out)
+Wave::Wave(int firstFrame, int lastFrame, int maxskellen)
     : width_(lastFrame >= firstFrame ? lastFrame - firstFrame + 1 : 0),
       height_(maxskellen > 0 ? maxskellen : 0),
-      firstFrame_(firstFrame),
-      out_(&out) {
+      firstFrame_(firstFrame) {
   if (width_ == 0 || height_ == 0) return;
   img_.create(height_, width_, CV_8UC1);
   img_.setTo(kStraightGrey);
@@ -112,23 +110,15 @@ cv::Mat Wave::render(double frmps, std::ostream& out) const {
   return img;
 }
 
-bool Wave::makeImage(double frmps, std::ostream& out, std::ostream& err) const {
-  const std::string path = out_->completePath("wave.bmp");
+bool Wave::makeImage(const std::string& path, double frmps, std::ostream& out,
+                     std::ostream& err) const {
   // With no frame in the range there is no column to draw, and an image
   // without columns cannot be stored; that is not a failure of the run.
   if (width_ <= 0) {
     out << "no frames in range: " << path << " not written\n";
     return true;
   }
-  const cv::Mat img = render(frmps, out);
-  bool saved = false;
-  try {
-    saved = !img.empty() && cv::imwrite(path, img);
-  } catch (const cv::Exception&) {
-    saved = false;
-  }
-  if (!saved) err << "Could'nt save " << path << "\n";
-  return saved;
+  return saveImage(path, render(frmps, out), err);
 }
 
 }  // namespace dukon

@@ -15,20 +15,18 @@
 
 #include <iostream>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 namespace dukon {
 
-class OutputDir;
-
 class Wave {
  public:
   // Columns for frames firstFrame..lastFrame (none when lastFrame <
-  // firstFrame), `maxskellen` rows. `out` must outlive the object; the image
-  // is saved there as "wave.bmp".
-  Wave(int firstFrame, int lastFrame, int maxskellen, const OutputDir& out);
+  // firstFrame), `maxskellen` rows.
+  Wave(int firstFrame, int lastFrame, int maxskellen);
 
   Wave(const Wave&) = delete;
   Wave& operator=(const Wave&) = delete;
@@ -53,9 +51,11 @@ class Wave {
   // the scale go to `out`.
   cv::Mat render(double frmps, std::ostream& out = std::cout) const;
 
-  // Renders and saves "wave.bmp". On failure writes "Could'nt save <path>"
-  // to `err` and returns false; the run goes on.
-  bool makeImage(double frmps, std::ostream& out = std::cout, std::ostream& err = std::cerr) const;
+  // Renders and saves the image to `path` (the run's "wave.bmp"). On failure
+  // writes "Could'nt save <path>" to `err` and returns false; the run goes
+  // on. With no column at all nothing is written and the result is true.
+  bool makeImage(const std::string& path, double frmps, std::ostream& out = std::cout,
+                 std::ostream& err = std::cerr) const;
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -77,7 +77,6 @@ class Wave {
   double minimum_ = 0.0;  // smallest value noted, 0 if none below
   double maximum_ = 0.0;  // largest value noted, 0 if none above
   bool drawing_ = false;  // a column has been drawn: the scale is fixed
-  const OutputDir* out_;
 };
 
 }  // namespace dukon

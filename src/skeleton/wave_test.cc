@@ -17,26 +17,15 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "run/output_dir.h"
-#include "run/params.h"
-
 namespace dukon {
 namespace {
 
-// An output directory under the test's temporary directory (or `outdir`).
-std::unique_ptr<OutputDir> makeOutputDir(const std::string& outdir) {
-  Params prms("unused");
-  std::istringstream in("moviedir = /m\nmoviename = wavetest\noutdir = " + outdir + "\n");
-  std::ostringstream err;
-  prms.read(in, err);
-  return std::make_unique<OutputDir>(prms);
-}
-
 class WaveTest : public ::testing::Test {
  protected:
-  WaveTest()
-      : out_(makeOutputDir(::testing::TempDir() + "dukon_wave_" + std::to_string(::getpid()))) {}
-  std::unique_ptr<OutputDir> out_;
+  WaveTest() : dir_(::testing::TempDir() + "dukon_wave_" + std::to_string(::getpid()) + "/") {
+    ::mkdir(dir_.c_str(), 0777);
+  }
+  std::string dir_;  // holds the saved images
 };
 
 // Notes, then draws, each (frame, profile): the two passes of a run.
@@ -56,7 +45,7 @@ std::vector<int> drawnRows(const cv::Mat& img, int column, uchar background) {
 }
 
 TEST_F(WaveTest, MarkerColumnsEveryHundredFrames) {
-  Wave wave(1000, 1249, 40, *out_);
+  Wave wave(1000, 1249, 40);
   ASSERT_EQ(wave.width(), 250);
   ASSERT_EQ(wave.height(), 40);
   std::ostringstream msg;
@@ -71,7 +60,7 @@ TEST_F(WaveTest, MarkerColumnsEveryHundredFrames) {
 }
 
 TEST_F(WaveTest, ShortProfileIsCentredLongProfileShowsItsMiddle) {
-  Wave wave(0, 9, 40, *out_);
+  Wave wave(0, 9, 40);
   std::vector<double> shortProfile(30);
   for (int i = 0; i < 30; ++i) shortProfile[i] = i + 1;
   std::vector<double> longProfile(51);
@@ -104,7 +93,7 @@ TEST_F(WaveTest, ShortProfileIsCentredLongProfileShowsItsMiddle) {
 }
 
 TEST_F(WaveTest, ProfileReplacesTheMarkerOnlyWhereItReaches) {
-  Wave wave(0, 150, 10, *out_);
+  Wave wave(0, 150, 10);
   drawAll(wave, {{100, {5.0, -5.0}}});
   std::ostringstream msg;
   const cv::Mat img = wave.render(1, msg);
@@ -114,7 +103,7 @@ TEST_F(WaveTest, ProfileReplacesTheMarkerOnlyWhereItReaches) {
 }
 
 TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
-  Wave wave(0, 4, 4, *out_);
+  Wave wave(0, 4, 4);
   drawAll(wave, {{0, {-20.0, 0.0, 20.0, 10.0}}});
   std::ostringstream msg;
   cv::Mat img = wave.render(1, msg);
@@ -126,7 +115,7 @@ TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
   EXPECT_EQ(img.at<uchar>(0, 1), 127);  // never written
 
   // The negative side is larger: it sets the scale for both.
-  Wave wider(0, 4, 4, *out_);
+  Wave wider(0, 4, 4);
   drawAll(wider, {{0, {-20.0, 0.0, 20.0, 10.0}}, {1, {-40.0, 0, 0, 0}}});
   img = wider.render(1, msg);
   EXPECT_EQ(img.at<uchar>(0, 1), 0);
@@ -135,7 +124,7 @@ TEST_F(WaveTest, PixelScaleUsesTheLargerMagnitude) {
 }
 
 TEST_F(WaveTest, ScaleIsFixedOnceDrawingStarts) {
-  Wave wave(0, 4, 3, *out_);
+  Wave wave(0, 4, 3);
   wave.noteProfile(0, {10.0, -10.0}, 2);
   wave.addColumn(0, {10.0, -10.0}, 2);
   EXPECT_THROW(wave.noteProfile(1, {50.0}, 1), std::logic_error);
@@ -149,20 +138,20 @@ TEST_F(WaveTest, ScaleIsFixedOnceDrawingStarts) {
 }
 
 TEST_F(WaveTest, ZeroMessagesForAnEmptySide) {
-  Wave empty(0, 9, 5, *out_);
+  Wave empty(0, 9, 5);
   std::ostringstream msg;
   cv::Mat img = empty.render(1, msg);
   EXPECT_EQ(msg.str(), "wave maxVal is zero!!!wave minVal is zero!!!");
   EXPECT_EQ(cv::countNonZero(img != 127), 0);
 
-  Wave positive(0, 9, 5, *out_);
+  Wave positive(0, 9, 5);
   drawAll(positive, {{0, {3.0}}});
   msg.str("");
   img = positive.render(1, msg);
   EXPECT_EQ(msg.str(), "wave minVal is zero!!!");
   EXPECT_EQ(img.at<uchar>(2, 0), 254);
 
-  Wave negative(0, 9, 5, *out_);
+  Wave negative(0, 9, 5);
   drawAll(negative, {{0, {-0.5}}});
   msg.str("");
   img = negative.render(1, msg);
@@ -188,10 +177,10 @@ bool same(const cv::Mat& a, const cv::Mat& b) {
 TEST_F(WaveTest, MinuteLabels) {
   std::ostringstream msg;
   // 150 frames at 1 frame per second: labels at columns 60 and 120.
-  Wave wave(0, 149, 40, *out_);
+  Wave wave(0, 149, 40);
   EXPECT_TRUE(same(wave.render(1.0, msg), labelled(150, {{60, "1 min."}, {120, "2 min."}})));
   // 12.5 frames per second: a label every 750 columns.
-  Wave longer(0, 1600, 40, *out_);
+  Wave longer(0, 1600, 40);
   EXPECT_TRUE(same(longer.render(12.5, msg), labelled(1601, {{750, "1 min."}, {1500, "2 min."}})));
   // Below one frame per minute (a step of 0 columns) there is no label.
   EXPECT_TRUE(same(wave.render(1.0 / 61, msg), labelled(150, {})));
@@ -200,12 +189,12 @@ TEST_F(WaveTest, MinuteLabels) {
 }
 
 TEST_F(WaveTest, MakeImageWritesWaveBmp) {
-  Wave wave(0, 119, 30, *out_);
+  Wave wave(0, 119, 30);
   drawAll(wave, {{7, {10.0, -10.0}}});
   std::ostringstream msg, err;
-  const std::string path = out_->completePath("wave.bmp");
+  const std::string path = dir_ + "wavetest-wave.bmp";
   std::remove(path.c_str());
-  ASSERT_TRUE(wave.makeImage(1.0, msg, err));
+  ASSERT_TRUE(wave.makeImage(path, 1.0, msg, err));
   EXPECT_EQ(err.str(), "");
   const cv::Mat saved = cv::imread(path, cv::IMREAD_GRAYSCALE);
   ASSERT_EQ(saved.size(), cv::Size(120, 30));
@@ -215,28 +204,28 @@ TEST_F(WaveTest, MakeImageWritesWaveBmp) {
 }
 
 TEST(WaveSaveTest, FailureIsReportedAndReturned) {
-  // The output directory cannot be created under a regular file.
+  // No file can be created under a regular file.
   const std::string file = ::testing::TempDir() + "dukon_wave_not_a_dir";
   {
     std::FILE* f = std::fopen(file.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
   }
-  std::unique_ptr<OutputDir> out = makeOutputDir(file);
-  Wave wave(0, 9, 5, *out);
+  const std::string path = file + "/wavetest-wave.bmp";
+  Wave wave(0, 9, 5);
   std::ostringstream msg, err;
-  EXPECT_FALSE(wave.makeImage(1.0, msg, err));
-  EXPECT_EQ(err.str(), "Could'nt save " + out->completePath("wave.bmp") + "\n");
+  EXPECT_FALSE(wave.makeImage(path, 1.0, msg, err));
+  EXPECT_EQ(err.str(), "Could'nt save " + path + "\n");
 
   // No frames to show: no image is written, which is not a failure.
-  Wave none(10, 9, 5, *out);
+  Wave none(10, 9, 5);
   EXPECT_EQ(none.width(), 0);
   drawAll(none, {{10, {1.0}}});
   err.str("");
   msg.str("");
-  EXPECT_TRUE(none.makeImage(1.0, msg, err));
+  EXPECT_TRUE(none.makeImage(path, 1.0, msg, err));
   EXPECT_EQ(err.str(), "");
-  EXPECT_EQ(msg.str(), "no frames in range: " + out->completePath("wave.bmp") + " not written\n");
+  EXPECT_EQ(msg.str(), "no frames in range: " + path + " not written\n");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 

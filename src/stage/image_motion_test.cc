@@ -10,7 +10,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 namespace {

@@ -7,9 +7,9 @@
 #include <limits>
 #include <sstream>
 
-#include "run/fatal_error.h"
-#include "run/file_util.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/file_util.h"
+#include "base/params.h"
 
 namespace dukon {
 

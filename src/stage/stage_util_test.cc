@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 
 namespace dukon {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/params.h"
+#include "base/params.h"
 
 namespace dukon {
 

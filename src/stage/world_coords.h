@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 

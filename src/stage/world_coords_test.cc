@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/params.h"
+#include "base/params.h"
 
 namespace dukon {
 namespace {

@@ -18,10 +18,10 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
+#include "base/skel_record.h"
 #include "segment/frame_segmenter.h"
-#include "skeleton/skel_record.h"
 #include "skeleton/skeleton.h"
 
 namespace dukon {

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 #include "stage/stage_util.h"
 
 namespace dukon {

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 #include "run/run_driver.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 namespace synth {

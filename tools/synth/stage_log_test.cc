@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "run/fatal_error.h"
-#include "run/params.h"
+#include "base/fatal_error.h"
+#include "base/params.h"
 #include "stage/stage_util.h"
 
 namespace dukon {

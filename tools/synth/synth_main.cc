@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 #include "synth/cli.h"
 #include "synth/synth_movie.h"
 

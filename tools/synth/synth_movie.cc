@@ -12,7 +12,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 #include "synth/stage_log.h"
 
 namespace dukon {

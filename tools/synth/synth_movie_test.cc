@@ -15,8 +15,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "base/params.h"
 #include "run/movie.h"
-#include "run/params.h"
 #include "stage/stage_util.h"
 #include "synth/body_model.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 namespace synth {

@@ -1,4 +1,4 @@
-#include "run/params.h"
+#include "base/params.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/fatal_error.h"
+#include "base/fatal_error.h"
 
 namespace dukon {
 namespace {

@@ -1,4 +1,4 @@
-#include "run/params.h"
+#include "base/params.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/fatal_error.h"
-#include "run/file_util.h"
+#include "base/fatal_error.h"
+#include "base/file_util.h"
 
 namespace dukon {
 

@@ -4,8 +4,8 @@
 // entry (main) writes the text to standard error, waits for one character
 // from standard input and exits with status 1. Keeping the exit in one place
 // lets every component run inside tests.
-#ifndef DUKON_RUN_FATAL_ERROR_H_
-#define DUKON_RUN_FATAL_ERROR_H_
+#ifndef DUKON_BASE_FATAL_ERROR_H_
+#define DUKON_BASE_FATAL_ERROR_H_
 
 #include <stdexcept>
 #include <string>
@@ -20,4 +20,4 @@ class FatalError : public std::runtime_error {
 
 }  // namespace dukon
 
-#endif  // DUKON_RUN_FATAL_ERROR_H_
+#endif  // DUKON_BASE_FATAL_ERROR_H_

@@ -1,7 +1,7 @@
 // The distance map of a worm mask and its thickest point, shared by the
 // segmenter (egg and thickness figures) and the skeletoniser (ridge walk).
-#ifndef DUKON_SKELETON_DISTANCE_MAP_H_
-#define DUKON_SKELETON_DISTANCE_MAP_H_
+#ifndef DUKON_SEGMENT_DISTANCE_MAP_H_
+#define DUKON_SEGMENT_DISTANCE_MAP_H_
 
 #include <opencv2/core.hpp>
 
@@ -46,4 +46,4 @@ struct DistanceMap {
 
 }  // namespace dukon
 
-#endif  // DUKON_SKELETON_DISTANCE_MAP_H_
+#endif  // DUKON_SEGMENT_DISTANCE_MAP_H_

@@ -1,4 +1,4 @@
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
 
 #include <cmath>
 #include <sstream>

@@ -6,8 +6,8 @@
 // orientation, body-wave features, world position and movement class.
 // Positions are frame pixels (x right, y down) until the world-coordinate
 // step moves `head`, `tail` and `mid` (not the chain) into world pixels.
-#ifndef DUKON_SKELETON_SKEL_RECORD_H_
-#define DUKON_SKELETON_SKEL_RECORD_H_
+#ifndef DUKON_BASE_SKEL_RECORD_H_
+#define DUKON_BASE_SKEL_RECORD_H_
 
 #include <algorithm>
 #include <array>
@@ -17,6 +17,8 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "base/movement_code.h"
 
 namespace dukon {
 
@@ -60,9 +62,9 @@ struct SkelRecord {
   double freq = kNaN;  // body-wave frequency, Hz
   double straightfs = 0, sinusfs = 0;
 
-  int mv = 0;             // 1 fwd, 2 bwd, 3 pause, 4 omega, 5 loop; 0 none
-  bool reversal = false;  // this frame starts a reversal segment
-  double disp = -1.0;     // displacement of mid over displen seconds, mm; -1 = not measured
+  MovementCode mv = MovementCode::kNone;  // movement class of the frame
+  bool reversal = false;                  // this frame starts a reversal segment
+  double disp = -1.0;  // displacement of mid over displen seconds, mm; -1 = not measured
 
   // Second-branch chain used while skeletonising.
   bool bucketMode = false;
@@ -131,4 +133,4 @@ int loopSpreading(std::vector<SkelRecord>& records, int n);
 
 }  // namespace dukon
 
-#endif  // DUKON_SKELETON_SKEL_RECORD_H_
+#endif  // DUKON_BASE_SKEL_RECORD_H_

@@ -3,8 +3,8 @@
 // Every key has a default; the file overrides them line by line. After
 // read() the object is read-only except for setFrmps() and setLframe(),
 // which the run driver uses once the movie is open and after the frame loop.
-#ifndef DUKON_RUN_PARAMS_H_
-#define DUKON_RUN_PARAMS_H_
+#ifndef DUKON_BASE_PARAMS_H_
+#define DUKON_BASE_PARAMS_H_
 
 #include <istream>
 #include <ostream>
@@ -132,4 +132,4 @@ class Params {
 
 }  // namespace dukon
 
-#endif  // DUKON_RUN_PARAMS_H_
+#endif  // DUKON_BASE_PARAMS_H_

@@ -1,4 +1,4 @@
-#include "skeleton/distance_map.h"
+#include "segment/distance_map.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,6 +1,6 @@
 // Point operations, basic measures, validation and the passes over the run's
 // records.
-#include "skeleton/skel_record.h"
+#include "base/skel_record.h"
 
 #include <opencv2/imgproc.hpp>
 
