@@ -5,7 +5,7 @@
 namespace dukon {
 
 cv::Point distanceMap(const cv::Mat& mask, bool useRoi, cv::Mat& dist, cv::Rect& roi,
-                      double* maxVal) {
+                      double* maxVal, const cv::Rect* knownBox) {
   *maxVal = 0.0;
   cv::Point maxLoc(-1, -1);
   if (!useRoi) {
@@ -14,7 +14,7 @@ cv::Point distanceMap(const cv::Mat& mask, bool useRoi, cv::Mat& dist, cv::Rect&
     return maxLoc;
   }
   if (!roi.empty()) dist(roi).setTo(0);
-  const cv::Rect box = cv::boundingRect(mask);
+  const cv::Rect box = knownBox != nullptr ? *knownBox : cv::boundingRect(mask);
   roi = box.empty()
             ? cv::Rect()
             : (box - cv::Point(1, 1) + cv::Size(2, 2)) & cv::Rect(0, 0, mask.cols, mask.rows);

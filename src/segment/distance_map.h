@@ -14,11 +14,11 @@ namespace dukon {
 //
 // With `useRoi`, only the mask's bounding box grown by one background pixel
 // is transformed: every mask pixel's nearest background lies inside it, and
-// everything outside is background, i.e. 0. `roi` says where `dist` may be
-// non-zero: on entry from the previous call (cleared here), on return for
-// this one.
+// everything outside is background, i.e. 0. The box is `box` when the caller
+// knows it, else measured. `roi` says where `dist` may be non-zero: on entry
+// from the previous call (cleared here), on return for this one.
 cv::Point distanceMap(const cv::Mat& mask, bool useRoi, cv::Mat& dist, cv::Rect& roi,
-                      double* maxVal);
+                      double* maxVal, const cv::Rect* box = nullptr);
 
 // A distance map kept between frames, with the thickest point of the mask it
 // was made from. The segmenter makes one of its final mask; the skeletoniser
@@ -31,9 +31,10 @@ struct DistanceMap {
   double maxVal = 0.0;       // distance at maxLoc, pixels
   bool current = false;      // `dist` is the map of the mask as it is now
 
-  // Transforms `mask` into this map and marks it current.
-  void make(const cv::Mat& mask, bool useRoi) {
-    maxLoc = distanceMap(mask, useRoi, dist, roi, &maxVal);
+  // Transforms `mask` into this map and marks it current; `box`, when
+  // given, is the mask's bounding box.
+  void make(const cv::Mat& mask, bool useRoi, const cv::Rect* box = nullptr) {
+    maxLoc = distanceMap(mask, useRoi, dist, roi, &maxVal, box);
     current = true;
   }
   // An all-zero map of `size`, not current.

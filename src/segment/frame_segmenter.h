@@ -7,6 +7,10 @@
 // segmenter keeps running means of the worm's thickness and area over the
 // frames whose skeleton was accepted and uses them to notice a bad threshold.
 // One object per run; it owns its work images.
+//
+// The mask is worked on packed (see mask_ops.h, edge_map.h). The plain mode
+// makes every step with the image library's own operations on 8-bit images
+// instead; it exists to check, frame by frame, that both give the same.
 #ifndef DUKON_SEGMENT_FRAME_SEGMENTER_H_
 #define DUKON_SEGMENT_FRAME_SEGMENTER_H_
 
@@ -15,106 +19,97 @@
 
 #include <opencv2/core.hpp>
 
-#include "base/params.h"
+#include "base/worm_box.h"
 #include "segment/distance_map.h"
+#include "segment/edge_map.h"
 #include "segment/egg.h"
+#include "segment/mask_ops.h"
 
 namespace dukon {
+
+class Params;
+
+// The settings the segmenter uses.
+struct SegmenterSettings {
+  int mmpix = 1;         // pixels per mm: the first thickness guess
+  int thresh = -1;       // fixed grey threshold; negative: from the histogram
+  int smooth = 4;        // histogram bin width, grey levels
+  bool useEdges = true;  // always join the edges
+  bool eggs = false;     // collect egg candidates
+  bool verbose = false;  // report threshold problems
+};
+SegmenterSettings segmenterSettings(const Params& prms);
 
 class FrameSegmenter {
  public:
   // Work images of width x height; the thickness guess before the first
   // accepted frame is the width 0.1 mm spans (mmpix / 10, integer division).
-  FrameSegmenter(int width, int height, const Params& prms);
+  FrameSegmenter(int width, int height, const SegmenterSettings& settings);
 
   // Makes `bin` (8-bit, frame size, created when it is not) hold 1 on the
   // worm and 0 elsewhere, from the grey frame `bw` (8-bit, read only). With
-  // the `eggs` setting, every separate dark object beside the worm that is
-  // thick enough is appended to `eggsToVerify` as a candidate (by value,
-  // location and frame -1). Diagnostics go to `err` when `screenop` is set.
-  void segmentFrame(const cv::Mat& bw, cv::Mat& bin, const Params& prms,
-                    std::vector<Egg>& eggsToVerify, std::ostream& err = std::cerr);
+  // eggs on, every separate dark object beside the worm that is thick
+  // enough is appended to `eggsToVerify` as a candidate (by value, location
+  // and frame -1). Diagnostics go to `err` when verbose.
+  void segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<Egg>& eggsToVerify,
+                    std::ostream& err = std::cerr);
 
   // Folds one accepted frame's thickness and area (pixels) into the running
   // means. Non-finite values (a chain without length) are not folded in.
   void updateAverages(double thick, double area);
 
-  // Bounding box of the mask's pixels in rows 0 .. height-2 and columns
-  // 0 .. width-3, each coordinate plus one; an empty mask gives all -1.
-  static void boundingBox(const cv::Mat& bin, int width, int height, int& minX, int& minY,
-                          int& maxX, int& maxY);
+  // The worm's box in `bin` (see WormBox).
+  static WormBox boundingBox(const cv::Mat& bin);
+  // The same box of the mask the last segmentFrame() returned, without
+  // scanning it again.
+  WormBox wormBox() const;
 
-  // Closings, labelling and distance transforms work on the objects'
-  // bounding boxes (with margins) instead of the whole frame; the results are
-  // the same. Off only to check exactly that.
-  void setUseRoi(bool on) { useRoi_ = on; }
+  // Plain mode: every step through the image library on 8-bit images.
+  void setPlain(bool on) { plain_ = on; }
 
   double avgThick() const { return avgThick_; }
   double avgArea() const { return avgArea_; }
+  int nGood() const { return nGood_; }
 
   // The distance map of the last mask segmentFrame() returned; `current`
   // while that mask is unchanged. The skeletoniser may take it over.
   DistanceMap& distanceMap() { return map_; }
-  int nGood() const { return nGood_; }
-
-  // --- Steps of segmentFrame, public so that they can be tested alone. ---
 
   // Grey value that starts the valley between the dark worm and the bright
   // background in a histogram of bins `smooth` grey levels wide over
-  // [0, 255); 255 when the histogram never rises again towards the dark end.
+  // [0, 255); kNoValley when the histogram never rises again towards the
+  // dark end.
+  static constexpr int kNoValley = 255;
   static int histogramThreshold(const cv::Mat& grey, int smooth);
-  // Morphological closing in place with a 7x7 ellipse, `iterations` dilations
-  // then as many erosions.
-  static void closeMask(cv::Mat& img, int iterations);
-  // Without `eggsToVerify`: clears every pixel outside the largest
-  // 8-connected object (ties: the one met first in raster order). With it:
-  // leaves `img` alone and appends a candidate for every object of more than
-  // 9 pixels whose size differs from the largest one's and whose inscribed
-  // radius exceeds 1 pixel, in raster order of the objects.
-  void keepLargestObject(cv::Mat& img, std::vector<Egg>* eggsToVerify);
-  // Clears the 8-connected region of pixels set in `mask` and 0 in
-  // `reference` that contains (x, y); (x, y) itself is always cleared.
-  static void clearFilledHole(cv::Mat& mask, const cv::Mat& reference, int x, int y);
+
+  // Egg candidates among the objects of `objects` (labelled from a mask of
+  // `frame` size): every object of more than 9 pixels whose size differs
+  // from the largest one's and whose inscribed radius exceeds 1 pixel, in
+  // object order.
+  static void addEggCandidates(const MaskObjects& objects, cv::Size frame,
+                               std::vector<Egg>& eggsToVerify);
 
  private:
-  void ensureSize(cv::Size size);
-  void closeObjects(cv::Mat& img, int iterations) const;
-  cv::Point thickestPoint(const cv::Mat& bin, double* maxVal);
-  // Labels the 8-connected objects of `img` into labels_ (object index + 1,
-  // numbered in raster order of their first pixel); returns the object count
-  // and fills counts_ and boxes_.
-  int labelObjects(const cv::Mat& img);
-  // Labels `img` and returns the index of its largest object (ties: the
-  // first in raster order), -1 when it holds none. The labels stay valid for
-  // clearAllButLargest() and addEggCandidates() until `img` changes.
-  int labelLargestObject(const cv::Mat& img);
-  // Clears every pixel of `img` outside object `largest` of the labelling
-  // last made of this same, unchanged image.
-  void clearAllButLargest(cv::Mat& img, int largest) const;
-  int labelFirstPass(const cv::Mat& img);
-  // Row of labels_ for image row y (inside labelBox_), from column labelBox_.x.
-  const int* labelRow(int y) const;
-  // Label of image pixel (x, y); 0 outside labelBox_.
-  int labelAt(int x, int y) const;
-  void addEggCandidates(int largest, std::vector<Egg>& eggsToVerify);
+  // The steps, packed or plain.
+  void threshold(const cv::Mat& bw, int thr);
+  void close(BitMask& mask, int iterations);
+  void detectEdges(const cv::Mat& bw);
 
+  const SegmenterSettings settings_;
   double avgThick_;
   double avgArea_ = 0.0;
   int nGood_ = 0;
-  bool useRoi_ = true;
-  cv::Mat beforeClose_;  // 8-bit: the mask just before the final closing
-  cv::Mat edges_;        // 8-bit: Canny edges, closed
-  DistanceMap map_;      // of the final mask; not current once a hole is cleared
-
-  // Labelling work space, kept between frames to avoid reallocation.
-  cv::Size labelImage_;           // size of the labelled image
-  cv::Rect labelBox_;             // the labelled part of the image
-  std::vector<int> labels_;       // (box width + 2) x (box height + 1), zero frame
-  std::vector<cv::Vec2i> spans_;  // per box row: first and one past last set column
-  std::vector<int> parent_;       // union-find over provisional labels
-  std::vector<int> objectOf_;     // provisional label -> object index
-  std::vector<int> counts_;       // pixels per object
-  std::vector<cv::Rect> boxes_;   // bounding box per object
+  bool plain_ = false;
+  BitMask mask_;              // the mask being made
+  BitMask edges_;             // Canny edges, closed
+  BitMask beforeClose_;       // the mask just before the final closing
+  bool holeCleared_ = false;  // the returned mask is mask_ less a filled hole,
+  WormBox holeBox_;           // whose box is this
+  MorphWork work_;            // scratch of the closings
+  MaskObjects objects_;       // labelling of mask_
+  EdgeMap edgeMap_;
+  cv::Mat image_;    // 8-bit scratch of the plain mode and the hole
+  DistanceMap map_;  // of the final mask; not current once a hole is cleared
 };
 
 }  // namespace dukon

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,8 +26,10 @@ constexpr int kMinApplied = 6;
 // Margin around the worm's box left out of the measure, pixels.
 constexpr int kWormMargin = 3;
 
-// Sum of |a[i] - b[i]| over n bytes.
-uint64_t absDiffSum(const uint8_t* a, const uint8_t* b, int n) {
+// Sum of |a[i] - b[i]| over n bytes. Inlined: it runs once or twice per row
+// of every candidate.
+inline __attribute__((always_inline)) uint64_t absDiffSum(const uint8_t* a, const uint8_t* b,
+                                                          int n) {
   uint64_t sum = 0;
   int i = 0;
 #if defined(__SSE2__)
@@ -83,6 +87,9 @@ cv::Mat ImageMotion::mask() const {
   return m;
 }
 
+// The sum of absolute differences between the reference's window and the
+// frame's window at shift position (sx, sy), without the worm's rectangle;
+// given up, row by row, as soon as it reaches `bound`.
 uint64_t ImageMotion::measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const {
   const int rx0 = wormRect_.x;
   const int rx1 = wormRect_.x + wormRect_.width;
@@ -102,54 +109,91 @@ uint64_t ImageMotion::measure(const cv::Mat& bw, int sx, int sy, uint64_t bound)
   return sum;
 }
 
-void ImageMotion::consider(const cv::Mat& bw, int sx, int sy) {
-  const uint64_t m = measure(bw, sx, sy, best_);
-  if (m < best_) {
+// Candidate `index` (its place in the scan order of the search) at shift
+// position (sx, sy). It wins with a lower score, or with an equal one when
+// it comes earlier in the scan order, so candidates may be measured in any
+// order and the winner is the one the scan order would pick.
+void ImageMotion::consider(const cv::Mat& bw, int sx, int sy, int index) {
+  const bool winsTies = index < bestIndex_;
+  const uint64_t bound = winsTies ? best_ + 1 : best_;
+  const uint64_t m = measure(bw, sx, sy, bound);
+  if (m < best_ || (winsTies && m == best_)) {
     best_ = m;
+    bestIndex_ = index;
     bestX_ = sx;
     bestY_ = sy;
   }
 }
 
-bool ImageMotion::findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY,
-                               int maxX, int maxY, std::ostream& out) {
-  xMov = 0;
-  yMov = 0;
-  if (bw.type() != CV_8UC1 || bw.cols != width_ || bw.rows != height_) return false;
-  if (previous_.empty()) {  // the first frame only becomes the reference
-    renew(bw, minX, minY, maxX, maxY);
-    return true;
+// Measures the candidates of one pass, given in scan order, starting with
+// the one nearest `hint` (a likely winner, whose score bounds the others).
+void ImageMotion::searchFrom(const cv::Mat& bw, const std::vector<cv::Point>& candidates,
+                             int firstIndex, cv::Point hint) {
+  if (candidates.empty()) return;
+  size_t start = 0;
+  int nearest = std::numeric_limits<int>::max();
+  for (size_t k = 0; k < candidates.size(); ++k) {
+    const cv::Point d = candidates[k] - hint;
+    const int dist = std::abs(d.x) + std::abs(d.y);
+    if (dist < nearest) {
+      nearest = dist;
+      start = k;
+    }
   }
-  // Nothing scoring below the limit leaves the shift at zero. Larger windows
-  // get a proportionally larger limit: with the fixed one, sensor noise
-  // alone would exceed it on a 1280 x 960 frame and no shift would ever be
-  // found.
+  consider(bw, candidates[start].x, candidates[start].y, firstIndex + static_cast<int>(start));
+  for (size_t k = 0; k < candidates.size(); ++k)
+    if (k != start)
+      consider(bw, candidates[k].x, candidates[k].y, firstIndex + static_cast<int>(k));
+}
+
+std::optional<cv::Point> ImageMotion::findMovement(const cv::Mat& bw, const WormBox& worm,
+                                                   std::ostream& out) {
+  if (bw.type() != CV_8UC1 || bw.cols != width_ || bw.rows != height_) return std::nullopt;
+  if (previous_.empty()) {  // the first frame only becomes the reference
+    renew(bw, worm);
+    hint_ = cv::Point(range_, range_);
+    return cv::Point(0, 0);
+  }
+  // Nothing scoring below the limit leaves the shift at zero: the starting
+  // best wins every tie. Larger windows get a proportionally larger limit:
+  // with the fixed one, sensor noise alone would exceed it on a 1280 x 960
+  // frame and no shift would ever be found.
   best_ = noBest_;
+  bestIndex_ = -1;
   bestX_ = range_;
   bestY_ = range_;
   const int side = 2 * range_ + 1;
+  grid_.clear();
   for (int sy = 0; sy < side; sy += step_)
-    for (int sx = 0; sx < side; sx += step_) consider(bw, sx, sy);
+    for (int sx = 0; sx < side; sx += step_) grid_.emplace_back(sx, sy);
+  searchFrom(bw, grid_, 0, hint_);
 
   // Fine pass around the best grid point; its bounds are fixed before it
-  // starts, and the grid cells, measured already, are skipped.
+  // starts, and the grid cells, measured already, are skipped. Its
+  // candidates come after the grid's in the scan order.
   const int y0 = std::max(bestY_ - step_, 0), y1 = std::min(bestY_ + step_, side);
   const int x0 = std::max(bestX_ - step_, 0), x1 = std::min(bestX_ + step_, side);
+  fine_.clear();
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x)
-      if (x % step_ != 0 || y % step_ != 0) consider(bw, x, y);
+      if (x % step_ != 0 || y % step_ != 0) fine_.emplace_back(x, y);
+  searchFrom(bw, fine_, static_cast<int>(grid_.size()), hint_);
 
-  xMov = bestX_ - range_;
-  yMov = bestY_ - range_;
-  if (xMov != 0 || yMov != 0) {
-    out << "found relative movement of x=" << xMov << " y=" << yMov << "\n";
-    if (std::abs(xMov) + std::abs(yMov) < kMinApplied) return false;
+  const cv::Point shift(bestX_ - range_, bestY_ - range_);
+  // The next frame most likely shows the same shift from a kept reference,
+  // and none from a renewed one.
+  hint_ = cv::Point(bestX_, bestY_);
+  if (shift != cv::Point(0, 0)) {
+    out << "found relative movement of x=" << shift.x << " y=" << shift.y << "\n";
+    if (std::abs(shift.x) + std::abs(shift.y) < kMinApplied) return std::nullopt;
   }
-  renew(bw, minX, minY, maxX, maxY);
-  return true;
+  renew(bw, worm);
+  hint_ = cv::Point(range_, range_);
+  return shift;
 }
 
-void ImageMotion::renew(const cv::Mat& bw, int minX, int minY, int maxX, int maxY) {
+void ImageMotion::renew(const cv::Mat& bw, const WormBox& worm) {
+  const int minX = worm.minX, minY = worm.minY, maxX = worm.maxX, maxY = worm.maxY;
   bw.copyTo(previous_);
   // The worm's box widened by the margin, in window coordinates; the origin
   // is clamped at 0 without shortening the box, then the box is cut at the

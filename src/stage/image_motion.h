@@ -17,9 +17,13 @@
 
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <ostream>
+#include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "base/worm_box.h"
 
 namespace dukon {
 
@@ -31,14 +35,15 @@ class ImageMotion {
   ImageMotion(int step, int range, int width, int height);
 
   // Measures the shift of the image content from the reference to `bw`
-  // (8-bit, one channel, frame size) into xMov, yMov (pixels). The worm's
-  // bounding box in `bw` is (minX, minY)..(maxX, maxY). Returns true when the
-  // shift is to be applied; the reference and its mask are then renewed from
-  // `bw`. Returns false (reference kept) for a shift too small to apply, and
-  // for a frame of the wrong size or type. A non-zero shift is reported on
-  // `out` as "found relative movement of x=.. y=..".
-  bool findMovement(int& xMov, int& yMov, const cv::Mat& bw, int minX, int minY, int maxX, int maxY,
-                    std::ostream& out = std::cout);
+  // (8-bit, one channel, frame size), pixels; `worm` is the worm's box in
+  // `bw`. Gives the shift when it is to be applied; the reference and its
+  // mask are then renewed from `bw` (the first frame only becomes the
+  // reference, with a shift of 0). Gives nothing (reference kept) for a
+  // shift too small to apply, and for a frame of the wrong size or type. A
+  // non-zero shift is reported on `out` as "found relative movement of
+  // x=.. y=..".
+  std::optional<cv::Point> findMovement(const cv::Mat& bw, const WormBox& worm,
+                                        std::ostream& out = std::cout);
 
   // The current mask in window coordinates: 1 on background, 0 over the worm.
   cv::Mat mask() const;
@@ -49,8 +54,10 @@ class ImageMotion {
   // Score of shift (sx, sy), 0 <= sx, sy <= 2 * range; returns the full sum
   // when it is below `bound`, otherwise some partial sum >= `bound`.
   uint64_t measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const;
-  void consider(const cv::Mat& bw, int sx, int sy);
-  void renew(const cv::Mat& bw, int minX, int minY, int maxX, int maxY);
+  void consider(const cv::Mat& bw, int sx, int sy, int index);
+  void searchFrom(const cv::Mat& bw, const std::vector<cv::Point>& candidates, int firstIndex,
+                  cv::Point hint);
+  void renew(const cv::Mat& bw, const WormBox& worm);
 
   int step_;
   int range_;
@@ -62,8 +69,11 @@ class ImageMotion {
   cv::Rect wormRect_;    // left out of the measure; clipped to the window
   uint64_t noBest_ = 0;  // a candidate must score below this
   uint64_t best_ = 0;
+  int bestIndex_ = -1;  // place of the best candidate in the scan order; -1: none yet
   int bestX_ = 0;
   int bestY_ = 0;
+  cv::Point hint_;                      // where the search starts: a likely winner
+  std::vector<cv::Point> grid_, fine_;  // the candidates of the two passes, in scan order
 };
 
 }  // namespace dukon
