@@ -2,24 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <opencv2/imgcodecs.hpp>
-
 namespace dukon {
 
 bool isDirectory(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool saveImage(const std::string& path, const cv::Mat& img, std::ostream& err) {
-  bool saved = false;
-  try {
-    saved = !img.empty() && cv::imwrite(path, img);
-  } catch (const cv::Exception&) {
-    saved = false;  // e.g. no encoder for the extension
-  }
-  if (!saved) err << "Could'nt save " << path << "\n";
-  return saved;
 }
 
 }  // namespace dukon

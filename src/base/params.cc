@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <limits>
 #include <sstream>
+#include <type_traits>
+#include <variant>
 
 #include "base/fatal_error.h"
 #include "base/file_util.h"
@@ -85,52 +88,242 @@ std::string asDirectory(const std::string& value) {
   return d;
 }
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
 }  // namespace
 
-Params::Params(std::string fileName) : fileName_(std::move(fileName)) {}
+// One key of the parameters file: how it is read, checked, listed and
+// documented. Numbers and flags keep their default in `def`.
+struct Params::Key {
+  enum class Kind { kText, kDirectory, kInt, kReal, kFlag, kTrack, kFrameList };
+  using Field = std::variant<std::string Params::*, int Params::*, double Params::*, bool Params::*,
+                             Tracking Params::*, std::vector<int> Params::*>;
+  // Values a checked key accepts: lo (exclusive when loOpen) to hi, finite
+  // ones only when `finite`. NaN never passes. `rank` places the key's
+  // refusal among those of one file (1 first); 0: the key is not checked.
+  struct Range {
+    int rank = 0;
+    double lo = -kInf;
+    bool loOpen = false;
+    double hi = kInf;
+    bool finite = false;
+    bool accepts(double v) const {
+      return (!finite || std::isfinite(v)) && (loOpen ? v > lo : v >= lo) && v <= hi;
+    }
+  };
 
-void Params::read(std::ostream& err) {
-  std::ifstream in(fileName_, std::ios::binary);
-  if (in && !isDirectory(fileName_)) {
-    read(in, err);
-    return;
+  const char* name;
+  const char* label;  // listing label, "name = " padded
+  Kind kind;
+  Field field;
+  double def;                // default of a number or flag
+  const char* shownDefault;  // the README's default, when not simply `def`
+  Range range;
+  const char* allowed;  // the accepted values as the refusal says them
+  // When set, the range is checked only if this holds (smooth: only the
+  // automatic threshold divides by it).
+  bool (*checkedWhen)(const Params&);
+  const char* meaning;  // the README's description
+};
+
+namespace {
+
+using Key = Params::Key;
+using Kind = Key::Kind;
+using Range = Key::Range;
+
+constexpr Range kUnchecked{};
+constexpr Range positiveSpan(int rank) {
+  return Range{rank, 0.0, true, Params::kMaxSpan, false};
+}
+constexpr Range finiteOnly(int rank) {
+  return Range{rank, -kInf, false, kInf, true};
+}
+
+}  // namespace
+
+const std::vector<Params::Key>& Params::keys() {
+  static const char* const kSpanAllowed = "seconds, above 0, at most 86400";
+  static const char* const kUnused = "accepted and listed, not used";
+  static const std::vector<Key> kKeys = {
+      {"moviedir", "moviedir    = ", Kind::kDirectory, &Params::moviedir_, 0, "— (required)",
+       kUnchecked, "", nullptr, "directory of the movie"},
+      {"moviename", "moviename   = ", Kind::kText, &Params::moviename_, 0, "— (required)",
+       kUnchecked, "", nullptr,
+       "movie name without `.avi`; names the output folder and prefixes every output file"},
+      {"outdir", "outdir      = ", Kind::kDirectory, &Params::outdir_, 0,
+       "empty (working directory)", kUnchecked, "", nullptr, "root of the output"},
+      {"mmpix",
+       "mmpix       = ",
+       Kind::kInt,
+       &Params::mmpix_,
+       291,
+       nullptr,
+       {1, 1, false, 100000, false},
+       "pixels per mm, 1 to 100000",
+       nullptr,
+       "image scale, pixels per millimetre"},
+      {"frmps",
+       "frmps       = ",
+       Kind::kReal,
+       &Params::frmps_,
+       -1,
+       "the movie's rate",
+       {8, -kInf, false, kMaxFrmps, true},
+       "frames per second, at most 10000; 0 or less: the movie's rate",
+       nullptr,
+       "frames per second"},
+      {"fframe",
+       "fframe      = ",
+       Kind::kInt,
+       &Params::fframe_,
+       0,
+       nullptr,
+       {9, kMinFframe, false, kInf, false},
+       "frame number, -1000000000 or above",
+       nullptr,
+       "first frame to analyse (frames are numbered from 1)"},
+      {"lframe", "lframe      = ", Kind::kInt, &Params::lframe_, 0, "0 (the movie's end)",
+       kUnchecked, "", nullptr, "last frame to analyse; 0 or less, or beyond the end: the last"},
+      {"ignorefrm", "ignorefrm = ", Kind::kFrameList, &Params::ignorefrm_, 0, "none", kUnchecked,
+       "", nullptr, "a frame `N` or a range `A-B` to leave out; may be repeated"},
+      {"screenop", "screenop    = ", Kind::kFlag, &Params::screenop_, 0, nullptr, kUnchecked, "",
+       nullptr, "verbose console output and the parameter listing"},
+      {"debugimg",
+       "debugimg    = ",
+       Kind::kReal,
+       &Params::debugimg_,
+       0,
+       nullptr,
+       {12, 0, false, 16, false},
+       "window scale, 0 to 16",
+       nullptr,
+       "scale of the debug windows; 0 shows none"},
+      {"seglen", "seglen      = ", Kind::kReal, &Params::seglen_, 0.5, nullptr, positiveSpan(5),
+       kSpanAllowed, nullptr, "movement segment length, seconds"},
+      {"pausespdlim", "pausespdlim = ", Kind::kReal, &Params::pausespdlim_, 0.05, nullptr,
+       finiteOnly(10), "mm per second", nullptr, "speed below which a segment is a pause, mm/s"},
+      {"displen", "displen     = ", Kind::kReal, &Params::displen_, 0.5, nullptr, positiveSpan(6),
+       kSpanAllowed, nullptr, "time span of the displacement table, seconds"},
+      {"anglen", "anglen      = ", Kind::kReal, &Params::anglen_, 10, nullptr, positiveSpan(7),
+       kSpanAllowed, nullptr, "time span of the turning-angle table, seconds"},
+      {"smooth",
+       "smooth      = ",
+       Kind::kInt,
+       &Params::smooth_,
+       4,
+       nullptr,
+       {3, 1, false, kInf, false},
+       "histogram bin width, above 0",
+       [](const Params& p) { return p.thresh_ < 0; },
+       "histogram bin width for the automatic threshold, grey levels"},
+      {"thresh", "thresh      = ", Kind::kInt, &Params::thresh_, -1, nullptr, kUnchecked, "",
+       nullptr, "fixed grey threshold; negative selects the automatic one"},
+      {"useedges", "useedges    = ", Kind::kFlag, &Params::useedges_, 1, nullptr, kUnchecked, "",
+       nullptr, "adds edges to the worm mask"},
+      {"maxskellen",
+       "maxskellen  = ",
+       Kind::kInt,
+       &Params::maxskellen_,
+       350,
+       nullptr,
+       {4, 1, false, 10000, false},
+       "1 to 10000 rows",
+       nullptr,
+       "rows of the wave image"},
+      {"minloopradius", "minloopradius = ", Kind::kReal, &Params::minloopradius_, 0.02, nullptr,
+       kUnchecked, "", nullptr, kUnused},
+      {"track", "track       = ", Kind::kTrack, &Params::track_, 0, "stage", kUnchecked, "",
+       nullptr,
+       "`stage`: positions from the stage log; any other word (`corr`): from image motion"},
+      {"stageskip", "stageskip   = ", Kind::kInt, &Params::stageskip_, 1, nullptr, kUnchecked, "",
+       nullptr, "stage-sample spacing in frames beyond which a frame is usable for tracking"},
+      {"mmpixstage",
+       "mmpixstage  = ",
+       Kind::kInt,
+       &Params::mmpixstage_,
+       -1,
+       "mmpix",
+       {2, 1, false, kInf, false},
+       "pixels per mm of stage travel, above 0",
+       nullptr,
+       "pixels per millimetre of stage travel"},
+      {"shade", "shade       = ", Kind::kReal, &Params::shade_, 0.2, nullptr, finiteOnly(11),
+       "a factor", nullptr, "least darkening factor of the trace in the track image"},
+      {"star", "star        = ", Kind::kFlag, &Params::star_, 0, nullptr, kUnchecked, "", nullptr,
+       "start and end marks in the track image"},
+      {"subbg", "subbg       = ", Kind::kFlag, &Params::subbg_, 0, nullptr, kUnchecked, "", nullptr,
+       kUnused},
+      {"rsedg", "rsedg       = ", Kind::kInt, &Params::rsedg_, 16, nullptr, kUnchecked, "", nullptr,
+       kUnused},
+      {"objclniter", "objclniter  = ", Kind::kInt, &Params::objclniter_, 2, nullptr, kUnchecked, "",
+       nullptr, kUnused},
+      {"wsiblck", "wsiblck     = ", Kind::kReal, &Params::wsiblck_, 0.035, nullptr, kUnchecked, "",
+       nullptr, kUnused},
+      {"disjntdel", "disjntdel   = ", Kind::kInt, &Params::disjntdel_, 20, nullptr, kUnchecked, "",
+       nullptr, kUnused},
+      {"segangdif", "segangdif   = ", Kind::kInt, &Params::segangdif_, 60, nullptr, kUnchecked, "",
+       nullptr, kUnused},
+      {"distbox", "distbox     = ", Kind::kFlag, &Params::distbox_, 0, nullptr, kUnchecked, "",
+       nullptr, "box-plot form instead of deciles in the feature statistics"},
+      {"emptyrows", "emptyrows   = ", Kind::kFlag, &Params::emptyrows_, 0, nullptr, kUnchecked, "",
+       nullptr, "rows for empty movement classes in the feature statistics"},
+      {"eggs", "eggs        = ", Kind::kFlag, &Params::eggs_, 0, nullptr, kUnchecked, "", nullptr,
+       "egg detection and `eggs.txt`"},
+  };
+  return kKeys;
+}
+
+Params::Params(std::string fileName) : fileName_(std::move(fileName)) {
+  for (const Key& k : keys()) {
+    std::visit(
+        [this, &k](auto field) {
+          using T = std::decay_t<decltype(this->*field)>;
+          if constexpr (std::is_same_v<T, int>) {
+            this->*field = static_cast<int>(k.def);
+          } else if constexpr (std::is_same_v<T, double>) {
+            this->*field = k.def;
+          } else if constexpr (std::is_same_v<T, bool>) {
+            this->*field = k.def != 0;
+          } else {
+            this->*field = T{};  // texts empty, no ignored frames, stage log
+          }
+        },
+        k.field);
   }
+}
+
+Params Params::fromFile(const std::string& fileName, std::ostream& err) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (in && !isDirectory(fileName)) return fromStream(in, fileName, err);
   // No line to read: every parameter keeps its default.
-  err << "\nCouldn't open " << fileName_ << ", using defaults\n";
+  err << "\nCouldn't open " << fileName << ", using defaults\n";
   std::istringstream none;
-  read(none, err);
+  return fromStream(none, fileName, err);
+}
+
+Params Params::fromStream(std::istream& in, const std::string& fileName, std::ostream& err) {
+  Params p(fileName);
+  p.read(in, err);
+  p.complete();
+  return p;
 }
 
 void Params::read(std::istream& in, std::ostream& err) {
-  moviedir_.clear();
-  moviename_.clear();
-  outdir_.clear();
-  {
-    std::string line;
-    while (std::getline(in, line)) {
-      // A NUL ends the text as it would in a C buffer.
-      size_t nul = line.find('\0');
-      if (nul != std::string::npos) line.resize(nul);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.size() > static_cast<size_t>(kBufLen - 1)) {
-        err << "\nParameter line longer than " << (kBufLen - 1) << " characters cut: `"
-            << line.substr(0, 40) << "...'\n";
-        line.resize(kBufLen - 1);
-      }
-      if (line.empty() || line[0] == '#') continue;
-      parseLine(line, err);
+  std::string line;
+  while (std::getline(in, line)) {
+    // A NUL ends the text as it would in a C buffer.
+    const size_t nul = line.find('\0');
+    if (nul != std::string::npos) line.resize(nul);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > static_cast<size_t>(kBufLen - 1)) {
+      err << "\nParameter line longer than " << (kBufLen - 1) << " characters cut: `"
+          << line.substr(0, 40) << "...'\n";
+      line.resize(kBufLen - 1);
     }
+    if (line.empty() || line[0] == '#') continue;
+    parseLine(line, err);
   }
-  complete();
-}
-
-void Params::complete() {
-  if (mmpixstage_ == -1) mmpixstage_ = mmpix_;
-  std::sort(ignorefrm_.begin(), ignorefrm_.end());
-  ignorefrm_.push_back(kIgnoreEnd);
-  if (moviedir_.empty() || moviename_.empty())
-    throw FatalError("Movie directory and name must be given in parameters file.\n");
-  checkValues();
 }
 
 void Params::parseLine(const std::string& line, std::ostream& err) {
@@ -141,77 +334,40 @@ void Params::parseLine(const std::string& line, std::ostream& err) {
   }
   for (char& c : key)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  store(key, value);
+  // Unknown keys are ignored without a message.
+  for (const Key& k : keys()) {
+    if (key == k.name) {
+      store(k, value);
+      return;
+    }
+  }
 }
 
-void Params::store(const std::string& key, const std::string& v) {
-  if (key == "moviedir")
-    moviedir_ = asDirectory(v);
-  else if (key == "moviename")
-    moviename_ = cut(v, kBufLen - 1);
-  else if (key == "outdir")
-    outdir_ = asDirectory(v);
-  else if (key == "mmpix")
-    mmpix_ = toInt(v);
-  else if (key == "frmps")
-    frmps_ = toReal(v);
-  else if (key == "fframe")
-    fframe_ = toInt(v);
-  else if (key == "lframe")
-    lframe_ = toInt(v);
-  else if (key == "ignorefrm")
-    addIgnored(v);
-  else if (key == "screenop")
-    screenop_ = toInt(v) != 0;
-  else if (key == "debugimg")
-    debugimg_ = toReal(v);
-  else if (key == "seglen")
-    seglen_ = toReal(v);
-  else if (key == "pausespdlim")
-    pausespdlim_ = toReal(v);
-  else if (key == "displen")
-    displen_ = toReal(v);
-  else if (key == "anglen")
-    anglen_ = toReal(v);
-  else if (key == "smooth")
-    smooth_ = toInt(v);
-  else if (key == "thresh")
-    thresh_ = toInt(v);
-  else if (key == "useedges")
-    useedges_ = toInt(v) != 0 ? 1 : 0;
-  else if (key == "maxskellen")
-    maxskellen_ = toInt(v);
-  else if (key == "minloopradius")
-    minloopradius_ = toReal(v);
-  else if (key == "track")
-    track_ = (v == "stage") ? 1 : 2;
-  else if (key == "stageskip")
-    stageskip_ = toInt(v);
-  else if (key == "mmpixstage")
-    mmpixstage_ = toInt(v);
-  else if (key == "shade")
-    shade_ = toReal(v);
-  else if (key == "star")
-    star_ = toInt(v) != 0;
-  else if (key == "subbg")
-    subbg_ = toInt(v) != 0;
-  else if (key == "rsedg")
-    rsedg_ = toInt(v);
-  else if (key == "objclniter")
-    objclniter_ = toInt(v);
-  else if (key == "wsiblck")
-    wsiblck_ = toReal(v);
-  else if (key == "disjntdel")
-    disjntdel_ = toInt(v);
-  else if (key == "segangdif")
-    segangdif_ = toInt(v);
-  else if (key == "distbox")
-    distbox_ = toInt(v) != 0;
-  else if (key == "emptyrows")
-    emptyrows_ = toInt(v) != 0;
-  else if (key == "eggs")
-    eggs_ = toInt(v) != 0;
-  // Unknown keys are ignored without a message.
+void Params::store(const Key& k, const std::string& v) {
+  switch (k.kind) {
+    case Kind::kText:
+      this->*std::get<std::string Params::*>(k.field) = cut(v, kBufLen - 1);
+      break;
+    case Kind::kDirectory:
+      this->*std::get<std::string Params::*>(k.field) = asDirectory(v);
+      break;
+    case Kind::kInt:
+      this->*std::get<int Params::*>(k.field) = toInt(v);
+      break;
+    case Kind::kReal:
+      this->*std::get<double Params::*>(k.field) = toReal(v);
+      break;
+    case Kind::kFlag:
+      this->*std::get<bool Params::*>(k.field) = toInt(v) != 0;
+      break;
+    case Kind::kTrack:
+      this->*std::get<Tracking Params::*>(k.field) =
+          v == "stage" ? Tracking::kStageLog : Tracking::kImageMotion;
+      break;
+    case Kind::kFrameList:
+      addIgnored(v);
+      break;
+  }
 }
 
 void Params::addIgnored(const std::string& value) {
@@ -233,26 +389,37 @@ void Params::addIgnored(const std::string& value) {
   for (long f = first; f <= last; ++f) ignorefrm_.push_back(static_cast<int>(f));
 }
 
+void Params::complete() {
+  if (mmpixstage_ == -1) mmpixstage_ = mmpix_;
+  std::sort(ignorefrm_.begin(), ignorefrm_.end());
+  ignorefrm_.push_back(kIgnoreEnd);
+  if (moviedir_.empty() || moviename_.empty())
+    throw FatalError("Movie directory and name must be given in parameters file.\n");
+  checkValues();
+}
+
 void Params::checkValues() const {
+  std::vector<const Key*> checked;
+  for (const Key& k : keys())
+    if (k.range.rank > 0) checked.push_back(&k);
+  std::sort(checked.begin(), checked.end(),
+            [](const Key* a, const Key* b) { return a->range.rank < b->range.rank; });
   std::ostringstream msg;
-  auto bad = [&msg](const char* key, auto value, const char* why) {
-    msg << "Invalid value in parameters file: " << key << " = " << value << " (" << why << ")\n";
-  };
-  if (mmpix_ <= 0 || mmpix_ > 100000) bad("mmpix", mmpix_, "pixels per mm, 1 to 100000");
-  if (mmpixstage_ <= 0) bad("mmpixstage", mmpixstage_, "pixels per mm of stage travel, above 0");
-  if (thresh_ < 0 && smooth_ <= 0) bad("smooth", smooth_, "histogram bin width, above 0");
-  if (maxskellen_ <= 0 || maxskellen_ > 10000) bad("maxskellen", maxskellen_, "1 to 10000 rows");
-  // Spans and the rate are multiplied into frame counts held in int.
-  const auto span = [](double s) { return s > 0 && s <= kMaxSpan; };
-  if (!span(seglen_)) bad("seglen", seglen_, "seconds, above 0, at most 86400");
-  if (!span(displen_)) bad("displen", displen_, "seconds, above 0, at most 86400");
-  if (!span(anglen_)) bad("anglen", anglen_, "seconds, above 0, at most 86400");
-  if (!std::isfinite(frmps_) || frmps_ > kMaxFrmps)
-    bad("frmps", frmps_, "frames per second, at most 10000; 0 or less: the movie's rate");
-  if (fframe_ < kMinFframe) bad("fframe", fframe_, "frame number, -1000000000 or above");
-  if (!std::isfinite(pausespdlim_)) bad("pausespdlim", pausespdlim_, "mm per second");
-  if (!std::isfinite(shade_)) bad("shade", shade_, "a factor");
-  if (!(debugimg_ >= 0) || debugimg_ > 16) bad("debugimg", debugimg_, "window scale, 0 to 16");
+  for (const Key* key : checked) {
+    const Key& k = *key;
+    if (k.checkedWhen != nullptr && !k.checkedWhen(*this)) continue;
+    std::visit(
+        [&](auto field) {
+          using T = std::decay_t<decltype(this->*field)>;
+          if constexpr (std::is_same_v<T, int> || std::is_same_v<T, double>) {
+            const T value = this->*field;
+            if (!k.range.accepts(static_cast<double>(value)))
+              msg << "Invalid value in parameters file: " << k.name << " = " << value << " ("
+                  << k.allowed << ")\n";
+          }
+        },
+        k.field);
+  }
   if (!msg.str().empty()) throw FatalError(msg.str());
 }
 
@@ -272,50 +439,60 @@ void Params::printIfVerbose(std::ostream& out) const {
 }
 
 void Params::print(std::ostream& os) const {
-  os << "moviedir    = " << moviedir_ << "\n";
-  os << "moviename   = " << moviename_ << "\n";
-  os << "outdir      = " << outdir_ << "\n";
-  os << "mmpix       = " << mmpix_ << "\n";
-  os << "frmps       = " << frmps_ << "\n";
-  os << "fframe      = " << fframe_ << "\n";
-  os << "lframe      = " << lframe_ << "\n";
-  for (int f : ignorefrm_)
-    if (f != kIgnoreEnd) os << "ignorefrm = " << f << "\n";
-  os << "screenop    = " << screenop_ << "\n";
-  os << "debugimg    = " << debugimg_ << "\n";
-  os << "seglen      = " << seglen_ << "\n";
-  os << "pausespdlim = " << pausespdlim_ << "\n";
-  os << "displen     = " << displen_ << "\n";
-  os << "anglen      = " << anglen_ << "\n";
-  os << "smooth      = " << smooth_ << "\n";
-  os << "thresh      = " << thresh_ << "\n";
-  os << "useedges    = " << useedges_ << "\n";
-  os << "maxskellen  = " << maxskellen_ << "\n";
-  os << "minloopradius = " << minloopradius_ << "\n";
-  os << "track       = " << (track_ == 1 ? "stage" : "corr") << "\n";
-  os << "stageskip   = " << stageskip_ << "\n";
-  os << "mmpixstage  = " << mmpixstage_ << "\n";
-  os << "shade       = " << shade_ << "\n";
-  os << "star        = " << star_ << "\n";
-  os << "subbg       = " << subbg_ << "\n";
-  os << "rsedg       = " << rsedg_ << "\n";
-  os << "objclniter  = " << objclniter_ << "\n";
-  os << "wsiblck     = " << wsiblck_ << "\n";
-  os << "disjntdel   = " << disjntdel_ << "\n";
-  os << "segangdif   = " << segangdif_ << "\n";
-  os << "distbox     = " << distbox_ << "\n";
-  os << "emptyrows   = " << emptyrows_ << "\n";
-  os << "eggs        = " << eggs_ << "\n";
+  printListing(os, frmps_, lframe_);
 }
 
-void Params::writeHeader(const std::string& version, std::ostream& os) const {
+void Params::printListing(std::ostream& os, double frmps, int lframe) const {
+  for (const Key& k : keys()) {
+    if (k.kind == Kind::kFrameList) {
+      for (int f : ignorefrm_)
+        if (f != kIgnoreEnd) os << k.label << f << "\n";
+      continue;
+    }
+    os << k.label;
+    if (k.kind == Kind::kTrack) {
+      os << (track_ == Tracking::kStageLog ? "stage" : "corr");
+    } else if (k.field == Key::Field(&Params::frmps_)) {
+      os << frmps;
+    } else if (k.field == Key::Field(&Params::lframe_)) {
+      os << lframe;
+    } else {
+      std::visit(
+          [&](auto field) {
+            using T = std::decay_t<decltype(this->*field)>;
+            if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, int> ||
+                          std::is_same_v<T, double> || std::is_same_v<T, bool>)
+              os << this->*field;
+          },
+          k.field);
+    }
+    os << "\n";
+  }
+}
+
+void Params::writeHeader(const std::string& version, double rate, int lastFrame,
+                         std::ostream& os) const {
   std::time_t now = std::time(nullptr);
   char buf[64];
   // ctime's fixed form: "Www Mmm dd hh:mm:ss yyyy\n".
   std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y\n", std::localtime(&now));
   os << "# DUKON version: " << version << "\n";
   os << "# analyzed on: " << buf << "\n";
-  print(os);
+  printListing(os, rate, lastFrame);
+}
+
+void Params::writeKeyTable(std::ostream& os) {
+  static const char* const kTypeNames[] = {"text",     "folder", "integer",     "real",
+                                           "flag 0/1", "word",   "frame or A-B"};
+  os << "| key | type | default | accepted | meaning |\n|---|---|---|---|---|\n";
+  for (const Key& k : keys()) {
+    os << "| " << k.name << " | " << kTypeNames[static_cast<int>(k.kind)] << " | ";
+    if (k.shownDefault != nullptr)
+      os << k.shownDefault;
+    else
+      os << k.def;
+    os << " | " << (k.range.rank > 0 ? k.allowed : "any") << " | " << k.meaning << " |\n";
+  }
 }
 
 }  // namespace dukon

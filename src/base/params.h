@@ -1,8 +1,13 @@
-// Params: the run's settings, read once from "params.txt".
+// Params: the run's settings, read once from "params.txt" and fixed from
+// then on.
 //
-// Every key has a default; the file overrides them line by line. After
-// read() the object is read-only except for setFrmps() and setLframe(),
-// which the run driver uses once the movie is open and after the frame loop.
+// Every key has a default; the file overrides them line by line. One table
+// of keys (params.cc) says for each its type, default, allowed range and
+// listing label; it drives the reading, the range checks, the listing in the
+// parameters copy and the README's table of keys. A Params is a value: the
+// run driver reads it first and hands each stage the few settings it uses.
+// What the run learns later (the movie's frame rate, the last frame reached)
+// lives in the run's FrameRange, not here.
 #ifndef DUKON_BASE_PARAMS_H_
 #define DUKON_BASE_PARAMS_H_
 
@@ -12,6 +17,12 @@
 #include <vector>
 
 namespace dukon {
+
+// Where the stage position of each frame comes from.
+enum class Tracking {
+  kStageLog,     // track = stage: the stage controller's log
+  kImageMotion,  // any other word (corr): the shift of the background
+};
 
 class Params {
  public:
@@ -29,25 +40,29 @@ class Params {
   // stay inside int.
   static constexpr int kMinFframe = -1000000000;
 
-  // `fileName` is the parameters file to read; nothing is read yet.
-  explicit Params(std::string fileName);
-
-  // Reads the file, completes the values and checks them. Messages about
-  // unparsable or cut lines go to `err`. Throws FatalError when the movie
-  // directory or name is missing, or a value would make later arithmetic
-  // meaningless (non-positive scale, lengths or durations; rates, spans or
-  // frame numbers whose frame counts overflow int).
-  void read(std::ostream& err);
-  // The same from an open stream (the file name is then only a label).
-  void read(std::istream& in, std::ostream& err);
+  // Reads the parameters file `fileName`. A file that cannot be opened (or
+  // is a directory) leaves every key at its default, with a message on
+  // `err`; so do unparsable lines, and long lines are cut, each with a
+  // message. Throws FatalError when the movie directory or name is missing,
+  // or a value would make later arithmetic meaningless (see the key table).
+  static Params fromFile(const std::string& fileName, std::ostream& err);
+  // The same from an open stream; `fileName` is the name the parameters copy
+  // is saved under.
+  static Params fromStream(std::istream& in, const std::string& fileName, std::ostream& err);
 
   // Writes "Using the following parameters:" and the listing to `out` when
   // screenop is set.
   void printIfVerbose(std::ostream& out) const;
-  // The listing, one line per key, reals at `os`'s precision.
+  // The listing as read, one line per key, reals at `os`'s precision.
   void print(std::ostream& os) const;
-  // The run header ("# DUKON version: ...", the local time) and the listing.
-  void writeHeader(const std::string& version, std::ostream& os) const;
+  // The run header ("# DUKON version: ...", the local time) and the listing
+  // with frmps and lframe as the run used them: `rate` frames per second and
+  // `lastFrame`, the last frame it reached.
+  void writeHeader(const std::string& version, double rate, int lastFrame, std::ostream& os) const;
+
+  // The key table as Markdown (header and one row per key, listing order):
+  // the table README.md shows.
+  static void writeKeyTable(std::ostream& os);
 
   // moviedir + moviename + suffix, cut to bufSize - 1 characters.
   std::string moviePath(const std::string& suffix, int bufSize = kBufLen) const;
@@ -55,22 +70,22 @@ class Params {
   int ignoredFrame(size_t i) const;
   const std::vector<int>& ignoredFrames() const { return ignorefrm_; }
 
-  void setFrmps(double f) { frmps_ = f; }
-  void setLframe(int f) { lframe_ = f; }
+  // One key of the key table; defined where the table is.
+  struct Key;
 
   const std::string& fileName() const { return fileName_; }
   const std::string& moviedir() const { return moviedir_; }
   const std::string& moviename() const { return moviename_; }
   const std::string& outdir() const { return outdir_; }
   int mmpix() const { return mmpix_; }
-  double frmps() const { return frmps_; }
+  double frmps() const { return frmps_; }  // 0 or less: the movie's rate
   int fframe() const { return fframe_; }
-  int lframe() const { return lframe_; }
+  int lframe() const { return lframe_; }  // 0 or less: the movie's end
   bool screenop() const { return screenop_; }
   double debugimg() const { return debugimg_; }
   int maxskellen() const { return maxskellen_; }
   double minloopradius() const { return minloopradius_; }
-  int track() const { return track_; }  // 1: stage log, 2: image motion
+  Tracking track() const { return track_; }
   int stageskip() const { return stageskip_; }
   int mmpixstage() const { return mmpixstage_; }
   double shade() const { return shade_; }
@@ -82,52 +97,59 @@ class Params {
   double anglen() const { return anglen_; }
   int smooth() const { return smooth_; }
   int thresh() const { return thresh_; }
-  bool useedges() const { return useedges_ != 0; }
+  bool useedges() const { return useedges_; }
   bool distbox() const { return distbox_; }
   bool emptyrows() const { return emptyrows_; }
 
  private:
+  // The key table, in listing order.
+  static const std::vector<Key>& keys();
+
+  // Every key at its default.
+  explicit Params(std::string fileName);
+  void read(std::istream& in, std::ostream& err);
+  void parseLine(const std::string& line, std::ostream& err);
+  void store(const Key& key, const std::string& value);
+  void addIgnored(const std::string& value);
   // Defaults that depend on other keys, the end marker, and the checks.
   void complete();
-  void parseLine(const std::string& line, std::ostream& err);
-  void store(const std::string& key, const std::string& value);
-  void addIgnored(const std::string& value);
   void checkValues() const;
+  void printListing(std::ostream& os, double frmps, int lframe) const;
 
   std::string fileName_;
   std::string moviedir_;
   std::string moviename_;
-  int mmpix_ = 291;
-  double frmps_ = -1.0;
+  std::string outdir_;
+  int mmpix_ = 0;
+  double frmps_ = 0;
   int fframe_ = 0;
   int lframe_ = 0;
   std::vector<int> ignorefrm_;
   bool screenop_ = false;
-  double debugimg_ = 0.0;
-  int maxskellen_ = 350;
-  double minloopradius_ = 0.02;
-  int track_ = 1;
-  int stageskip_ = 1;
-  int mmpixstage_ = -1;
-  double shade_ = 0.2;
+  double debugimg_ = 0;
+  double seglen_ = 0;
+  double pausespdlim_ = 0;
+  double displen_ = 0;
+  double anglen_ = 0;
+  int smooth_ = 0;
+  int thresh_ = 0;
+  bool useedges_ = false;
+  int maxskellen_ = 0;
+  double minloopradius_ = 0;
+  Tracking track_ = Tracking::kStageLog;
+  int stageskip_ = 0;
+  int mmpixstage_ = 0;
+  double shade_ = 0;
   bool star_ = false;
-  bool eggs_ = false;
-  double seglen_ = 0.5;
-  double pausespdlim_ = 0.05;
-  double displen_ = 0.5;
-  double anglen_ = 10.0;
-  int smooth_ = 4;
-  int thresh_ = -1;
-  int useedges_ = 1;
   bool subbg_ = false;
-  int rsedg_ = 16;
-  int objclniter_ = 2;
-  double wsiblck_ = 0.035;
-  int disjntdel_ = 20;
-  int segangdif_ = 60;
-  std::string outdir_;
+  int rsedg_ = 0;
+  int objclniter_ = 0;
+  double wsiblck_ = 0;
+  int disjntdel_ = 0;
+  int segangdif_ = 0;
   bool distbox_ = false;
   bool emptyrows_ = false;
+  bool eggs_ = false;
 };
 
 }  // namespace dukon

@@ -27,10 +27,8 @@ class ParamsTest : public ::testing::Test {
   }
   Params readRaw(const std::string& text) {
     std::ofstream(path_, std::ios::binary) << text;
-    Params p(path_);
     err_.str("");
-    p.read(err_);
-    return p;
+    return Params::fromFile(path_, err_);
   }
   std::string listing(const Params& p, int precision = 6) {
     std::ostringstream os;
@@ -73,10 +71,10 @@ TEST_F(ParamsTest, DirectoriesGetOneSeparator) {
 }
 
 TEST_F(ParamsTest, TrackWordAndFlags) {
-  EXPECT_EQ(readWith("track = stage\n").track(), 1);
+  EXPECT_EQ(readWith("track = stage\n").track(), Tracking::kStageLog);
   for (const char* w : {"corr", "Stage", "1"}) {
     Params p = readWith(std::string("track = ") + w + "\n");
-    EXPECT_EQ(p.track(), 2) << w;
+    EXPECT_EQ(p.track(), Tracking::kImageMotion) << w;
     EXPECT_NE(listing(p).find("track       = corr\n"), std::string::npos);
   }
   EXPECT_FALSE(readWith("eggs = yes\n").eggs());
@@ -119,24 +117,28 @@ TEST_F(ParamsTest, ListingLabelsAndPrecision) {
   EXPECT_EQ(std::count(six.begin(), six.end(), '\n'), 32);
 }
 
-TEST_F(ParamsTest, HeaderCarriesVersionAndCtimeLine) {
-  Params p = readWith("");
+TEST_F(ParamsTest, HeaderCarriesVersionCtimeLineAndTheRunsRateAndEnd) {
+  Params p = readWith("lframe = 0\n");
   std::ostringstream os;
   os.precision(3);
-  p.writeHeader("0.07 with OpenCV", os);
+  p.writeHeader("0.07 with OpenCV", 29.97, 812, os);
   std::string s = os.str();
   ASSERT_EQ(s.rfind("# DUKON version: 0.07 with OpenCV\n# analyzed on: ", 0), 0u);
   size_t line2 = s.find('\n') + 1;
   // "# analyzed on: " + 24 characters of ctime + line end + empty line.
   EXPECT_EQ(s.substr(line2 + 15 + 24, 2), "\n\n");
   EXPECT_EQ(s.substr(line2 + 15 + 26, 14), "moviedir    = ");
+  // The copy shows the rate and the last frame the run used; the listing
+  // itself keeps what the file said.
+  EXPECT_NE(s.find("\nfrmps       = 30\nfframe      = 0\nlframe      = 812\n"), std::string::npos);
+  EXPECT_NE(listing(p).find("\nfrmps       = -1\nfframe      = 0\nlframe      = 0\n"),
+            std::string::npos);
 }
 
 TEST_F(ParamsTest, MissingFileOrMovieNameIsFatal) {
-  Params missing(path_ + ".absent");
   std::ostringstream err;
   try {
-    missing.read(err);
+    Params::fromFile(path_ + ".absent", err);
     FAIL() << "expected FatalError";
   } catch (const FatalError& e) {
     EXPECT_STREQ(e.what(), "Movie directory and name must be given in parameters file.\n");
@@ -171,6 +173,61 @@ TEST_F(ParamsTest, LongLinesAreCutAndGarbageIsSurvived) {
   for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
   EXPECT_THROW(readRaw(garbage), FatalError);  // no movie given, but no crash
   EXPECT_THROW(readRaw(""), FatalError);
+}
+
+TEST_F(ParamsTest, ReadmeShowsTheKeyTable) {
+  std::ifstream readme(DUKON_SOURCE_DIR "/README.md");
+  std::stringstream text;
+  text << readme.rdbuf();
+  const std::string s = text.str();
+  const std::string begin = "<!-- keys: begin", end = "<!-- keys: end -->";
+  const size_t a = s.find(begin), b = s.find(end);
+  ASSERT_NE(a, std::string::npos);
+  ASSERT_NE(b, std::string::npos);
+  const std::string shown = s.substr(s.find('\n', a) + 1, b - s.find('\n', a) - 1);
+  std::ostringstream table;
+  Params::writeKeyTable(table);
+  EXPECT_EQ(shown, table.str()) << "README.md's table of keys is out of date; it should read:\n"
+                                << table.str();
+}
+
+// Every key of the table is read, and the listing shows the value read: a
+// key the table forgot to store, or listed from the wrong field, shows here.
+TEST_F(ParamsTest, EveryListedKeyIsReadBack) {
+  const std::string defaults = listing(readWith(""));
+  std::istringstream lines(defaults);
+  int keys = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const std::string key = line.substr(0, line.find(' '));
+    const std::string shown = line.substr(line.find('=') + 2);
+    // Another value each key accepts (a flag lists any non-zero as 1).
+    std::string value = shown == "0" ? "1" : shown == "1" ? "0" : "7";
+    if (key == "moviedir" || key == "outdir") value = "/elsewhere/";
+    if (key == "moviename") value = "w2";
+    if (key == "track") value = "corr";
+    const std::string changed =
+        listing(readRaw("moviedir = /m\nmoviename = w1\n" + key + " = " + value + "\n"));
+    EXPECT_NE(changed, defaults) << key;
+    EXPECT_NE(changed.find(line.substr(0, line.find('=') + 2) + value + "\n"), std::string::npos)
+        << key << ":\n"
+        << changed;
+    ++keys;
+  }
+  EXPECT_EQ(keys, 32);  // every key but ignorefrm, which lists no frame by default
+}
+
+TEST_F(ParamsTest, SeveralRefusalsAreListedInTheirFixedOrder) {
+  try {
+    readWith("debugimg = 99\nmmpix = 0\nframps = 5\nseglen = 0\nmmpixstage = -5\n");
+    FAIL() << "expected FatalError";
+  } catch (const FatalError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Invalid value in parameters file: mmpix = 0 (pixels per mm, 1 to 100000)\n"
+                 "Invalid value in parameters file: mmpixstage = -5 (pixels per mm of stage "
+                 "travel, above 0)\n"
+                 "Invalid value in parameters file: seglen = 0 (seconds, above 0, at most 86400)\n"
+                 "Invalid value in parameters file: debugimg = 99 (window scale, 0 to 16)\n");
+  }
 }
 
 }  // namespace

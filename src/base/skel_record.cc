@@ -104,13 +104,11 @@ bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err)
   return true;
 }
 
-int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix) {
+int medianLength(const std::vector<SkelRecord>& records, int mmpix) {
   const int bins = 2 * std::max(mmpix, 0) + 1;
   std::vector<int> hist(bins, 0);
   int total = 0;
-  n = clampCount(records, n);
-  for (int i = 0; i < n; ++i) {
-    const SkelRecord& rec = records[i];
+  for (const SkelRecord& rec : records) {
     if (rec.numsklpts == 0) continue;
     // A NaN or negative length cannot index the histogram; it counts as 0.
     const double len = std::isfinite(rec.len) && rec.len > 0.0 ? rec.len : 0.0;
@@ -135,9 +133,9 @@ int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix) {
   return bins - 1;
 }
 
-int consistencyPass(std::vector<SkelRecord>& records, int n, int median) {
+int consistencyPass(std::vector<SkelRecord>& records, int median) {
   const double tolerance = 0.09 * median;
-  n = clampCount(records, n);
+  const int n = static_cast<int>(records.size());
   int count = 0;
   for (int i = 0; i < n; ++i) {
     SkelRecord& rec = records[i];
@@ -157,8 +155,8 @@ int consistencyPass(std::vector<SkelRecord>& records, int n, int median) {
 // Every run of failed frames (neither consistent nor ignored) that borders a
 // loop frame is marked as loop too: such frames are most likely the same coil.
 // The backward walk never reaches record 0.
-int loopSpreading(std::vector<SkelRecord>& records, int n) {
-  n = clampCount(records, n);
+int loopSpreading(std::vector<SkelRecord>& records) {
+  const int n = static_cast<int>(records.size());
   int count = 0;
   for (int i = 0; i < n; ++i) {
     if (records[i].ignored || !records[i].loop) continue;

@@ -109,11 +109,6 @@ struct SkelRecord {
 // disconnected neighbours. With `verbose`, the reason goes to `err`.
 bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err);
 
-// How many of the records [0, n) exist: n bounded to 0 .. records.size().
-inline int clampCount(const std::vector<SkelRecord>& records, int n) {
-  return std::max(0, std::min(n, static_cast<int>(records.size())));
-}
-
 // World position of a record's point: the frame point plus the stage
 // location stored in the record.
 inline cv::Point worldPoint(const SkelRecord& r, const cv::Point& p) {
@@ -121,15 +116,15 @@ inline cv::Point worldPoint(const SkelRecord& r, const cv::Point& p) {
 }
 
 // Median chain length over records with a chain, in whole pixels.
-int medianLength(const std::vector<SkelRecord>& records, int n, int mmpix);
+int medianLength(const std::vector<SkelRecord>& records, int mmpix);
 
 // Marks records consistent (chain, no loop, length and mid within 9% of the
 // median); returns how many are.
-int consistencyPass(std::vector<SkelRecord>& records, int n, int median);
+int consistencyPass(std::vector<SkelRecord>& records, int median);
 
 // Spreads `loop` over the failed frames around each loop frame; returns the
 // number of loop records.
-int loopSpreading(std::vector<SkelRecord>& records, int n);
+int loopSpreading(std::vector<SkelRecord>& records);
 
 }  // namespace dukon
 

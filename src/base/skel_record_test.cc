@@ -160,23 +160,24 @@ std::vector<SkelRecord> withLengths(const std::vector<double>& lens) {
 TEST(SkelRecordTest, MedianLengthFromTruncatedHistogram) {
   // Five counted records (total / 2 = 2); the one without chain is ignored.
   auto recs = withLengths({30.9, 10.2, -1, 20.5, 50.0, 40.0});
-  EXPECT_EQ(medianLength(recs, 6, 100), 20);
-  EXPECT_EQ(medianLength(recs, 3, 100), 10);  // only the first three records
+  EXPECT_EQ(medianLength(recs, 100), 20);
+  recs.resize(3);
+  EXPECT_EQ(medianLength(recs, 100), 10);  // only the first three records
   // Beyond 2 * mmpix everything lands in the last bin.
   auto longOnes = withLengths({500, 600, 700});
-  EXPECT_EQ(medianLength(longOnes, 3, 100), 200);
-  EXPECT_EQ(medianLength(withLengths({-1, -1}), 2, 100), 0);
-  EXPECT_EQ(medianLength(recs, 0, 100), 0);
+  EXPECT_EQ(medianLength(longOnes, 100), 200);
+  EXPECT_EQ(medianLength(withLengths({-1, -1}), 100), 0);
+  EXPECT_EQ(medianLength({}, 100), 0);
   // A single chain is its own median, and so consistent.
   auto single = withLengths({-1, 150.7, -1});
-  EXPECT_EQ(medianLength(single, 3, 100), 150);
-  EXPECT_EQ(consistencyPass(single, 3, medianLength(single, 3, 100)), 1);
+  EXPECT_EQ(medianLength(single, 100), 150);
+  EXPECT_EQ(consistencyPass(single, medianLength(single, 100)), 1);
 }
 
 TEST(SkelRecordTest, ConsistencyAtExactlyNinePercent) {
   auto recs = withLengths({109, 91, 109.5, 90.5, 100, 100});
   recs[5].loop = true;
-  EXPECT_EQ(consistencyPass(recs, 6, 100), 3);
+  EXPECT_EQ(consistencyPass(recs, 100), 3);
   EXPECT_TRUE(recs[0].consistent);
   EXPECT_TRUE(recs[1].consistent);
   EXPECT_FALSE(recs[2].consistent);
@@ -192,7 +193,7 @@ TEST(SkelRecordTest, ConsistencyChecksMidJumpBetweenLocatedFrames) {
   recs[2].mid = cv::Point(19, 0);  // 10 from record 1: dropped
   recs[3].mid = cv::Point(40, 0);  // far, but record 3 is not located
   recs[3].located = false;
-  EXPECT_EQ(consistencyPass(recs, 4, 100), 3);
+  EXPECT_EQ(consistencyPass(recs, 100), 3);
   EXPECT_TRUE(recs[1].consistent);
   EXPECT_FALSE(recs[2].consistent);
   EXPECT_TRUE(recs[3].consistent);
@@ -204,7 +205,7 @@ TEST(SkelRecordTest, LoopSpreadsOverNeighbouringFailedFrames) {
   std::vector<SkelRecord> recs(10);
   recs[2].consistent = recs[8].consistent = true;
   recs[4].loop = true;
-  EXPECT_EQ(loopSpreading(recs, 10), 5);
+  EXPECT_EQ(loopSpreading(recs), 5);
   for (int i : {3, 4, 5, 6, 7}) EXPECT_TRUE(recs[i].loop) << i;
   for (int i : {0, 1, 2, 8, 9}) EXPECT_FALSE(recs[i].loop) << i;
 }
@@ -213,7 +214,7 @@ TEST(SkelRecordTest, LoopSpreadingStopsAtIgnoredAndNeverReachesRecordZero) {
   std::vector<SkelRecord> recs(6);
   recs[2].loop = true;
   recs[4].ignored = true;
-  EXPECT_EQ(loopSpreading(recs, 6), 3);  // 2, then 1 backward, 3 forward
+  EXPECT_EQ(loopSpreading(recs), 3);  // 2, then 1 backward, 3 forward
   EXPECT_FALSE(recs[0].loop);
   EXPECT_TRUE(recs[1].loop);
   EXPECT_TRUE(recs[3].loop);
@@ -222,7 +223,7 @@ TEST(SkelRecordTest, LoopSpreadingStopsAtIgnoredAndNeverReachesRecordZero) {
 
   std::vector<SkelRecord> ign(3);
   ign[1].loop = ign[1].ignored = true;  // an ignored loop record spreads nothing
-  EXPECT_EQ(loopSpreading(ign, 3), 0);
+  EXPECT_EQ(loopSpreading(ign), 0);
   EXPECT_FALSE(ign[2].loop);
 }
 

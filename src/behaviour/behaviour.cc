@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/params.h"
-
 namespace dukon {
 
 namespace {
@@ -22,14 +20,14 @@ void putQuotient(std::ostream& os, double num, double den, double scale = 1.0) {
 // Frame number of the first record of the turn segment that passes the turn
 // test; -1 when none does (the flag then came from a record beyond the
 // segment's last usable record).
-int omegaFrame(const MvVec& m, const std::vector<SkelRecord>& records, int n) {
+int omegaFrame(const MvVec& m, const std::vector<SkelRecord>& records) {
+  const int n = static_cast<int>(records.size());
   for (int i = m.start(); i <= m.end() && i < n; ++i)
     if (isTurnRecord(records[i])) return records[i].frame;
   return -1;
 }
 
-void writeSegmentLine(std::ostream& wxs, const MvVec& m, const std::vector<SkelRecord>& records,
-                      int n) {
+void writeSegmentLine(std::ostream& wxs, const MvVec& m, const std::vector<SkelRecord>& records) {
   wxs << records[m.start()].frame << "-" << records[m.end()].frame << ": ";
   if (m.loop()) {
     wxs << "loop\n";
@@ -39,7 +37,7 @@ void writeSegmentLine(std::ostream& wxs, const MvVec& m, const std::vector<SkelR
   if (m.direction() == 1) wxs << "forward ";
   if (m.direction() == -1) wxs << "backward ";
   if (m.turn()) {
-    const int f = omegaFrame(m, records, n);
+    const int f = omegaFrame(m, records);
     wxs << "omega (@#";
     if (f < 0)
       wxs << "n/a";
@@ -161,15 +159,15 @@ void writeSummary(std::ostream& wxs, const BehaviourSummary& s) {
 
 }  // namespace
 
-int firstTrustedRecord(const std::vector<SkelRecord>& records, int n) {
-  n = clampCount(records, n);
+int firstTrustedRecord(const std::vector<SkelRecord>& records) {
+  const int n = static_cast<int>(records.size());
   for (int i = 0; i < n; ++i)
     if (records[i].trusted()) return i;
   return -1;
 }
 
-int lastTrustedRecord(const std::vector<SkelRecord>& records, int n) {
-  n = clampCount(records, n);
+int lastTrustedRecord(const std::vector<SkelRecord>& records) {
+  const int n = static_cast<int>(records.size());
   for (int i = n - 1; i >= 1; --i)
     if (records[i].trusted()) return i;
   return -1;
@@ -184,8 +182,8 @@ MovementCode movementCode(const MvVec& m) {
   return code;
 }
 
-void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& records, int n) {
-  n = clampCount(records, n);
+void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& records) {
+  const int n = static_cast<int>(records.size());
   for (size_t k = 0; k < movements.size(); ++k) {
     const MvVec& m = movements[k];
     const MovementCode code = movementCode(m);
@@ -197,8 +195,8 @@ void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& 
 }
 
 BehaviourSummary classifyBehaviour(std::vector<MvVec> movements, std::vector<SkelRecord>& records,
-                                   int n, std::ostream& wxs, const Params& prms) {
-  n = clampCount(records, n);
+                                   std::ostream& wxs, const MovementSettings& settings) {
+  const int n = static_cast<int>(records.size());
   BehaviourSummary s;
   int lastDirection = 0;
   int firstFrame = 0, lastFrame = 0;
@@ -213,24 +211,24 @@ BehaviourSummary classifyBehaviour(std::vector<MvVec> movements, std::vector<Ske
     const int frames = endFrame - startFrame;
     s.totalFrames += frames;
     countSegment(m, static_cast<int>(k), frames, lastDirection, s);
-    writeSegmentLine(wxs, m, records, n);
+    writeSegmentLine(wxs, m, records);
   }
-  s.movSpeed = MvVec::speedOf(s.movDistance, s.movFrames, prms);
-  s.fwdSpeed = MvVec::speedOf(s.fwdDistance, s.fwdFrames, prms);
-  s.bwdSpeed = MvVec::speedOf(s.bwdDistance, s.bwdFrames, prms);
-  s.minutes = (lastFrame - firstFrame) / (prms.frmps() * 60.0);
+  s.movSpeed = MvVec::speedOf(s.movDistance, s.movFrames, settings);
+  s.fwdSpeed = MvVec::speedOf(s.fwdDistance, s.fwdFrames, settings);
+  s.bwdSpeed = MvVec::speedOf(s.bwdDistance, s.bwdFrames, settings);
+  s.minutes = (lastFrame - firstFrame) / (settings.rate * 60.0);
 
-  const int first = firstTrustedRecord(records, n);
+  const int first = firstTrustedRecord(records);
   s.havePath = first >= 0;
   if (s.havePath) {
-    int last = lastTrustedRecord(records, n);
+    int last = lastTrustedRecord(records);
     if (last < 0) last = 0;
     const cv::Point a = worldPoint(records[first], records[first].mid);
     const cv::Point b = worldPoint(records[last], records[last].mid);
     s.pathDistance = pointDistance(a, b);
   }
   writeSummary(wxs, s);
-  labelRecords(movements, records, n);
+  labelRecords(movements, records);
   return s;
 }
 

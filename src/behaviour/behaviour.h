@@ -22,8 +22,6 @@
 
 namespace dukon {
 
-class Params;
-
 // What the classification counted; the report is written from these.
 struct BehaviourSummary {
   int totalFrames = 0;  // frames spanned by all segments
@@ -40,18 +38,18 @@ struct BehaviourSummary {
 };
 
 // Classifies `movements` (the caller's copy; reversal flags are set in it),
-// writes the segment lines and the summary block to `wxs`, then labels
-// records [0, n). Returns the counters behind the report.
+// writes the segment lines and the summary block to `wxs`, then labels the
+// records. Returns the counters behind the report.
 BehaviourSummary classifyBehaviour(std::vector<MvVec> movements, std::vector<SkelRecord>& records,
-                                   int n, std::ostream& wxs, const Params& prms);
+                                   std::ostream& wxs, const MovementSettings& settings);
 
 // The first record (at index 1 or above when searching from the end) that is
 // consistent, located and not ignored; -1 when there is none.
-int firstTrustedRecord(const std::vector<SkelRecord>& records, int n);
-int lastTrustedRecord(const std::vector<SkelRecord>& records, int n);
+int firstTrustedRecord(const std::vector<SkelRecord>& records);
+int lastTrustedRecord(const std::vector<SkelRecord>& records);
 
-// Writes `mv` and `reversal` of records [0, n) from the classified segments.
-void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& records, int n);
+// Writes `mv` and `reversal` of the records from the classified segments.
+void labelRecords(const std::vector<MvVec>& movements, std::vector<SkelRecord>& records);
 
 // Movement class of one segment: forward, backward, pause, turn (omega) or
 // loop, the later rule winning.

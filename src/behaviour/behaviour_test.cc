@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "behaviour/movement_segmentation.h"
-#include "behaviour/test_support.h"
+#include "support/records.h"
 
 namespace dukon {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using testing_support::makeTurn;
 using testing_support::movingRecord;
 using testing_support::straightRun;
-using testing_support::testParams;
+using testing_support::testMovement;
 
 // Kinds of hand-built segments.
 enum Kind { kFwd, kBwd, kStill, kLoop };
@@ -25,7 +25,8 @@ struct Path {
   std::vector<SkelRecord> records;
   std::vector<MvVec> movements;
 };
-Path buildPath(const std::vector<Kind>& kinds, const std::vector<bool>& turns, const Params& p) {
+Path buildPath(const std::vector<Kind>& kinds, const std::vector<bool>& turns,
+               const MovementSettings& p) {
   Path path;
   int x = 100;
   for (size_t k = 0; k <= kinds.size(); ++k) {
@@ -39,31 +40,30 @@ Path buildPath(const std::vector<Kind>& kinds, const std::vector<bool>& turns, c
   }
   std::ostringstream err;
   for (size_t k = 0; k < kinds.size(); ++k) {
-    path.movements.emplace_back(p);
+    path.movements.emplace_back();
     path.movements.back().fill(path.records, static_cast<int>(k), static_cast<int>(k) + 1,
-                               k < turns.size() && turns[k], err);
+                               k < turns.size() && turns[k], p, err);
   }
   return path;
 }
 
-BehaviourSummary classify(Path& path, const Params& p, std::string* report = nullptr) {
+BehaviourSummary classify(Path& path, const MovementSettings& p, std::string* report = nullptr) {
   std::ostringstream wxs;
   wxs.precision(3);
-  const BehaviourSummary s = classifyBehaviour(path.movements, path.records,
-                                               static_cast<int>(path.records.size()), wxs, p);
+  const BehaviourSummary s = classifyBehaviour(path.movements, path.records, wxs, p);
   if (report) *report = wxs.str();
   return s;
 }
 
 TEST(BehaviourTest, SingleForwardSegmentReport) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
   std::ostringstream wxs, err;
   wxs.precision(3);
-  const std::vector<MvVec> v = segmentMovements(r, 11, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   ASSERT_EQ(v.size(), 1u);
   wxs.str("");
-  classifyBehaviour(v, r, 11, wxs, p);
+  classifyBehaviour(v, r, wxs, p);
   EXPECT_EQ(wxs.str(),
             "0-10: forward distance of 20 at angle 0 at speed 2\n"
             "\n"
@@ -91,7 +91,7 @@ TEST(BehaviourTest, SingleForwardSegmentReport) {
 }
 
 TEST(BehaviourTest, PausesOnlyReportHasNoSpeeds) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   Path path = buildPath({kStill, kStill}, {}, p);
   std::string report;
   const BehaviourSummary s = classify(path, p, &report);
@@ -117,7 +117,7 @@ TEST(BehaviourTest, PausesOnlyReportHasNoSpeeds) {
 }
 
 TEST(BehaviourTest, ReversalsCountedAcrossPausesTurnsAndLoops) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   // fwd, pause, bwd | fwd, turn, bwd | fwd, loop, bwd | bwd
   Path path = buildPath({kFwd, kStill, kBwd, kFwd, kFwd, kBwd, kFwd, kLoop, kBwd, kBwd},
                         {false, false, false, false, true}, p);
@@ -138,7 +138,7 @@ TEST(BehaviourTest, ReversalsCountedAcrossPausesTurnsAndLoops) {
 }
 
 TEST(BehaviourTest, FirstSegmentIsNeverAReversalAndLoopKeepsBackward) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   Path path = buildPath({kBwd, kLoop, kBwd, kFwd}, {}, p);
   const BehaviourSummary s = classify(path, p);
   EXPECT_EQ(s.reversalCount, 0);
@@ -147,7 +147,7 @@ TEST(BehaviourTest, FirstSegmentIsNeverAReversalAndLoopKeepsBackward) {
 }
 
 TEST(BehaviourTest, BackwardTurnAfterForwardIsAReversalAndOnlyAnOmega) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   Path path = buildPath({kFwd, kBwd}, {false, true}, p);
   makeTurn(path.records[1]);
   std::string report;
@@ -170,7 +170,7 @@ TEST(BehaviourTest, BackwardTurnAfterForwardIsAReversalAndOnlyAnOmega) {
 }
 
 TEST(BehaviourTest, TurnWithoutTurnRecordShowsNoFrame) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   Path path = buildPath({kFwd}, {true}, p);
   std::string report;
   classify(path, p, &report);
@@ -178,18 +178,18 @@ TEST(BehaviourTest, TurnWithoutTurnRecordShowsNoFrame) {
 }
 
 TEST(BehaviourTest, LabelsFillGapsButNotSharedOrFinalEnds) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(16, 100, 2, true);
   for (int i = 5; i <= 10; ++i) r[i].head.x = r[i].mid.x - 20;
   for (int i = 12; i <= 15; ++i) r[i].mid.x = r[12].mid.x;
   std::vector<MvVec> v;
   std::ostringstream err;
   for (auto se : {std::make_pair(0, 5), std::make_pair(5, 10), std::make_pair(12, 15)}) {
-    v.emplace_back(p);
-    v.back().fill(r, se.first, se.second, false, err);
+    v.emplace_back();
+    v.back().fill(r, se.first, se.second, false, p, err);
   }
   v[1].setReversal(true);
-  labelRecords(v, r, 16);
+  labelRecords(v, r);
   const std::vector<int> expected = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 0, 3, 3, 3, 0};
   for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<int>(r[i].mv), expected[i]) << i;
   EXPECT_TRUE(r[5].reversal);
@@ -197,11 +197,11 @@ TEST(BehaviourTest, LabelsFillGapsButNotSharedOrFinalEnds) {
 }
 
 TEST(BehaviourTest, NoSegmentsWritesNoInfinities) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(3, 100, 2, true);
   for (SkelRecord& x : r) x.located = false;
   std::ostringstream wxs;
-  const BehaviourSummary s = classifyBehaviour({}, r, 3, wxs, p);
+  const BehaviourSummary s = classifyBehaviour({}, r, wxs, p);
   EXPECT_FALSE(s.haveSpan);
   EXPECT_FALSE(s.havePath);
   const std::string out = wxs.str();
@@ -215,28 +215,28 @@ TEST(BehaviourTest, NoSegmentsWritesNoInfinities) {
 }
 
 TEST(BehaviourTest, PathEndsComeFromTrustedRecords) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(6, 100, 10, true);
   r[0].located = false;
   r[5].ignored = true;
   r[3].xLoc = 7;  // world positions are used
-  EXPECT_EQ(firstTrustedRecord(r, 6), 1);
-  EXPECT_EQ(lastTrustedRecord(r, 6), 4);
+  EXPECT_EQ(firstTrustedRecord(r), 1);
+  EXPECT_EQ(lastTrustedRecord(r), 4);
   r[4].consistent = false;
-  std::vector<MvVec> v(1, MvVec(p));
+  std::vector<MvVec> v(1, MvVec());
   std::ostringstream err, wxs;
-  v[0].fill(r, 1, 3, false, err);
+  v[0].fill(r, 1, 3, false, p, err);
   wxs.precision(3);
-  classifyBehaviour(v, r, 6, wxs, p);
+  classifyBehaviour(v, r, wxs, p);
   // From (110, 50) to (137, 50).
   EXPECT_NE(wxs.str().find("distance from start point to end point: 27\n"), std::string::npos);
   // Only record 0 is trusted: both ends are record 0.
   std::vector<SkelRecord> q = straightRun(3, 100, 10, true);
   q[1].consistent = q[2].consistent = false;
-  EXPECT_EQ(lastTrustedRecord(q, 3), -1);
+  EXPECT_EQ(lastTrustedRecord(q), -1);
   std::ostringstream one;
   one.precision(3);
-  classifyBehaviour({}, q, 3, one, p);
+  classifyBehaviour({}, q, one, p);
   EXPECT_NE(one.str().find("distance from start point to end point: 0\n"), std::string::npos);
 }
 

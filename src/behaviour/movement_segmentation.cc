@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "base/params.h"
 #include "skeleton/body_wave.h"
 
 namespace dukon {
@@ -15,33 +14,34 @@ bool closesSegment(const SkelRecord& r) {
 }
 
 void append(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int s, int e, bool turn,
-            const Params& prms, std::ostream& err) {
-  v.emplace_back(prms);
-  v.back().fill(records, s, e, turn, err);
+            const MovementSettings& settings, std::ostream& err) {
+  v.emplace_back();
+  v.back().fill(records, s, e, turn, settings, err);
 }
 
 // Scans forward from the usable record `start` and appends the segment that
 // starts there. Returns the index where the walk goes on, or n when the
 // records are used up.
-int scanSegment(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n, int start,
-                int segFrames, const Params& prms, std::ostream& err) {
+int scanSegment(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int start,
+                int segFrames, const MovementSettings& settings, std::ostream& err) {
+  const int n = static_cast<int>(records.size());
   int lastGood = start;
   bool turn = isTurnRecord(records[start]);
   for (int j = start + 1; j < n; ++j) {
     const SkelRecord& r = records[j];
     if (closesSegment(r) && lastGood > start) {
-      append(v, records, start, lastGood, turn, prms, err);
+      append(v, records, start, lastGood, turn, settings, err);
       return j;
     }
     const bool usable = r.trusted();
     if (usable && r.frame - records[start].frame >= segFrames) {
-      append(v, records, start, j, turn, prms, err);
+      append(v, records, start, j, turn, settings, err);
       return j;  // the end record starts the next segment
     }
     if (usable) lastGood = j;
     if (r.consistent && isTurnRecord(r)) turn = true;
   }
-  if (lastGood > start) append(v, records, start, lastGood, turn, prms, err);
+  if (lastGood > start) append(v, records, start, lastGood, turn, settings, err);
   return n;
 }
 
@@ -53,24 +53,24 @@ bool mergeable(const MvVec& a, const MvVec& b) {
 
 }  // namespace
 
-int movementSegmentFrames(const Params& prms, std::ostream& err) {
-  int frames = static_cast<int>(prms.frmps() * prms.seglen());
+int movementSegmentFrames(const MovementSettings& settings, std::ostream& err) {
+  int frames = static_cast<int>(settings.rate * settings.seglen);
   if (frames < 2) {
     err << "movement segment size set to 2" << std::endl;
-    err << "(frmps=" << prms.frmps() << " and seglen=" << prms.seglen() << " imply " << frames
+    err << "(frmps=" << settings.rate << " and seglen=" << settings.seglen << " imply " << frames
         << ")" << std::endl;
     frames = 2;
   }
-  if (prms.lframe() - prms.fframe() <= frames) {
+  if (settings.span <= frames) {
     err << "analyzing whole movie as one movement segment" << std::endl;
-    frames = prms.lframe() - prms.fframe();
+    frames = settings.span;
   }
   return frames;
 }
 
-std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, int segFrames,
-                                const Params& prms, std::ostream& err) {
-  n = clampCount(records, n);
+std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int segFrames,
+                                const MovementSettings& settings, std::ostream& err) {
+  const int n = static_cast<int>(records.size());
   std::vector<MvVec> v;
   int i = 0;
   while (i < n) {
@@ -80,17 +80,18 @@ std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, i
     } else if (r.loop) {
       int k = i;
       while (k + 1 < n && records[k + 1].loop) ++k;
-      append(v, records, i, k, false, prms, err);
+      append(v, records, i, k, false, settings, err);
       i = k + 1;
     } else {
-      i = scanSegment(v, records, n, i, segFrames, prms, err);
+      i = scanSegment(v, records, i, segFrames, settings, err);
     }
   }
   return v;
 }
 
-void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n) {
-  n = clampCount(records, n);
+void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records,
+                    const MovementSettings& settings) {
+  const int n = static_cast<int>(records.size());
   size_t i = 0;
   while (i + 1 < v.size()) {
     const int after = v[i].end() + 1;
@@ -99,19 +100,19 @@ void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& record
       continue;
     }
     while (i + 1 < v.size() && mergeable(v[i], v[i + 1])) {
-      v[i].absorb(v[i + 1], records);
+      v[i].absorb(v[i + 1], records, settings);
       v.erase(v.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     }
     ++i;
   }
 }
 
-std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, int n,
-                                    std::ostream& wxs, const Params& prms, std::ostream& err) {
-  const int segFrames = movementSegmentFrames(prms, err);
-  std::vector<MvVec> v = cutMovements(records, n, segFrames, prms, err);
+std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, std::ostream& wxs,
+                                    const MovementSettings& settings, std::ostream& err) {
+  const int segFrames = movementSegmentFrames(settings, err);
+  std::vector<MvVec> v = cutMovements(records, segFrames, settings, err);
   const size_t before = v.size();
-  mergeMovements(v, records, n);
+  mergeMovements(v, records, settings);
   const size_t after = v.size();
   wxs << "Movements compressed from " << before << " elements to " << after
       << " elements (reduction of ";

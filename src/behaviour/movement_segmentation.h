@@ -17,32 +17,31 @@
 
 namespace dukon {
 
-class Params;
+// Segment length in frames: rate * seglen truncated, at least 2 (with two
+// messages on `err` when raised), and the run's span when that is not longer
+// (with a message on `err`).
+int movementSegmentFrames(const MovementSettings& settings, std::ostream& err = std::cerr);
 
-// Segment length in frames: frmps * seglen truncated, at least 2 (with two
-// messages on `err` when raised), and lframe - fframe when the analysed range
-// is not longer than that (with a message on `err`).
-int movementSegmentFrames(const Params& prms, std::ostream& err = std::cerr);
-
-// Cuts records [0, n) into segments of `segFrames` frames. Runs of `loop`
+// Cuts the records into segments of `segFrames` frames. Runs of `loop`
 // records become loop segments; `ignored` records and loop runs close the
 // segment in progress at its last usable record. Consecutive segments share
 // their boundary record.
-std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int n, int segFrames,
-                                const Params& prms, std::ostream& err = std::cerr);
+std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int segFrames,
+                                const MovementSettings& settings, std::ostream& err = std::cerr);
 
 // Merges neighbouring segments of the same kind in place: same direction,
 // both pauses, both turns or both loops, but never a pause with a non-pause
 // nor a turn with a non-turn, and never a segment whose end record is
 // followed by an ignored record with the segment after it.
-void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int n);
+void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records,
+                    const MovementSettings& settings);
 
 // The whole step: cut, merge, and write the line "Movements compressed from
 // ..." with a blank line to `wxs`. With no segment at all the reduction is
 // written as "n/a". `err` takes the segment-length and inconsistency
 // messages.
-std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, int n,
-                                    std::ostream& wxs, const Params& prms,
+std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, std::ostream& wxs,
+                                    const MovementSettings& settings,
                                     std::ostream& err = std::cerr);
 
 }  // namespace dukon

@@ -4,14 +4,14 @@
 
 #include <sstream>
 
-#include "behaviour/test_support.h"
+#include "support/records.h"
 
 namespace dukon {
 namespace {
 
 using testing_support::makeTurn;
 using testing_support::straightRun;
-using testing_support::testParams;
+using testing_support::testMovement;
 
 std::vector<std::pair<int, int>> spans(const std::vector<MvVec>& v) {
   std::vector<std::pair<int, int>> s;
@@ -20,24 +20,34 @@ std::vector<std::pair<int, int>> spans(const std::vector<MvVec>& v) {
 }
 using Spans = std::vector<std::pair<int, int>>;
 
+// Settings of `rate` frames per second, `seglen`-second segments and a run
+// of `span` frames.
+MovementSettings segments(double rate, double seglen, int span = 1000) {
+  MovementSettings s = testMovement();
+  s.rate = rate;
+  s.seglen = seglen;
+  s.span = span;
+  return s;
+}
+
 TEST(MovementSegmentationTest, SegmentLength) {
   std::ostringstream err;
-  EXPECT_EQ(movementSegmentFrames(testParams("frmps = 10\nseglen = 1.5\n"), err), 15);
+  EXPECT_EQ(movementSegmentFrames(segments(10, 1.5), err), 15);
   EXPECT_EQ(err.str(), "");
   // 0.5 s at 3 frames per second is 1 frame: raised to 2.
-  EXPECT_EQ(movementSegmentFrames(testParams("frmps = 3\nseglen = 0.5\n"), err), 2);
+  EXPECT_EQ(movementSegmentFrames(segments(3, 0.5), err), 2);
   EXPECT_EQ(err.str(), "movement segment size set to 2\n(frmps=3 and seglen=0.5 imply 1)\n");
   // A movie not longer than one segment is one segment.
   err.str("");
-  EXPECT_EQ(movementSegmentFrames(testParams("fframe = 5\nlframe = 20\nseglen = 2\n"), err), 15);
+  EXPECT_EQ(movementSegmentFrames(segments(10, 2, 15), err), 15);
   EXPECT_EQ(err.str(), "analyzing whole movie as one movement segment\n");
 }
 
 TEST(MovementSegmentationTest, CutSegmentsShareTheirBoundaryRecord) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   const std::vector<SkelRecord> r = straightRun(21, 100, 2, true);
   std::ostringstream err;
-  const std::vector<MvVec> v = cutMovements(r, 21, 5, p, err);
+  const std::vector<MvVec> v = cutMovements(r, 5, p, err);
   EXPECT_EQ(spans(v), (Spans{{0, 5}, {5, 10}, {10, 15}, {15, 20}}));
   for (const MvVec& m : v) {
     EXPECT_EQ(m.direction(), 1);
@@ -47,18 +57,18 @@ TEST(MovementSegmentationTest, CutSegmentsShareTheirBoundaryRecord) {
 }
 
 TEST(MovementSegmentationTest, ShortMovieIsOneSegmentOverItsUsableFrames) {
-  const Params p = testParams("lframe = 9\nseglen = 2\n");
+  const MovementSettings p = segments(10, 2, 9);
   std::vector<SkelRecord> r = straightRun(10, 100, 2, true);
   r[0].consistent = false;  // not usable: the segment starts at record 1
   r[9].located = false;     // nor the last one
   std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, 10, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   EXPECT_EQ(spans(v), (Spans{{1, 8}}));
   EXPECT_EQ(wxs.str(), "Movements compressed from 1 elements to 1 elements (reduction of 0%)\n\n");
 }
 
 TEST(MovementSegmentationTest, LoopAndIgnoredRecordsCloseSegments) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(20, 100, 2, true);
   for (int i : {4, 5, 6}) {
     r[i].loop = true;
@@ -69,14 +79,14 @@ TEST(MovementSegmentationTest, LoopAndIgnoredRecordsCloseSegments) {
   r[11].ignored = true;
   r[11].consistent = r[11].located = false;
   std::ostringstream err;
-  const std::vector<MvVec> v = cutMovements(r, 20, 100, p, err);
+  const std::vector<MvVec> v = cutMovements(r, 100, p, err);
   EXPECT_EQ(spans(v), (Spans{{0, 3}, {4, 6}, {7, 9}, {12, 19}}));
   EXPECT_TRUE(v[1].loop());
   EXPECT_FALSE(v[0].loop());
 }
 
 TEST(MovementSegmentationTest, IgnoredOutranksLoopOnlyWhereARunStarts) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(10, 100, 2, true);
   for (int i : {2, 3, 4, 5}) {
     r[i].loop = true;
@@ -87,45 +97,45 @@ TEST(MovementSegmentationTest, IgnoredOutranksLoopOnlyWhereARunStarts) {
   r[2].ignored = true;
   r[5].ignored = true;
   std::ostringstream err;
-  const std::vector<MvVec> v = cutMovements(r, 10, 100, p, err);
+  const std::vector<MvVec> v = cutMovements(r, 100, p, err);
   EXPECT_EQ(spans(v), (Spans{{0, 1}, {3, 5}, {6, 9}}));
   EXPECT_TRUE(v[1].loop());
 }
 
 TEST(MovementSegmentationTest, LoopWithoutUsableRecordBeforeDoesNotClose) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(12, 100, 2, true);
   r[1].consistent = false;  // start 0 has no later usable record yet
   r[2].ignored = true;
   r[2].consistent = r[2].located = false;
   std::ostringstream err;
   // The ignored record does not close the segment: it runs on to frame 5.
-  EXPECT_EQ(spans(cutMovements(r, 12, 5, p, err)), (Spans{{0, 5}, {5, 10}, {10, 11}}));
+  EXPECT_EQ(spans(cutMovements(r, 5, p, err)), (Spans{{0, 5}, {5, 10}, {10, 11}}));
 }
 
 TEST(MovementSegmentationTest, TurnFlagFromAnyConsistentRecordOfTheScan) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
   makeTurn(r[3]);
   r[3].located = false;  // consistent but not usable still counts
   std::ostringstream err;
-  const std::vector<MvVec> v = cutMovements(r, 11, 5, p, err);
+  const std::vector<MvVec> v = cutMovements(r, 5, p, err);
   ASSERT_EQ(v.size(), 2u);
   EXPECT_TRUE(v[0].turn());
   EXPECT_FALSE(v[1].turn());
   // The end record of a segment belongs to the next one's turn test.
   std::vector<SkelRecord> q = straightRun(11, 100, 2, true);
   makeTurn(q[5]);
-  const std::vector<MvVec> w = cutMovements(q, 11, 5, p, err);
+  const std::vector<MvVec> w = cutMovements(q, 5, p, err);
   EXPECT_FALSE(w[0].turn());
   EXPECT_TRUE(w[1].turn());
 }
 
 TEST(MovementSegmentationTest, MergesSameKindAndReports) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   const std::vector<SkelRecord> r = straightRun(21, 100, 2, true);
   std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, 21, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   ASSERT_EQ(spans(v), (Spans{{0, 20}}));
   EXPECT_DOUBLE_EQ(v[0].distance(), 40);
   EXPECT_DOUBLE_EQ(v[0].speed(), 2);  // 4 mm in 2 s
@@ -134,7 +144,7 @@ TEST(MovementSegmentationTest, MergesSameKindAndReports) {
 }
 
 TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   // Forward for 10 frames, still for 10 frames, then backward for 10 frames.
   std::vector<SkelRecord> r = straightRun(31, 100, 2, true);
   for (int i = 10; i <= 20; ++i) r[i].mid.x = r[10].mid.x;
@@ -147,7 +157,7 @@ TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
   makeTurn(r[27]);
   std::ostringstream wxs, err;
   wxs.precision(3);  // as wxs.txt is opened
-  const std::vector<MvVec> v = segmentMovements(r, 31, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   ASSERT_EQ(spans(v), (Spans{{0, 10}, {10, 20}, {20, 25}, {25, 30}}));
   EXPECT_EQ(v[0].direction(), 1);
   EXPECT_TRUE(v[1].pause());
@@ -159,18 +169,18 @@ TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
 }
 
 TEST(MovementSegmentationTest, NoMergeAcrossAnIgnoredFrame) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
   r[5].ignored = true;
   r[5].consistent = r[5].located = false;
   std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, 11, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   EXPECT_EQ(spans(v), (Spans{{0, 4}, {6, 10}}));
   EXPECT_EQ(v[0].direction(), v[1].direction());
 }
 
 TEST(MovementSegmentationTest, AdjacentLoopSegmentsMerge) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(12, 100, 2, true);
   for (int i : {3, 4, 6, 7}) {
     r[i].loop = true;
@@ -178,22 +188,22 @@ TEST(MovementSegmentationTest, AdjacentLoopSegmentsMerge) {
   }
   r[5].consistent = false;  // a failed frame between two loop runs
   std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, 12, wxs, p, err);
+  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
   EXPECT_EQ(spans(v), (Spans{{0, 2}, {3, 7}, {8, 11}}));
   EXPECT_TRUE(v[1].loop());
   EXPECT_EQ(wxs.str(), "Movements compressed from 4 elements to 3 elements (reduction of 25%)\n\n");
 }
 
 TEST(MovementSegmentationTest, NothingUsable) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(5, 100, 2, true);
   for (SkelRecord& x : r) x.consistent = false;
   std::ostringstream wxs, err;
-  EXPECT_TRUE(segmentMovements(r, 5, wxs, p, err).empty());
+  EXPECT_TRUE(segmentMovements(r, wxs, p, err).empty());
   EXPECT_EQ(wxs.str(),
             "Movements compressed from 0 elements to 0 elements (reduction of n/a%)\n\n");
   // A count beyond the array reads nothing past it.
-  EXPECT_TRUE(segmentMovements(r, 50, wxs, p, err).empty());
+  EXPECT_TRUE(segmentMovements(r, wxs, p, err).empty());
 }
 
 }  // namespace

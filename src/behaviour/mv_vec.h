@@ -24,6 +24,18 @@
 namespace dukon {
 
 class Params;
+struct FrameRange;
+
+// The settings the movement segments use.
+struct MovementSettings {
+  double rate = 0.0;          // frames per second
+  int mmpix = 1;              // pixels per mm
+  double seglen = 0.5;        // segment length, seconds
+  double pausespdlim = 0.05;  // speed below which a segment is a pause, mm/s
+  int span = 0;               // the run's length in frames (FrameRange::span)
+};
+// The movement settings from the parameters and the run's frame range.
+MovementSettings movementSettings(const Params& prms, const FrameRange& frames);
 
 // The turn test of one record: a strong bend to one side (a normalised
 // maximum amplitude above 0.33), exactly two crossings of the head-tail line,
@@ -33,15 +45,15 @@ bool isTurnRecord(const SkelRecord& r);
 class MvVec {
  public:
   // An empty segment: distance 0, start and end 0, direction 0, all flags
-  // false. `prms` must outlive the segment.
-  explicit MvVec(const Params& prms) : prms_(&prms) {}
+  // false.
+  MvVec() = default;
 
   // Fills the segment from records `s` (start) and `e` (end) with the turn
   // flag `turn`. A start record with `loop` makes a loop segment, whose
   // direction, angle, speed and points stay unset. A start or end record that
   // is not usable is reported on `err` and used all the same.
   void fill(const std::vector<SkelRecord>& records, int s, int e, bool turn,
-            std::ostream& err = std::cerr);
+            const MovementSettings& settings, std::ostream& err = std::cerr);
 
   // Grows this segment over `next`, the segment that follows it: takes its
   // end record, adds its distance and recomputes the speed. The angle and the
@@ -49,14 +61,12 @@ class MvVec {
   // record and the new end record, so a loop segment gets an angle here too
   // though its start point stays unset. Direction, pause, turn and loop flags
   // are kept; the caller merges only segments of the same kind.
-  void absorb(const MvVec& next, const std::vector<SkelRecord>& records);
+  void absorb(const MvVec& next, const std::vector<SkelRecord>& records,
+              const MovementSettings& settings);
 
-  // Speed from `distance` and the frame numbers of the start and end records.
-  void recomputeSpeed(const std::vector<SkelRecord>& records);
-
-  // (distance / mmpix) / (frames / frmps) for `frames` > 0, else 0, so a
+  // (distance / mmpix) / (frames / rate) for `frames` > 0, else 0, so a
   // segment of no duration never yields an infinite or undefined speed.
-  static double speedOf(double distance, int frames, const Params& prms);
+  static double speedOf(double distance, int frames, const MovementSettings& settings);
 
   double distance() const { return distance_; }
   double angle() const { return angle_; }
@@ -86,7 +96,9 @@ class MvVec {
   bool reversal_ = false;
   bool turn_ = false;
   bool loop_ = false;
-  const Params* prms_;  // not owned; a pointer keeps segments assignable
+
+  // Speed from `distance` and the frame numbers of the start and end records.
+  void recomputeSpeed(const std::vector<SkelRecord>& records, const MovementSettings& settings);
 };
 
 }  // namespace dukon

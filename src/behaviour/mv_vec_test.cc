@@ -5,22 +5,22 @@
 #include <cmath>
 #include <sstream>
 
-#include "behaviour/test_support.h"
+#include "support/records.h"
 
 namespace dukon {
 namespace {
 
 using testing_support::movingRecord;
-using testing_support::testParams;
+using testing_support::testMovement;
 
-MvVec fillFrom(const std::vector<SkelRecord>& recs, const Params& p, std::ostream& err) {
-  MvVec m(p);
-  m.fill(recs, 0, static_cast<int>(recs.size()) - 1, false, err);
+MvVec fillFrom(const std::vector<SkelRecord>& recs, const MovementSettings& p, std::ostream& err) {
+  MvVec m;
+  m.fill(recs, 0, static_cast<int>(recs.size()) - 1, false, p, err);
   return m;
 }
 
 TEST(MvVecTest, AngleIsCounterClockwiseOnScreen) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::ostringstream err;
   struct Case {
     int dx, dy;
@@ -37,7 +37,7 @@ TEST(MvVecTest, AngleIsCounterClockwiseOnScreen) {
 }
 
 TEST(MvVecTest, UsesWorldPositionsAndFrameTimes) {
-  const Params p = testParams();  // mmpix 10, frmps 10
+  const MovementSettings p = testMovement();  // mmpix 10, frmps 10
   std::ostringstream err;
   std::vector<SkelRecord> r = {movingRecord(10, 100, 50, 20), movingRecord(15, 100, 50, 20)};
   // The frame point stays put, but the stage moved 30 pixels right.
@@ -54,7 +54,7 @@ TEST(MvVecTest, UsesWorldPositionsAndFrameTimes) {
 }
 
 TEST(MvVecTest, DirectionFollowsTheStartHead) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::ostringstream err;
   std::vector<SkelRecord> fwd = {movingRecord(0, 100, 50, 20), movingRecord(5, 110, 50, -20)};
   EXPECT_EQ(fillFrom(fwd, p, err).direction(), 1);
@@ -70,26 +70,28 @@ TEST(MvVecTest, PauseOnlyStrictlyBelowTheLimit) {
   // 10 pixels in 5 frames: 1 mm in 0.5 s = 2 mm/s.
   std::vector<SkelRecord> r = {movingRecord(0, 100, 50, 20), movingRecord(5, 110, 50, 20)};
   std::ostringstream err;
-  const Params atLimit = testParams("pausespdlim = 2\n");
+  MovementSettings atLimit = testMovement();
+  atLimit.pausespdlim = 2;
   const MvVec m = fillFrom(r, atLimit, err);
   EXPECT_DOUBLE_EQ(m.speed(), 2);
   EXPECT_FALSE(m.pause());
   EXPECT_EQ(m.direction(), 1);
-  const Params above = testParams("pausespdlim = 2.001\n");
+  MovementSettings above = testMovement();
+  above.pausespdlim = 2.001;
   const MvVec q = fillFrom(r, above, err);
   EXPECT_TRUE(q.pause());
   EXPECT_EQ(q.direction(), 0);
 }
 
 TEST(MvVecTest, LoopSegmentAndInconsistentEnds) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = {movingRecord(7, 100, 50, 20), movingRecord(8, 100, 50, 20),
                                movingRecord(9, 120, 50, 20)};
   r[0].loop = true;
   r[0].consistent = false;
   std::ostringstream err;
-  MvVec loop(p);
-  loop.fill(r, 0, 1, true, err);
+  MvVec loop;
+  loop.fill(r, 0, 1, true, p, err);
   EXPECT_TRUE(loop.loop());
   EXPECT_TRUE(loop.turn());
   EXPECT_EQ(loop.start(), 0);
@@ -99,24 +101,24 @@ TEST(MvVecTest, LoopSegmentAndInconsistentEnds) {
 
   r[0].loop = false;
   r[2].located = false;
-  MvVec m(p);
-  m.fill(r, 0, 2, false, err);
+  MvVec m;
+  m.fill(r, 0, 2, false, p, err);
   EXPECT_EQ(err.str(),
             "MvVec start frame 7 is inconsistent!\nMvVec end frame 9 is inconsistent!\n");
   EXPECT_DOUBLE_EQ(m.distance(), 20);  // still measured
 }
 
 TEST(MvVecTest, AbsorbSpansBothSegments) {
-  const Params p = testParams();  // mmpix 10, frmps 10
+  const MovementSettings p = testMovement();  // mmpix 10, frmps 10
   std::ostringstream err;
   // Right 30 pixels, then up 40 on screen, the second leg partly by the stage.
   std::vector<SkelRecord> r = {movingRecord(0, 100, 100, 20), movingRecord(5, 130, 100, 20),
                                movingRecord(10, 130, 80, 20)};
   r[2].yLoc = -20;
-  MvVec a(p), b(p);
-  a.fill(r, 0, 1, false, err);
-  b.fill(r, 1, 2, false, err);
-  a.absorb(b, r);
+  MvVec a, b;
+  a.fill(r, 0, 1, false, p, err);
+  b.fill(r, 1, 2, false, p, err);
+  a.absorb(b, r, p);
   EXPECT_EQ(a.start(), 0);
   EXPECT_EQ(a.end(), 2);
   EXPECT_EQ(a.startPoint(), cv::Point(100, 100));
@@ -129,10 +131,10 @@ TEST(MvVecTest, AbsorbSpansBothSegments) {
 
   // A loop segment is measured from its records, though fill left it bare.
   for (SkelRecord& x : r) x.loop = true;
-  MvVec l(p), m(p);
-  l.fill(r, 0, 1, false, err);
-  m.fill(r, 1, 2, false, err);
-  l.absorb(m, r);
+  MvVec l, m;
+  l.fill(r, 0, 1, false, p, err);
+  m.fill(r, 1, 2, false, p, err);
+  l.absorb(m, r, p);
   EXPECT_TRUE(l.loop());
   EXPECT_EQ(l.end(), 2);
   EXPECT_DOUBLE_EQ(l.distance(), 0);
@@ -143,7 +145,7 @@ TEST(MvVecTest, AbsorbSpansBothSegments) {
 }
 
 TEST(MvVecTest, ZeroDurationHasZeroSpeed) {
-  const Params p = testParams();
+  const MovementSettings p = testMovement();
   EXPECT_DOUBLE_EQ(MvVec::speedOf(30, 0, p), 0);
   EXPECT_DOUBLE_EQ(MvVec::speedOf(30, 10, p), 3);
 }

@@ -4,9 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "base/fatal_error.h"
-#include "base/params.h"
 
 namespace dukon {
 
@@ -37,15 +37,11 @@ long long mostFramesIn(const std::string& path) {
 
 }  // namespace
 
-Movie::Movie(const Params* prms, std::ostream& out, std::ostream& err)
-    : prms_(prms), out_(out), err_(err) {}
-
-std::string Movie::path() const {
-  return prms_->moviePath(".avi", Params::kBufLen);
-}
+Movie::Movie(std::string path, bool verbose, std::ostream& out, std::ostream& err)
+    : path_(std::move(path)), verbose_(verbose), out_(out), err_(err) {}
 
 void Movie::open() {
-  const std::string p = path();
+  const std::string& p = path_;
   auto cap = std::make_unique<cv::VideoCapture>();
   // A directory or missing file is refused before the decoder sees it.
   if (isRegularFile(p)) cap->open(p, cv::CAP_FFMPEG);
@@ -69,8 +65,8 @@ void Movie::open() {
 }
 
 void Movie::printParams() const {
-  out_ << "\nAnalyzing movie " << path() << "\n";
-  if (!prms_->screenop()) return;
+  out_ << "\nAnalyzing movie " << path_ << "\n";
+  if (!verbose_) return;
   out_ << "movie parameters are as follows:\n";
   out_ << "  height = " << height_ << " pixels\n";
   out_ << "  width  = " << width_ << " pixels\n";
@@ -91,7 +87,7 @@ bool Movie::getFrame(cv::Mat& frame) {
     return false;
   }
   double pos = capture_->get(cv::CAP_PROP_POS_FRAMES);
-  if (prms_->screenop()) {
+  if (verbose_) {
     double t = capture_->get(cv::CAP_PROP_POS_MSEC);
     out_ << "got frame " << pos << " (ts=" << t;
     if (prevTime_ != -1.0) out_ << ", delay=" << t - prevTime_;

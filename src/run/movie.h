@@ -17,22 +17,21 @@
 
 namespace dukon {
 
-class Params;
-
 class Movie {
  public:
-  // `prms` must outlive the movie. `out` receives the progress lines,
-  // `err` the fetch failures.
-  explicit Movie(const Params* prms, std::ostream& out, std::ostream& err);
+  // The movie file at `path`. With `verbose` every fetch and the movie's
+  // properties are reported in full. `out` receives the progress lines,
+  // `err` the fetch failures; both must outlive the movie.
+  Movie(std::string path, bool verbose, std::ostream& out, std::ostream& err);
   Movie(const Movie&) = delete;
   Movie& operator=(const Movie&) = delete;
 
-  // Opens moviedir + moviename + ".avi" and reads its properties. Throws
+  // Opens the file and reads its properties. Throws
   // FatalError "Can't open movie file ..." when that fails. A frame count
   // beyond what the file's size can hold (8 bytes a frame) is reported on
   // `err` and cut to that.
   void open();
-  // The "Analyzing movie" block, with the properties when screenop is set.
+  // The "Analyzing movie" block, with the properties when verbose.
   void printParams() const;
 
   int length() const { return length_; }
@@ -52,14 +51,13 @@ class Movie {
   void release();
 
  private:
-  std::string path() const;
-
+  const std::string path_;
+  const bool verbose_;
   std::unique_ptr<cv::VideoCapture> capture_;
   int length_ = 0;
   int width_ = 0;
   int height_ = 0;
   double fps_ = 0;
-  const Params* prms_;
   std::ostream& out_;
   std::ostream& err_;
   // Time of the previous frame reported with screenop; -1 before the first.

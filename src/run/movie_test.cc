@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "base/fatal_error.h"
-#include "base/params.h"
 
 namespace dukon {
 namespace {
@@ -29,22 +28,15 @@ class MovieTest : public ::testing::Test {
     ASSERT_TRUE(w.isOpened());
     for (int i = 0; i < frames; ++i) w.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(10 * i)));
   }
-  Params params(const std::string& extra = "", const std::string& name = "m") {
-    std::ofstream(dir_ + "params.txt") << "moviedir = " << dir_ << "\nmoviename = " << name << "\n"
-                                       << extra;
-    Params p(dir_ + "params.txt");
-    std::ostringstream err;
-    p.read(err);
-    return p;
-  }
+  // The path of movie `name` in the test's folder.
+  std::string moviePath(const std::string& name = "m") const { return dir_ + name + ".avi"; }
   std::string dir_;
   std::ostringstream out_, err_;
 };
 
 TEST_F(MovieTest, FramesAreNumberedFromOneWithTimeZero) {
   writeMovie(5);
-  Params p = params();
-  Movie m(&p, out_, err_);
+  Movie m(moviePath(), false, out_, err_);
   m.open();
   EXPECT_EQ(m.width(), 64);
   EXPECT_EQ(m.height(), 48);
@@ -68,8 +60,7 @@ TEST_F(MovieTest, FramesAreNumberedFromOneWithTimeZero) {
 
 TEST_F(MovieTest, VerboseProgressAndMovieBlock) {
   writeMovie(3);
-  Params p = params("screenop = 1\n");
-  Movie m(&p, out_, err_);
+  Movie m(moviePath(), true, out_, err_);
   m.open();
   m.printParams();
   cv::Mat f;
@@ -84,8 +75,7 @@ TEST_F(MovieTest, VerboseProgressAndMovieBlock) {
 
 TEST_F(MovieTest, SeekDeliversTheFollowingFrames) {
   writeMovie(12);
-  Params p = params();
-  Movie m(&p, out_, err_);
+  Movie m(moviePath(), false, out_, err_);
   m.open();
   m.seek(5);
   cv::Mat f;
@@ -99,8 +89,7 @@ TEST_F(MovieTest, SeekDeliversTheFollowingFrames) {
 }
 
 TEST_F(MovieTest, UnopenableMoviesAreFatal) {
-  Params p = params("", "absent");
-  Movie m(&p, out_, err_);
+  Movie m(moviePath("absent"), false, out_, err_);
   try {
     m.open();
     FAIL() << "expected FatalError";
@@ -110,12 +99,10 @@ TEST_F(MovieTest, UnopenableMoviesAreFatal) {
                                          "supported)\n");
   }
   ::mkdir((dir_ + "isdir.avi").c_str(), 0777);
-  Params d = params("", "isdir");
-  Movie md(&d, out_, err_);
+  Movie md(moviePath("isdir"), false, out_, err_);
   EXPECT_THROW(md.open(), FatalError);
   std::ofstream(dir_ + "junk.avi") << "RIFF this is not a movie";
-  Params j = params("", "junk");
-  Movie mj(&j, out_, err_);
+  Movie mj(moviePath("junk"), false, out_, err_);
   EXPECT_THROW(mj.open(), FatalError);
 }
 

@@ -19,9 +19,7 @@ void makeDirectory(const std::string& path) {
 
 }  // namespace
 
-OutputDir::OutputDir(const Params& prms) {
-  const std::string& outdir = prms.outdir();
-  const std::string& name = prms.moviename();
+OutputDir::OutputDir(const std::string& outdir, const std::string& name) {
   if (outdir.size() + name.size() + 20 > static_cast<size_t>(Params::kBufLen)) {
     throw FatalError("Path name too long: " + outdir + "/" + name + "-... \n");
   }
@@ -45,15 +43,14 @@ void OutputDir::closeStream(std::ofstream& os, const std::string& name) {
   if (os.fail()) noteFailure(completePath(name));
 }
 
-void OutputDir::writeSkeletons(const std::vector<SkelRecord>& records, int n) {
+void OutputDir::writeSkeletons(const std::vector<SkelRecord>& records) {
   const std::string path = completePath("skel.csv");
   std::ofstream os(path, std::ios::out | std::ios::app);
   if (!os.is_open()) {
     noteFailure(path);
     return;
   }
-  for (int i = 0; i < n && i < static_cast<int>(records.size()); ++i) {
-    const SkelRecord& r = records[i];
+  for (const SkelRecord& r : records) {
     os << "Frame number: " << r.frame << "\n";
     for (int j = 0; j < r.numsklpts && j < static_cast<int>(r.points.size()); ++j)
       os << r.points[j].x << "," << r.points[j].y << "\n";

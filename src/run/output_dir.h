@@ -13,15 +13,14 @@
 
 namespace dukon {
 
-class Params;
 struct SkelRecord;
 
 class OutputDir {
  public:
   // Checks the path length (throws FatalError "Path name too long: ..."),
-  // creates outdir and outdir/moviename (failures ignored) and builds the
-  // prefix.
-  explicit OutputDir(const Params& prms);
+  // creates `outdir` (empty, or ending in "/") and outdir/moviename
+  // (failures ignored) and builds the prefix.
+  OutputDir(const std::string& outdir, const std::string& moviename);
 
   OutputDir(const OutputDir&) = delete;
   OutputDir& operator=(const OutputDir&) = delete;
@@ -40,7 +39,7 @@ class OutputDir {
 
   // Appends every record's chain to "skel.csv": "Frame number: N", then one
   // "x,y" line per chain point.
-  void writeSkeletons(const std::vector<SkelRecord>& records, int n);
+  void writeSkeletons(const std::vector<SkelRecord>& records);
 
   // Records an output that could not be created or written; the run reports
   // each at its end and exits with status 1.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <vector>
@@ -12,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "base/fatal_error.h"
+#include "base/frame_range.h"
 #include "base/params.h"
 #include "base/skel_record.h"
 #include "behaviour/behaviour.h"
@@ -61,7 +63,8 @@ constexpr int kMotionRange = 20;
 // destroyed in the reverse order.
 class RunDriver {
  public:
-  RunDriver(const std::string& paramFN, StageTimes* times) : prms_(paramFN), times_(times) {}
+  RunDriver(const std::string& paramFN, StageTimes* times)
+      : prms_(Params::fromFile(paramFN, std::cerr)), times_(times) {}
 
   int run() {
     startUp();
@@ -83,8 +86,8 @@ class RunDriver {
   // Handles one fetched frame; false when the loop must end.
   bool takeFrame(const cv::Mat& frame);
   void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
-  bool locateFrame(int& xLoc, int& yLoc);
-  void measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yLoc);
+  StagePosition locateFrame();
+  void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
   void showFrame(cv::Point head, bool headKnown, int frame);
   void releaseFrameWork();
   void bodyWaves();
@@ -92,15 +95,17 @@ class RunDriver {
   void writeSummary();
   void writeSummaryTo(std::ostream& os, bool console) const;
   void postProcess();
+  void writeParamsCopy();
   int finish();
 
   double* sink(double StageTimes::*field) const { return times_ ? &(times_->*field) : nullptr; }
 
-  Params prms_;
+  const Params prms_;
   StageTimes* times_;
   std::unique_ptr<OutputDir> out_;
   std::ofstream wxo_, wxd_, spd_, dsp_, ang_, wxs_, egs_;
   std::unique_ptr<Movie> movie_;
+  FrameRange frames_;  // planned when the movie opens; lastReached set after the loop
   std::unique_ptr<StageUtil> stage_;
   std::unique_ptr<ImageMotion> cam_;
   std::unique_ptr<FrameSegmenter> image_;
@@ -109,6 +114,8 @@ class RunDriver {
   std::unique_ptr<Wave> wave_;
   std::unique_ptr<EggList> eggs_;
   std::vector<Egg> eggsToVerify_;
+  // One record per frame taken, in frame order; room is reserved for the
+  // whole range, and after the loop it holds exactly the filled records.
   std::vector<SkelRecord> records_;
   cv::Mat bw_, bin_, skel_;
   std::vector<MvVec> movements_;
@@ -116,22 +123,16 @@ class RunDriver {
 
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
-  int firstFrame_ = 0;
-  int lastFrame_ = 0;
   int frameNumber_ = 0;
-  int frameIndex_ = -1;
   size_t ignoreCursor_ = 0;
   int totalFrames_ = 1;
-  int realFrames_ = 0;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
-  int n_ = 0;  // records filled
 };
 
 void RunDriver::startUp() {
-  prms_.read(std::cerr);
   prms_.printIfVerbose(std::cout);
-  out_ = std::make_unique<OutputDir>(prms_);
+  out_ = std::make_unique<OutputDir>(prms_.outdir(), prms_.moviename());
   openTables();
   openMovie();
   constructAnalysers();
@@ -148,50 +149,34 @@ void RunDriver::openTables() {
 }
 
 void RunDriver::openMovie() {
-  movie_ = std::make_unique<Movie>(&prms_, std::cout, std::cerr);
+  movie_ = std::make_unique<Movie>(prms_.moviePath(".avi"), prms_.screenop(), std::cout, std::cerr);
   movie_->open();
   movie_->printParams();
   width_ = movie_->width();
   height_ = movie_->height();
   frameCount_ = movie_->length();
   movieFps_ = movie_->fps();
-  if (!(prms_.frmps() > 0)) {
-    if (!(movieFps_ > 0) || !std::isfinite(movieFps_))
-      throw FatalError("The movie reports no frame rate: set frmps in the parameters file.\n");
-    // A damaged header can claim billions of frames per second; spans in
-    // frames are then beyond int.
-    if (movieFps_ > Params::kMaxFrmps) {
-      std::ostringstream msg;
-      msg << "The movie reports " << movieFps_
-          << " frames per second, more than 10000: set frmps in the parameters file.\n";
-      throw FatalError(msg.str());
-    }
-    prms_.setFrmps(movieFps_);
-  }
-  // The capture numbers frames from 1 (see Movie), so the range starts at
-  // frame 1 at the earliest; starting at 0 would count a frame that does not
-  // exist as dropped.
-  firstFrame_ = prms_.fframe() < 1 ? 1 : prms_.fframe();
-  lastFrame_ = prms_.lframe();
-  if (lastFrame_ <= 0 || lastFrame_ > frameCount_) lastFrame_ = frameCount_;
-  // Positions after a fetch are one-based, so seeking to firstFrame - 1
-  // makes the first frame delivered the one numbered firstFrame.
-  movie_->seek(firstFrame_ - 1);
-  frameNumber_ = firstFrame_;
+  frames_ = planFrameRange(prms_, frameCount_, movieFps_);
+  // Positions after a fetch are one-based, so seeking to first - 1 makes
+  // the first frame delivered the one numbered first.
+  movie_->seek(frames_.first - 1);
+  frameNumber_ = frames_.first;
 }
 
 void RunDriver::constructAnalysers() {
-  stage_ = std::make_unique<StageUtil>(prms_, frameCount_, movieFps_);
-  if (prms_.track() != 1)
+  // The stage log's window is the raw frame range of the parameters file
+  // at the movie's own rate.
+  const StageWindow window = stageWindow(prms_.fframe(), prms_.lframe(), frameCount_, movieFps_);
+  stage_ = std::make_unique<StageUtil>(prms_.moviePath(".log.csv"), window, prms_.screenop());
+  if (prms_.track() == Tracking::kImageMotion)
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
-  image_ = std::make_unique<FrameSegmenter>(width_, height_, prms_);
+  image_ = std::make_unique<FrameSegmenter>(width_, height_, segmenterSettings(prms_));
   skeleton_ = std::make_unique<Skeleton>(width_, height_);
-  track_ = std::make_unique<Track>(width_, height_, stage_.get(), &prms_);
-  wave_ = std::make_unique<Wave>(firstFrame_, lastFrame_, prms_.maxskellen());
+  track_ =
+      std::make_unique<Track>(width_, height_, stage_.get(), trackSettings(prms_, frames_.rate));
+  wave_ = std::make_unique<Wave>(frames_.first, frames_.last, prms_.maxskellen());
   eggs_ = std::make_unique<EggList>(width_, height_);
-  // A first frame beyond the end leaves the array empty and the loop idle.
-  const long size = static_cast<long>(lastFrame_) - firstFrame_ + 1;
-  records_.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  records_.reserve(frames_.size());
   bw_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   bin_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   skel_ = cv::Mat::zeros(height_, width_, CV_8UC1);
@@ -199,7 +184,7 @@ void RunDriver::constructAnalysers() {
 
 void RunDriver::frameLoop() {
   cv::Mat frame;
-  while (frameNumber_ <= lastFrame_) {
+  while (frameNumber_ <= frames_.last) {
     bool fetched;
     {
       StageTimer t(sink(&StageTimes::decode));
@@ -212,24 +197,21 @@ void RunDriver::frameLoop() {
     if (times_) ++times_->frames;
     if (!takeFrame(frame)) break;
   }
-  // From here on the last frame is the one the loop reached; movement
-  // segmentation and the track read it from the parameters.
-  prms_.setLframe(frameNumber_);
+  frames_.lastReached = frameNumber_;
 }
 
 bool RunDriver::takeFrame(const cv::Mat& frame) {
   const int p = movie_->position();
-  if (p < firstFrame_) return true;  // delivered by the seek before the first frame
-  if (p > lastFrame_) return false;
-  // A movie that repeats positions could fill more records than there are
-  // frames in the range; the analysis stops when the array is full.
-  if (frameIndex_ + 1 >= static_cast<int>(records_.size())) return false;
+  if (p < frames_.first) return true;  // delivered by the seek before the first frame
+  if (p > frames_.last) return false;
+  // A movie that repeats positions could give more frames than the range
+  // holds; the analysis stops when every record of the range is taken.
+  if (records_.size() >= frames_.size()) return false;
   totalFrames_ += p - frameNumber_;
   frameNumber_ = p;
-  ++frameIndex_;
-  SkelRecord& rec = records_[frameIndex_];
+  records_.emplace_back();
+  SkelRecord& rec = records_.back();
   rec.frame = frameNumber_;
-  ++realFrames_;
 
   if (frameNumber_ == prms_.ignoredFrame(ignoreCursor_)) {
     rec.ignored = true;  // the record stays as constructed otherwise
@@ -253,13 +235,12 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   }
   {
     StageTimer t(sink(&StageTimes::segment));
-    image_->segmentFrame(bw_, bin_, prms_, eggsToVerify_);
+    image_->segmentFrame(bw_, bin_, eggsToVerify_);
   }
-  int xLoc = 0, yLoc = 0;
-  bool trackOk;
+  StagePosition stage;
   {
     StageTimer t(sink(&StageTimes::tracking));
-    trackOk = locateFrame(xLoc, yLoc);
+    stage = locateFrame();
   }
   bool valid = false;
   {
@@ -271,7 +252,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   }
   if (rec.loop) {
     showFrame(cv::Point(-1, -1), false, frameNumber_);
-    if (trackOk) {
+    if (stage.usable) {
       rec.located = true;
       rec.basicMeasures(bin_);
       StageTimer t(sink(&StageTimes::tracking));
@@ -285,48 +266,43 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     rec.reset();
     return;
   }
-  measureGoodFrame(rec, trackOk, xLoc, yLoc);
+  measureGoodFrame(rec, stage);
   showFrame(rec.head, rec.headKnown, rec.frame);
 }
 
-// Stage position of the current frame in pixels; true when the frame is
+// The current frame's stage position in pixels, and whether the frame is
 // usable for tracking.
-bool RunDriver::locateFrame(int& xLoc, int& yLoc) {
+StagePosition RunDriver::locateFrame() {
   const double time = movie_->time();
-  if (prms_.track() == 1) return track_->addStagePosition(time, xLoc, yLoc);
-  int xMov = 0, yMov = 0;
-  int minX, minY, maxX, maxY;
-  FrameSegmenter::boundingBox(bin_, width_, height_, minX, minY, maxX, maxY);
-  if (!cam_->findMovement(xMov, yMov, bw_, minX, minY, maxX, maxY)) {
-    // The background moved less than the threshold since the reference (or
-    // not at all): the stage is where the track last put it, within a few
-    // pixels. Leaving the position at 0 would give the frame's own
-    // coordinates as world coordinates. The frame stays unusable.
-    xLoc = track_->stagePx().x;
-    yLoc = track_->stagePx().y;
-    return false;
-  }
-  return track_->addImageMotion(xMov, yMov, time, xLoc, yLoc);
+  if (prms_.track() == Tracking::kStageLog) return track_->addStagePosition(time);
+  const std::optional<cv::Point> shift = cam_->findMovement(bw_, image_->wormBox());
+  // Without a shift to apply the background moved less than the threshold
+  // since the reference (or not at all): the stage is where the track last
+  // put it, within a few pixels. Leaving the position at 0 would give the
+  // frame's own coordinates as world coordinates. The frame stays unusable.
+  if (!shift) return StagePosition{track_->stagePx(), false};
+  return track_->addImageMotion(*shift, time);
 }
 
-void RunDriver::measureGoodFrame(SkelRecord& rec, bool trackOk, int xLoc, int yLoc) {
+void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
   ++goodFrames_;
   {
     StageTimer t(sink(&StageTimes::headMeasures));
     decideHeadTail(bw_, bin_, rec, prms_.mmpix());
     rec.basicMeasures(bin_);
     image_->updateAverages(rec.thickness, rec.area);
-    rec.xLoc = xLoc;
-    rec.yLoc = yLoc;
+    rec.xLoc = stage.loc.x;
+    rec.yLoc = stage.loc.y;
   }
-  if (trackOk) {
+  if (stage.usable) {
     rec.located = true;
     StageTimer t(sink(&StageTimes::tracking));
     track_->update(bin_, bw_, frameNumber_, rec.mid);
   }
-  if (prms_.eggs() && trackOk) {
+  if (prms_.eggs() && stage.usable) {
     StageTimer t(sink(&StageTimes::headMeasures));
-    eggs_->findLaidEggs(frameIndex_, bin_, rec, movie_->time());
+    const int frameIndex = static_cast<int>(records_.size()) - 1;
+    eggs_->findLaidEggs(frameIndex, bin_, rec, movie_->time());
     for (Egg& candidate : eggsToVerify_) eggs_->verifyCandidate(candidate, rec);
   }
 }
@@ -349,21 +325,20 @@ void RunDriver::releaseFrameWork() {
 }
 
 void RunDriver::passesOverRecords() {
-  n_ = frameIndex_ + 1;
-  const int median = medianLength(records_, n_, prms_.mmpix());
-  consistentFrames_ = consistencyPass(records_, n_, median);
-  loopSpreading(records_, n_);
+  const int median = medianLength(records_, prms_.mmpix());
+  consistentFrames_ = consistencyPass(records_, median);
+  loopSpreading(records_);
 }
 
 void RunDriver::writeSummaryTo(std::ostream& os, bool console) const {
+  const int realFrames = static_cast<int>(records_.size());
   os << "Total frames (key+drop) in movie: " << totalFrames_ << "\n";
-  os << "Real frames (key) extracted: " << realFrames_ << "\n";
-  if (!console && frameNumber_ != lastFrame_)
+  os << "Real frames (key) extracted: " << realFrames << "\n";
+  if (!console && frameNumber_ != frames_.last)
     os << "Exited at frame index " << frameNumber_ << "\n";
   // With no frame analysed the shares are written as 0 rather than nan.
-  const float g = realFrames_ > 0 ? static_cast<float>(goodFrames_) / realFrames_ * 100 : 0.0f;
-  const float c =
-      realFrames_ > 0 ? static_cast<float>(consistentFrames_) / realFrames_ * 100 : 0.0f;
+  const float g = realFrames > 0 ? static_cast<float>(goodFrames_) / realFrames * 100 : 0.0f;
+  const float c = realFrames > 0 ? static_cast<float>(consistentFrames_) / realFrames * 100 : 0.0f;
   os << "Good frames (with skeleton) analyzed: " << goodFrames_ << " (" << g << "%)\n";
   os << (console ? "Consistent frames (skeleton is good): "
                  : "Consistent frames (skeleton is good and no loop): ")
@@ -377,39 +352,44 @@ void RunDriver::writeSummary() {
 }
 
 void RunDriver::postProcess() {
-  orientHeadTail(records_, n_, 0);
+  const MovementSettings moving = movementSettings(prms_, frames_);
+  orientHeadTail(records_);
   bodyWaves();
-  movements_ = segmentMovements(records_, n_, wxs_, prms_);
-  classifyBehaviour(movements_, records_, n_, wxs_, prms_);
-  worldCoordinates(records_, n_, prms_);
+  movements_ = segmentMovements(records_, wxs_, moving);
+  classifyBehaviour(movements_, records_, wxs_, moving);
+  worldCoordinates(records_, frames_.rate);
   const std::string trackPath = out_->completePath("track.bmp");
-  if (!track_->finish(eggs_.get(), trackPath)) out_->noteFailure(trackPath);
+  if (!track_->finish(eggs_.get(), frames_.span(), trackPath)) out_->noteFailure(trackPath);
   const std::string wavePath = out_->completePath("wave.bmp");
-  if (!wave_->makeImage(wavePath, prms_.frmps())) out_->noteFailure(wavePath);
-  writeResultTables(records_, n_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_, prms_);
-  writeFeatureSummary(records_, n_, wxo_, prms_);
-  out_->writeSkeletons(records_, n_);
+  if (!wave_->makeImage(wavePath, frames_.rate)) out_->noteFailure(wavePath);
+  writeResultTables(records_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_,
+                    tableSettings(prms_, frames_.rate));
+  writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
+  out_->writeSkeletons(records_);
+  writeParamsCopy();
+}
+
+// The parameters as the run used them, under the run header: the frame rate
+// it counted in and the last frame it reached.
+void RunDriver::writeParamsCopy() {
   std::ofstream po;
   out_->openStream(po, prms_.fileName(), 3);  // notes a failure to open
-  if (po.is_open()) {
-    prms_.writeHeader(std::string(kVersion) + " with OpenCV", po);
-    out_->closeStream(po, prms_.fileName());
-  }
+  if (!po.is_open()) return;
+  prms_.writeHeader(std::string(kVersion) + " with OpenCV", frames_.rate, frames_.lastReached, po);
+  out_->closeStream(po, prms_.fileName());
 }
 
 void RunDriver::bodyWaves() {
   // The bend profiles (about 2 KB per frame) are not kept: the first pass
   // notes each for the wave image's grey scale and drops it, the second
   // computes it again from the chain and draws it.
-  for (int i = 0; i < n_; ++i) {
-    SkelRecord& rec = records_[i];
+  for (SkelRecord& rec : records_) {
     if (!rec.consistent) continue;
     computeFeatures(rec);
     wave_->noteProfile(rec.frame, rec.angles, rec.numAngles);
     std::vector<double>().swap(rec.angles);
   }
-  for (int i = 0; i < n_; ++i) {
-    const SkelRecord& rec = records_[i];
+  for (const SkelRecord& rec : records_) {
     if (!rec.consistent) continue;
     const std::vector<double> angles = bendAngles(rec);
     wave_->addColumn(rec.frame, angles, rec.numAngles);

@@ -137,8 +137,8 @@ int followRun(const std::vector<SkelRecord>& records, int n, int v, std::vector<
 
 }  // namespace
 
-void orientHeadTail(std::vector<SkelRecord>& records, int n, int start) {
-  if (n > static_cast<int>(records.size())) n = static_cast<int>(records.size());
+void orientHeadTail(std::vector<SkelRecord>& records, int start) {
+  const int n = static_cast<int>(records.size());
   if (start < 0) start = 0;
   // One sign per record; each run writes only its own index range, so the
   // array needs no clearing between runs.

@@ -28,7 +28,7 @@ namespace dukon {
 // An empty chain only clears headKnown.
 void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int mmpix);
 
-// Orients records [start, n) run by run. A run starts at its first record
+// Orients the records from index `start` on, run by run. A run starts at its first record
 // that is consistent and headKnown and ends before the next loop or ignored
 // record; within it each record's ends are matched to the previous consistent
 // record's by distance, and the whole run is turned so that `head` lies where
@@ -36,7 +36,7 @@ void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int 
 // run's first frame). Every record with a chain from the run's search start
 // to its end is then oriented so its chain runs from head to tail. Works
 // iteratively: the number of runs does not grow the stack.
-void orientHeadTail(std::vector<SkelRecord>& records, int n, int start);
+void orientHeadTail(std::vector<SkelRecord>& records, int start = 0);
 
 }  // namespace dukon
 

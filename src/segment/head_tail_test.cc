@@ -184,14 +184,14 @@ TEST(OrientHeadTailTest, MajorityCountsTheStartFrame) {
   // consistent is turned with the run but does not vote.
   std::vector<SkelRecord> r = {still(kA), still(kA),        still(kB), still(kA),
                                still(kB), still(kB, false), still(kA), still(kB)};
-  orientHeadTail(r, static_cast<int>(r.size()), 0);
+  orientHeadTail(r);
   expectHeadAt(r, 0, 8, kA);
 }
 
 TEST(OrientHeadTailTest, TieOverrulesTheStartFrame) {
   std::vector<SkelRecord> r = {
       still(kA), still(kA), still(kB), still(kB), still(kA), still(kB), still(kA, true, false)};
-  orientHeadTail(r, static_cast<int>(r.size()), 0);
+  orientHeadTail(r);
   expectHeadAt(r, 0, 7, kB);
 }
 
@@ -200,7 +200,7 @@ TEST(OrientHeadTailTest, LoopOrIgnoredRecordEndsTheRun) {
                                still(kB), still(kA), SkelRecord(), still(kA, false), still(kB)};
   r[3].loop = true;
   r[7].ignored = true;
-  orientHeadTail(r, static_cast<int>(r.size()), 0);
+  orientHeadTail(r);
   expectHeadAt(r, 0, 3, kA);
   expectHeadAt(r, 4, 7, kB);
   // The last run's search starts at the ignored record and finds record 9; the
@@ -216,7 +216,7 @@ TEST(OrientHeadTailTest, EqualDistancesCountAsSwapped) {
   across.tail = {10, 10};
   across.consistent = true;
   std::vector<SkelRecord> r = {still(kA), across};
-  orientHeadTail(r, 2, 0);
+  orientHeadTail(r);
   EXPECT_EQ(r[1].head, cv::Point(10, 10));
   EXPECT_EQ(r[1].points.front(), cv::Point(10, 10));
 }
@@ -225,7 +225,7 @@ TEST(OrientHeadTailTest, UndecidedRecordsBeforeTheRunAndWithoutOneKeepTheirEnds)
   std::vector<SkelRecord> r = {still(kB, false), SkelRecord(), still(kA), still(kA)};
   r[0].head = kA;  // chain starts at B, which is now its tail: it is reversed
   r[0].tail = kB;
-  orientHeadTail(r, 4, 0);
+  orientHeadTail(r);
   EXPECT_EQ(r[0].head, kA);
   EXPECT_EQ(r[0].points.front(), kA);
   EXPECT_EQ(r[1].numsklpts, 0);
@@ -235,7 +235,7 @@ TEST(OrientHeadTailTest, UndecidedRecordsBeforeTheRunAndWithoutOneKeepTheirEnds)
   std::vector<SkelRecord> none = {still(kB, true, false), still(kA, false)};
   none[0].head = kA;
   none[0].tail = kB;
-  orientHeadTail(none, 2, 0);
+  orientHeadTail(none);
   EXPECT_EQ(none[0].points.front(), kB);
 }
 
@@ -250,7 +250,7 @@ TEST(OrientHeadTailTest, ManyRunsNeedNoDeepStack) {
     r.emplace_back();
     r.back().loop = true;
   }
-  orientHeadTail(r, static_cast<int>(r.size()), 0);
+  orientHeadTail(r);
   EXPECT_EQ(r[0].head, kA);
   EXPECT_EQ(r[2].head, kB);
   EXPECT_EQ(r[2 * runs - 2].head, kB);

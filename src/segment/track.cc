@@ -12,7 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "base/fatal_error.h"
-#include "base/file_util.h"
+#include "base/image_file.h"
 #include "base/params.h"
 #include "base/window_gate.h"
 #include "segment/egg_list.h"
@@ -48,20 +48,33 @@ const cv::Scalar kBlack(0);
 
 }  // namespace
 
-Track::Track(int width, int height, StageUtil* stage, const Params* prms, std::ostream& con)
-    : prms_(prms), width_(width), height_(height), stage_(stage) {
+TrackSettings trackSettings(const Params& prms, double rate) {
+  TrackSettings s;
+  s.rate = rate;
+  s.stageskip = prms.stageskip();
+  s.mmpixstage = prms.mmpixstage();
+  s.mmpix = prms.mmpix();
+  s.shade = prms.shade();
+  s.star = prms.star();
+  s.debugimg = prms.debugimg();
+  s.verbose = prms.screenop();
+  return s;
+}
+
+Track::Track(int width, int height, StageUtil* stage, const TrackSettings& settings,
+             std::ostream& con)
+    : settings_(settings), width_(width), height_(height), stage_(stage) {
   if (width < 1 || height < 1) {
     std::ostringstream msg;
     msg << "Frame size " << width << "x" << height << " cannot hold a track image\n";
     throw FatalError(msg.str());
   }
   canvas_ = cv::Mat::zeros(height, width, CV_32SC1);
-  const double k = prms->mmpixstage();
-  double rangeX = 0.0, rangeY = 0.0;
-  stage->rangeOfMovement(rangeX, rangeY);
+  const double k = settings_.mmpixstage;
+  const cv::Point2d range = stage->rangeOfMovement();
   // World extent the canvas must hold, mm: one frame plus the stage travel.
-  const double xMm = (width + 1.0) / k + rangeX;
-  const double yMm = (height + 1.0) / k + rangeY;
+  const double xMm = (width + 1.0) / k + range.x;
+  const double yMm = (height + 1.0) / k + range.y;
   const double px = std::min(std::ceil(width / xMm), std::ceil(height / yMm));
   // With a non-negative range the value lies in [1, k] already; the clamp
   // only guards against a range made negative by odd logs.
@@ -75,37 +88,32 @@ Track::Track(int width, int height, StageUtil* stage, const Params* prms, std::o
   smallGrey_.create(smallH_, smallW_, CV_8UC1);
 
   stage->rewind();
-  double xStart = 0.0, yStart = 0.0;
-  stage->firstOffset(xStart, yStart);
-  xLocPx_ = floorPx(k * xStart);
-  yLocPx_ = floorPx(k * yStart);
+  const cv::Point2d start = stage->firstOffset();
+  xLocPx_ = floorPx(k * start.x);
+  yLocPx_ = floorPx(k * start.y);
   display_ = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
-  if (prms->screenop()) con << "track scale set to " << scale_ << "\n";
+  if (settings_.verbose) con << "track scale set to " << scale_ << "\n";
 }
 
-bool Track::usable(double timeMs) const {
-  const double skipMs = prms_->stageskip() * 1000.0 / prms_->frmps();
-  return skipMs < std::fabs(timeMs - stage_->next().time);
+StagePosition Track::position(double timeMs) const {
+  const double skipMs = settings_.stageskip * 1000.0 / settings_.rate;
+  return StagePosition{cv::Point(xLocPx_, yLocPx_),
+                       skipMs < std::fabs(timeMs - stage_->next().time)};
 }
 
-bool Track::addStagePosition(double timeMs, int& xLoc, int& yLoc) {
+StagePosition Track::addStagePosition(double timeMs) {
   while (stage_->next().time < timeMs && stage_->canAdvance()) stage_->advance(true);
-  const double k = prms_->mmpixstage();
-  double xMm = 0.0, yMm = 0.0;
-  stage_->currentOffset(xMm, yMm);
-  xLocPx_ = floorPx(k * xMm);
-  yLocPx_ = floorPx(k * yMm);
-  xLoc = xLocPx_;
-  yLoc = yLocPx_;
-  return usable(timeMs);
+  const double k = settings_.mmpixstage;
+  const cv::Point2d mm = stage_->currentOffset();
+  xLocPx_ = floorPx(k * mm.x);
+  yLocPx_ = floorPx(k * mm.y);
+  return position(timeMs);
 }
 
-bool Track::addImageMotion(int xMov, int yMov, double timeMs, int& xLoc, int& yLoc) {
-  xLocPx_ = clampPx(static_cast<long long>(xLocPx_) - xMov);
-  yLocPx_ = clampPx(static_cast<long long>(yLocPx_) - yMov);
-  xLoc = xLocPx_;
-  yLoc = yLocPx_;
-  return usable(timeMs);
+StagePosition Track::addImageMotion(cv::Point shift, double timeMs) {
+  xLocPx_ = clampPx(static_cast<long long>(xLocPx_) - shift.x);
+  yLocPx_ = clampPx(static_cast<long long>(yLocPx_) - shift.y);
+  return position(timeMs);
 }
 
 void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::Point mid) {
@@ -134,7 +142,7 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
   cv::add(region, smallMask_, region, cv::noArray(), CV_32S);
 
   // The live view is built only when a window can show it.
-  if (prms_->debugimg() != 0.0 && windows_.available()) {
+  if (settings_.debugimg != 0.0 && windows_.available()) {
     cv::resize(bw, smallGrey_, smallGrey_.size(), 0, 0, cv::INTER_LINEAR);
     display_.setTo(255);
     smallGrey_.copyTo(display_(roi));
@@ -152,26 +160,25 @@ void Track::update(const cv::Mat& bin, const cv::Mat& bw, int frameNumber, cv::P
   }
 }
 
-double Track::shadeFactor() const {
+double Track::shadeFactor(int frameSpan) const {
   // Over a short movie every frame leaves a darker trace. A single analysed
-  // frame (lframe == fframe) counts as a span of one.
-  double factor = prms_->shade();
-  const int span = prms_->lframe() - prms_->fframe();
-  const double least = 200.0 / (span == 0 ? 1 : span);
+  // frame (a span of 0) counts as a span of one.
+  double factor = settings_.shade;
+  const double least = 200.0 / (frameSpan == 0 ? 1 : frameSpan);
   if (least > factor) factor = least;
   return factor;
 }
 
-bool Track::finish(const EggList* eggs, const std::string& path, std::ostream& con,
+bool Track::finish(const EggList* eggs, int frameSpan, const std::string& path, std::ostream& con,
                    std::ostream& err) {
-  canvas_.convertTo(canvas_, CV_32SC1, shadeFactor());
+  canvas_.convertTo(canvas_, CV_32SC1, shadeFactor(frameSpan));
   cv::Mat covered;
   canvas_.convertTo(covered, CV_8UC1);  // saturating: nonzero where count >= 1
   cv::add(canvas_, cv::Scalar(kTraceBase), canvas_, covered);
   canvas_.convertTo(trackImg_, CV_8UC1);
   cv::subtract(cv::Scalar(255), trackImg_, trackImg_);
   drawMarks(eggs, con);
-  if (prms_->debugimg() != 0.0) showAndWait();
+  if (settings_.debugimg != 0.0) showAndWait();
 
   return saveImage(path, trackImg_, err);
 }
@@ -179,7 +186,7 @@ bool Track::finish(const EggList* eggs, const std::string& path, std::ostream& c
 void Track::drawMarks(const EggList* eggs, std::ostream& con) {
   const int y = height_ - 20;
   const int x1 = 20;
-  const int x2 = static_cast<int>(std::min(prms_->mmpix() / scale_, kMaxPx)) + 20;
+  const int x2 = static_cast<int>(std::min(settings_.mmpix / scale_, kMaxPx)) + 20;
   cv::line(trackImg_, cv::Point(x1, y), cv::Point(x2, y), kBlack, 2, cv::LINE_8);
   const auto mark = [this](const char* text, int x, int y) {
     cv::putText(trackImg_, text, cv::Point(x, y), cv::FONT_HERSHEY_SIMPLEX, 1.0, kBlack, 2,
@@ -187,7 +194,7 @@ void Track::drawMarks(const EggList* eggs, std::ostream& con) {
   };
   mark("1mm", x2 + 20, y);
   // Without any usable frame there is no start or end to mark.
-  if (prms_->star() && startX_ != -1) {
+  if (settings_.star && startX_ != -1) {
     mark("*", startX_, startY_);
     mark("x", lastX_, lastY_);
   }

@@ -25,23 +25,43 @@ class EggList;
 class Params;
 class StageUtil;
 
+// The settings the track uses.
+struct TrackSettings {
+  double rate = 0.0;    // frames per second
+  int stageskip = 1;    // stage-sample spacing, frames, beyond which a frame is usable
+  int mmpixstage = 1;   // pixels per mm of stage travel
+  int mmpix = 1;        // frame pixels per mm, for the scale bar
+  double shade = 0.2;   // least darkening factor of the trace
+  bool star = false;    // start and end marks
+  double debugimg = 0;  // scale of the windows; 0: none
+  bool verbose = false;
+};
+// The track's settings from the parameters, at the run's frame rate.
+TrackSettings trackSettings(const Params& prms, double rate);
+
+// A frame's stage position in frame pixels, and whether the frame is usable
+// for tracking (the stage is not about to move).
+struct StagePosition {
+  cv::Point loc;
+  bool usable = false;
+};
+
 class Track {
  public:
-  // width, height: the frame size in pixels. `stage` and `prms` must
-  // outlive the track; `stage` is rewound here. With screenop the scale is
-  // reported on `con`.
-  Track(int width, int height, StageUtil* stage, const Params* prms, std::ostream& con = std::cout);
+  // width, height: the frame size in pixels. `stage` must outlive the track
+  // and is rewound here. When verbose the scale is reported on `con`.
+  Track(int width, int height, StageUtil* stage, const TrackSettings& settings,
+        std::ostream& con = std::cout);
   Track(const Track&) = delete;
   Track& operator=(const Track&) = delete;
 
-  // Stage-log mode: walks the stage cursor to the frame time (ms) and writes
-  // the stage position in frame pixels to xLoc, yLoc. Returns true when the
-  // next stage sample is more than stageskip frame intervals away, i.e. the
-  // stage is not about to move and the frame is usable.
-  bool addStagePosition(double timeMs, int& xLoc, int& yLoc);
+  // Stage-log mode: walks the stage cursor to the frame time (ms) and gives
+  // the stage position; the frame is usable when the next stage sample is
+  // more than stageskip frame intervals away.
+  StagePosition addStagePosition(double timeMs);
   // Image-motion mode: moves the stage position against the image shift
-  // (xMov, yMov pixels), writes it to xLoc, yLoc; same usable test.
-  bool addImageMotion(int xMov, int yMov, double timeMs, int& xLoc, int& yLoc);
+  // (pixels) and gives it; same usable test.
+  StagePosition addImageMotion(cv::Point shift, double timeMs);
 
   // Draws one usable frame: `bin` (worm mask 0/1) into the canvas and `bw`
   // (grey frame) into the live view, both 8-bit of the frame size; `mid` is
@@ -53,9 +73,11 @@ class Track {
   // eggs of `eggs` (may be null) on `con`, shows the "Track" window with
   // debugimg (waiting for a key only when a display exists and standard
   // input is a terminal) and saves the image to `path` (the run's
-  // "track.bmp"). A failed save is reported on `err` and gives false.
-  bool finish(const EggList* eggs, const std::string& path, std::ostream& con = std::cout,
-              std::ostream& err = std::cerr);
+  // "track.bmp"). `frameSpan` is the run's length in frames (see
+  // FrameRange::span); over short runs the trace is darker. A failed save is
+  // reported on `err` and gives false.
+  bool finish(const EggList* eggs, int frameSpan, const std::string& path,
+              std::ostream& con = std::cout, std::ostream& err = std::cerr);
 
   double scale() const { return scale_; }
   double canvasPxPerMm() const { return canvasPxPerMm_; }
@@ -76,12 +98,12 @@ class Track {
   static bool canWaitForKey();
 
  private:
-  bool usable(double timeMs) const;
-  double shadeFactor() const;
+  StagePosition position(double timeMs) const;
+  double shadeFactor(int frameSpan) const;
   void drawMarks(const EggList* eggs, std::ostream& con);
   void showAndWait();
 
-  const Params* prms_;
+  const TrackSettings settings_;
   int width_;
   int height_;
   double scale_ = 1.0;

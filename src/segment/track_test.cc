@@ -15,6 +15,7 @@
 #include "base/params.h"
 #include "segment/egg_list.h"
 #include "stage/stage_util.h"
+#include "support/params_text.h"
 
 namespace dukon {
 namespace {
@@ -32,12 +33,10 @@ class TrackTest : public ::testing::Test {
   std::string imagePath() const { return outdir_ + name_ + "-track.bmp"; }
 
   void make(const std::string& extra, const std::string& log = "") {
-    prms_ = std::make_unique<Params>("unused");
-    std::istringstream params("moviedir = " + ::testing::TempDir() + "\nmoviename = " + name_ +
-                              "\noutdir = " + outdir_ +
-                              "\nmmpix = 100\nfrmps = 10\nlframe = 400\n" + extra);
-    std::ostringstream err;
-    prms_->read(params, err);
+    const Params prms = testing_support::paramsFromText(
+        "moviedir = " + ::testing::TempDir() + "\nmoviename = " + name_ + "\noutdir = " + outdir_ +
+        "\nmmpix = 100\nfrmps = 10\nlframe = 400\n" + extra);
+    span_ = prms.lframe() - prms.fframe();
     std::string text = "Sample,Time,Device,X,Y\n";
     if (log.empty()) {
       for (int s = 0; s <= 40; ++s) {
@@ -51,14 +50,16 @@ class TrackTest : public ::testing::Test {
       text += log;
     }
     std::istringstream in(text);
-    stage_ = std::make_unique<StageUtil>(in, "log", *prms_, 400, 10.0, con_, con_);
+    stage_ =
+        std::make_unique<StageUtil>(in, "log", stageWindow(prms.fframe(), prms.lframe(), 400, 10.0),
+                                    prms.screenop(), con_, con_);
     ::mkdir(outdir_.c_str(), 0777);
-    track_ = std::make_unique<Track>(640, 480, stage_.get(), prms_.get(), con_);
+    track_ = std::make_unique<Track>(640, 480, stage_.get(), trackSettings(prms, 10.0), con_);
   }
 
   std::string name_, outdir_;
   std::ostringstream con_;
-  std::unique_ptr<Params> prms_;
+  int span_ = 0;  // frames from fframe to lframe
   std::unique_ptr<StageUtil> stage_;
   std::unique_ptr<Track> track_;
 };
@@ -87,36 +88,39 @@ TEST_F(TrackTest, CanvasScaleHoldsFrameAndStageRange) {
 
 TEST_F(TrackTest, StagePositionHoldsBetweenSamplesAndSkipsNearThem) {
   make("stageskip = 1\n");
-  int x = -1, y = -1;
   // 1.05 s: the cursor sample is the one at 1 s (0.1 mm -> 10 px); the next
   // sample (2 s) is 9.5 frames away: usable.
-  EXPECT_TRUE(track_->addStagePosition(1050.0, x, y));
-  EXPECT_EQ(x, 10);
-  EXPECT_EQ(y, 0);
+  StagePosition s = track_->addStagePosition(1050.0);
+  EXPECT_TRUE(s.usable);
+  EXPECT_EQ(s.loc, cv::Point(10, 0));
   for (double t = 1100.0; t < 1900.0; t += 100.0) {
-    EXPECT_TRUE(track_->addStagePosition(t, x, y));
-    EXPECT_EQ(x, 10) << t;
+    s = track_->addStagePosition(t);
+    EXPECT_TRUE(s.usable) << t;
+    EXPECT_EQ(s.loc.x, 10) << t;
   }
   // Exactly one frame interval (100 ms) before the sample: not usable.
-  EXPECT_FALSE(track_->addStagePosition(1900.0, x, y));
-  EXPECT_FALSE(track_->addStagePosition(2000.0, x, y));
-  EXPECT_EQ(x, 10);  // a frame at a sample time still has the earlier sample
-  EXPECT_TRUE(track_->addStagePosition(2001.0 + 100.0, x, y));
-  EXPECT_EQ(x, 20);
+  EXPECT_FALSE(track_->addStagePosition(1900.0).usable);
+  s = track_->addStagePosition(2000.0);
+  EXPECT_FALSE(s.usable);
+  EXPECT_EQ(s.loc.x, 10);  // a frame at a sample time still has the earlier sample
+  s = track_->addStagePosition(2001.0 + 100.0);
+  EXPECT_TRUE(s.usable);
+  EXPECT_EQ(s.loc.x, 20);
   // Beyond the last sample (40 s) the position holds on it; the sentinel is
   // far away, so the frame is usable.
-  EXPECT_TRUE(track_->addStagePosition(45000.0, x, y));
-  EXPECT_EQ(x, 400);
-  EXPECT_TRUE(track_->addStagePosition(1e12, x, y));
-  EXPECT_EQ(x, 400);
+  s = track_->addStagePosition(45000.0);
+  EXPECT_TRUE(s.usable);
+  EXPECT_EQ(s.loc.x, 400);
+  s = track_->addStagePosition(1e12);
+  EXPECT_TRUE(s.usable);
+  EXPECT_EQ(s.loc.x, 400);
 }
 
 TEST_F(TrackTest, StageskipZeroRejectsOnlyExactSampleTimes) {
   make("stageskip = 0\n");
-  int x = 0, y = 0;
-  EXPECT_TRUE(track_->addStagePosition(999.0, x, y));
-  EXPECT_FALSE(track_->addStagePosition(1000.0, x, y));
-  EXPECT_TRUE(track_->addStagePosition(1000.5, x, y));
+  EXPECT_TRUE(track_->addStagePosition(999.0).usable);
+  EXPECT_FALSE(track_->addStagePosition(1000.0).usable);
+  EXPECT_TRUE(track_->addStagePosition(1000.5).usable);
 }
 
 // shade 0 over 400 frames gives the factor 0.5: four frames -> 2, plus 20.
@@ -126,7 +130,7 @@ TEST_F(TrackTest, ShadeFactorAndTrackImageGreys) {
   for (int i = 0; i < 4; ++i) track_->update(bin, greyFrame(), i + 1, cv::Point(320, 240));
   EXPECT_EQ(track_->canvas().at<int>(240 / 1.62903, 320 / 1.62903), 4);
   std::ostringstream err;
-  track_->finish(nullptr, imagePath(), con_, err);
+  track_->finish(nullptr, span_, imagePath(), con_, err);
   const cv::Mat& img = track_->trackImage();
   EXPECT_EQ(img.at<uint8_t>(147, 196), 233);
   EXPECT_EQ(img.at<uint8_t>(100, 100), 255);
@@ -147,14 +151,14 @@ TEST_F(TrackTest, ShadeFactorAndTrackImageGreys) {
 TEST_F(TrackTest, StarMarksStartAndEnd) {
   make("star = 1\n");
   track_->update(wormMask({150, 240}), greyFrame(), 1, cv::Point(150, 240));
-  int x = 0, y = 0;
   // The content moved left, so the stage moved right: 200 px, 122 canvas px.
-  EXPECT_TRUE(track_->addImageMotion(-200, 0, 500.0, x, y));
-  EXPECT_EQ(cv::Point(x, y), cv::Point(200, 0));
+  const StagePosition s = track_->addImageMotion(cv::Point(-200, 0), 500.0);
+  EXPECT_TRUE(s.usable);
+  EXPECT_EQ(s.loc, cv::Point(200, 0));
   track_->update(wormMask({150, 240}), greyFrame(), 2, cv::Point(150, 240));
   EXPECT_EQ(track_->start(), cv::Point(93, 148));
   EXPECT_EQ(track_->last(), cv::Point(93 + 122, 148));
-  track_->finish(nullptr, imagePath(), con_, con_);
+  track_->finish(nullptr, span_, imagePath(), con_, con_);
   const cv::Mat& img = track_->trackImage();
   // The glyphs sit above and right of their origins, in black.
   EXPECT_GT(cv::countNonZero(img(cv::Rect(93, 128, 20, 20)) == 0), 10);
@@ -167,19 +171,18 @@ TEST_F(TrackTest, OneFrameSpanAndFarPositionsStayInside) {
   EXPECT_DOUBLE_EQ(track_->scale(), 1.01);
   const cv::Size small = track_->smallSize();
   ASSERT_EQ(small, cv::Size(635, 477));
-  int x = 0, y = 0;
   // Far outside the canvas: drawn at its far edge.
-  track_->addImageMotion(-1000000, -1000000, 500.0, x, y);
+  track_->addImageMotion(cv::Point(-1000000, -1000000), 500.0);
   track_->update(wormMask(), greyFrame(), 1, cv::Point(320, 240));
   EXPECT_EQ(track_->last(), cv::Point(317 + 5, 238 + 3));
   // ... and at the near edge.
-  track_->addImageMotion(2000000, 2000000, 600.0, x, y);
+  track_->addImageMotion(cv::Point(2000000, 2000000), 600.0);
   track_->update(wormMask(), greyFrame(), 2, cv::Point(320, 240));
   EXPECT_EQ(track_->last(), cv::Point(317, 238));
   EXPECT_EQ(track_->start(), cv::Point(322, 241));
   // lframe == fframe: the factor is 200, so one frame gives 255 - 220 and
   // two frames black.
-  track_->finish(nullptr, imagePath(), con_, con_);
+  track_->finish(nullptr, span_, imagePath(), con_, con_);
   EXPECT_EQ(track_->trackImage().at<uint8_t>(237, 240), 35);  // near edge only
   EXPECT_EQ(track_->trackImage().at<uint8_t>(238, 317), 0);
 }
@@ -188,8 +191,7 @@ TEST_F(TrackTest, LargeStageScaleKeepsSmallFrameInsideCanvas) {
   make("mmpixstage = 5000\n");
   EXPECT_LE(track_->smallSize().width, 640);
   EXPECT_LE(track_->smallSize().height, 480);
-  int x = 0, y = 0;
-  track_->addStagePosition(39500.0, x, y);
+  track_->addStagePosition(39500.0);
   track_->update(wormMask(), greyFrame(), 1, cv::Point(639, 479));
   track_->update(cv::Mat(), greyFrame(), 2, cv::Point(0, 0));  // wrong mask: ignored
   EXPECT_EQ(cv::sum(track_->canvas())[0], cv::countNonZero(track_->canvas()));
@@ -213,7 +215,7 @@ TEST_F(TrackTest, VerifiedEggsAreListedAndDrawn) {
   rec.frame = 0;
   eggs.verifyCandidate(seen2, rec);
   std::ostringstream con;
-  track_->finish(&eggs, imagePath(), con, con);
+  track_->finish(&eggs, span_, imagePath(), con, con);
   EXPECT_EQ(con.str(),
             "Eggs clusters found:\n"
             "At frame:12 size:3.5 at(Loc+Pos):300,350 verified at frame:25\n"
@@ -227,7 +229,7 @@ TEST_F(TrackTest, VerifiedEggsAreListedAndDrawn) {
   EggList none(640, 480);
   none.addEgg(Egg(0, 0, 1, 2.0, 10, 10, 0.0f));
   std::ostringstream quiet;
-  track_->finish(&none, imagePath(), quiet, quiet);
+  track_->finish(&none, span_, imagePath(), quiet, quiet);
   EXPECT_EQ(quiet.str(), "");
 }
 
@@ -235,11 +237,11 @@ TEST_F(TrackTest, FailedSaveIsReportedAndReturned) {
   outdir_ = "/proc/dukon_no_such_dir/";
   make("");
   std::ostringstream con, err;
-  EXPECT_FALSE(track_->finish(nullptr, imagePath(), con, err));
+  EXPECT_FALSE(track_->finish(nullptr, span_, imagePath(), con, err));
   EXPECT_EQ(err.str(), "Could'nt save " + imagePath() + "\n");
   outdir_ = ::testing::TempDir() + "dukon_world_out/";
   make("");
-  EXPECT_TRUE(track_->finish(nullptr, imagePath(), con, err));
+  EXPECT_TRUE(track_->finish(nullptr, span_, imagePath(), con, err));
 }
 
 // With debugimg set but no display, nothing waits: an unattended run goes
@@ -253,7 +255,7 @@ TEST_F(TrackTest, NoDisplayMeansNoWindowAndNoWait) {
   make("debugimg = 1\n");
   track_->update(wormMask(), greyFrame(), 1, cv::Point(320, 240));
   std::ostringstream con;
-  track_->finish(nullptr, imagePath(), con, con);
+  track_->finish(nullptr, span_, imagePath(), con, con);
   EXPECT_FALSE(track_->trackImage().empty());
   if (saved) setenv("DISPLAY", keep.c_str(), 1);
 }

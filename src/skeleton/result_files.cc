@@ -11,6 +11,18 @@
 
 namespace dukon {
 
+TableSettings tableSettings(const Params& prms, double rate) {
+  TableSettings s;
+  s.rate = rate;
+  s.mmpix = prms.mmpix();
+  s.seglen = prms.seglen();
+  s.displen = prms.displen();
+  s.anglen = prms.anglen();
+  s.pausespdlim = prms.pausespdlim();
+  s.eggs = prms.eggs();
+  return s;
+}
+
 std::ostream& operator<<(std::ostream& os, TableNumber x) {
   if (std::isnan(x.v)) return os << "nan";
   return os << x.v;
@@ -29,14 +41,19 @@ std::string pointText(const cv::Point& p) {
 // due counters are record indices of the next displacement and angle slot.
 class MovementTables {
  public:
-  MovementTables(std::vector<SkelRecord>& records, int n, std::ostream& spd, std::ostream& dsp,
-                 std::ostream& ang, const Params& prms)
-      : r_(records), n_(n), spd_(spd), dsp_(dsp), ang_(ang), prms_(prms) {
-    segFrames_ = static_cast<int>(prms.frmps() * prms.seglen());
+  MovementTables(std::vector<SkelRecord>& records, std::ostream& spd, std::ostream& dsp,
+                 std::ostream& ang, const TableSettings& settings)
+      : r_(records),
+        n_(static_cast<int>(records.size())),
+        spd_(spd),
+        dsp_(dsp),
+        ang_(ang),
+        settings_(settings) {
+    segFrames_ = static_cast<int>(settings.rate * settings.seglen);
     if (segFrames_ == 0) segFrames_ = 1;
-    dispStep_ = static_cast<int>(prms.frmps() * prms.displen());
+    dispStep_ = static_cast<int>(settings.rate * settings.displen);
     dispDue_ = dispStep_;
-    angStep_ = static_cast<int>(prms.frmps() * prms.anglen());
+    angStep_ = static_cast<int>(settings.rate * settings.anglen);
     angDue_ = angStep_;
   }
 
@@ -50,8 +67,8 @@ class MovementTables {
   }
 
  private:
-  double mm(int a, int b) const { return pointDistance(r_[a].mid, r_[b].mid) / prms_.mmpix(); }
-  double seconds(int a, int b) const { return (r_[b].frame - r_[a].frame) / prms_.frmps(); }
+  double mm(int a, int b) const { return pointDistance(r_[a].mid, r_[b].mid) / settings_.mmpix; }
+  double seconds(int a, int b) const { return (r_[b].frame - r_[a].frame) / settings_.rate; }
   // Speed from record a to b, negative when the mid point moved away from
   // where a's head was.
   double signedSpeed(int a, int b) const {
@@ -109,7 +126,7 @@ class MovementTables {
   void writeAngle(int e, int i, int f) {
     const double v1 = mm(e, i) / seconds(e, i);
     const double v2 = mm(i, f) / seconds(i, f);
-    if (prms_.pausespdlim() > v1 || prms_.pausespdlim() > v2) {
+    if (settings_.pausespdlim > v1 || settings_.pausespdlim > v2) {
       ang_ << r_[i].frame << "\t-\n";
       return;
     }
@@ -127,7 +144,7 @@ class MovementTables {
   std::ostream& spd_;
   std::ostream& dsp_;
   std::ostream& ang_;
-  const Params& prms_;
+  const TableSettings& settings_;
   int segFrames_ = 1;
   int dispStep_ = 0, dispDue_ = 0;
   int angStep_ = 0, angDue_ = 0;
@@ -197,18 +214,18 @@ void writeRow(std::ostream& wxo, std::ostream& wxd, const SkelRecord& r) {
 
 }  // namespace
 
-void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wxo,
-                       std::ostream& wxd, std::ostream& spd, std::ostream& dsp, std::ostream& ang,
-                       std::ostream& egs, const EggList& eggs, const Params& prms) {
-  n = clampCount(records, n);
-  MovementTables moves(records, n, spd, dsp, ang, prms);
+void writeResultTables(std::vector<SkelRecord>& records, std::ostream& wxo, std::ostream& wxd,
+                       std::ostream& spd, std::ostream& dsp, std::ostream& ang, std::ostream& egs,
+                       const EggList& eggs, const TableSettings& settings) {
+  const int n = static_cast<int>(records.size());
+  MovementTables moves(records, spd, dsp, ang, settings);
   wxo << "\nframe OK? (head)(mid)(tail) #skelpts,#cutpt|maxampL,maxampR,Navgamp|"
          "avgang,maxangL,maxangR|Nwvlen,straightfs,sinusfs|disp,mv";
   wxd << "\nframe,OK?,(head),(mid),(tail),(cmass),#skelpts,#cutpt,len,thick,area,avgamp,ampsym,"
          "maxampL,maxampR,Navgamp,NmaxampL,NmaxampR,avgang,angsym,maxangL,maxangR,wvlen,Nwvlen,"
          "freq,straightfs,sinusfs,disp,mv";
   spd << "# spd-frm is speed relative to previous frame\n"
-      << "# spd-seg is speed in " << prms.seglen() << " sec segment (" << moves.segFrames()
+      << "# spd-seg is speed in " << settings.seglen << " sec segment (" << moves.segFrames()
       << " frames)\n"
       << "#   spd-frm spd-seg\n";
   for (int i = 0; i < n; ++i) {
@@ -220,7 +237,7 @@ void writeResultTables(std::vector<SkelRecord>& records, int n, std::ostream& wx
       spd << "\n";
     }
   }
-  if (prms.eggs()) writeEggTable(egs, eggs);
+  if (settings.eggs) writeEggTable(egs, eggs);
 }
 
 void writeEggTable(std::ostream& egs, const EggList& eggs) {
@@ -240,8 +257,8 @@ void writeEggTable(std::ostream& egs, const EggList& eggs) {
     egs << "# no eggs clusters found. \n";
 }
 
-void writeFeatureSummary(const std::vector<SkelRecord>& records, int n, std::ostream& wxo,
-                         const Params& prms) {
+void writeFeatureSummary(const std::vector<SkelRecord>& records, std::ostream& wxo,
+                         const StatisticsLayout& layout) {
   struct Feature {
     const char* name;
     double (*get)(const SkelRecord&);
@@ -271,17 +288,15 @@ void writeFeatureSummary(const std::vector<SkelRecord>& records, int n, std::ost
       {"sinusfs", [](const SkelRecord& r) { return r.sinusfs; }, 2},
       {"disp", [](const SkelRecord& r) { return r.disp == -1.0 ? SkelRecord::kNaN : r.disp; }, 3},
   };
-  n = clampCount(records, n);
   std::vector<MovementCode> classes;
-  for (int i = 0; i < n; ++i)
-    if (records[i].consistent) classes.push_back(records[i].mv);
+  for (const SkelRecord& r : records)
+    if (r.consistent) classes.push_back(r.mv);
   std::vector<double> values;
   for (const Feature& f : kFeatures) {
     values.clear();
-    for (int i = 0; i < n; ++i)
-      if (records[i].consistent) values.push_back(f.get(records[i]));
-    writeStatisticsBlock(wxo, f.name, values, classes, f.precision,
-                         StatisticsLayout{prms.distbox(), prms.emptyrows()});
+    for (const SkelRecord& r : records)
+      if (r.consistent) values.push_back(f.get(r));
+    writeStatisticsBlock(wxo, f.name, values, classes, f.precision, layout);
   }
   wxo << "\n";
 }

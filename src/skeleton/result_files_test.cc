@@ -6,40 +6,18 @@
 #include <regex>
 #include <sstream>
 
-#include "behaviour/behaviour.h"
-#include "behaviour/movement_segmentation.h"
-#include "behaviour/test_support.h"
 #include "segment/egg_list.h"
+#include "support/records.h"
+#include "support/table_streams.h"
 
 namespace dukon {
 namespace {
 
+using testing_support::lines;
 using testing_support::movingRecord;
 using testing_support::straightRun;
-using testing_support::testParams;
-
-std::vector<std::string> lines(const std::string& s) {
-  std::vector<std::string> out;
-  std::istringstream is(s);
-  for (std::string l; std::getline(is, l);) out.push_back(l);
-  return out;
-}
-
-// The six streams, opened at the run's precisions.
-struct Tables {
-  std::ostringstream wxo, wxd, spd, dsp, ang, egs;
-  Tables() {
-    wxo.precision(2);
-    wxd.precision(2);
-    spd.precision(3);
-    dsp.precision(4);
-    ang.precision(4);
-    egs.precision(4);
-  }
-  void write(std::vector<SkelRecord>& r, const Params& p, const EggList& eggs = EggList(8, 8)) {
-    writeResultTables(r, static_cast<int>(r.size()), wxo, wxd, spd, dsp, ang, egs, eggs, p);
-  }
-};
+using testing_support::Tables;
+using testing_support::testTables;
 
 SkelRecord fullRecord() {
   SkelRecord r = movingRecord(0, 3, 4, 0);
@@ -71,7 +49,7 @@ SkelRecord fullRecord() {
 }
 
 TEST(ResultFilesTest, ShapeTableRowsForEveryKindOfRecord) {
-  const Params p = testParams();
+  const TableSettings p = testTables();
   std::vector<SkelRecord> r(6, fullRecord());
   for (int i = 0; i < 6; ++i) r[i].frame = 10 + i;
   r[1].ignored = true;
@@ -127,7 +105,7 @@ TEST(ResultFilesTest, ShapeTableRowsForEveryKindOfRecord) {
 }
 
 TEST(ResultFilesTest, SpeedTable) {
-  const Params p = testParams();  // 5-frame segments, 10 frames/s, 10 pixels/mm
+  const TableSettings p = testTables();  // 5-frame segments, 10 frames/s, 10 pixels/mm
   std::vector<SkelRecord> r = straightRun(8, 100, 2, true);
   for (SkelRecord& x : r) x.mv = MovementCode::kForward;
   r[6].frame = 7;  // frame 6 was dropped
@@ -153,7 +131,9 @@ TEST(ResultFilesTest, SpeedTable) {
   b[2].reversal = true;
   b[2].consistent = false;
   Tables u;
-  u.write(b, testParams("frmps = 1\n"));
+  TableSettings slow = p;
+  slow.rate = 1;
+  u.write(b, slow);
   EXPECT_EQ(u.spd.str(),
             "# spd-frm is speed relative to previous frame\n"
             "# spd-seg is speed in 0.5 sec segment (1 frames)\n"
@@ -162,7 +142,7 @@ TEST(ResultFilesTest, SpeedTable) {
 }
 
 TEST(ResultFilesTest, DisplacementWithMissedSlots) {
-  const Params p = testParams();  // displacement over 5 frames
+  const TableSettings p = testTables();  // displacement over 5 frames
   std::vector<SkelRecord> r = straightRun(24, 100, 2, true);
   for (int i = 6; i <= 14; ++i) r[i].consistent = false;
   Tables t;
@@ -179,7 +159,8 @@ TEST(ResultFilesTest, DisplacementWithMissedSlots) {
 }
 
 TEST(ResultFilesTest, TurningAngles) {
-  const Params p = testParams("anglen = 1\n");  // 10 frames either side
+  TableSettings p = testTables();
+  p.anglen = 1;  // 10 frames either side
   // Right for 10 frames, then down the image for 10.
   std::vector<SkelRecord> r = straightRun(21, 100, 2, true);
   for (int i = 11; i <= 20; ++i) r[i].mid = cv::Point(120, 50 + 2 * (i - 10));
@@ -202,7 +183,8 @@ TEST(ResultFilesTest, TurningAngles) {
 }
 
 TEST(ResultFilesTest, EggTable) {
-  Params on = testParams("eggs = 1\n");
+  TableSettings on = testTables();
+  on.eggs = true;
   EggList eggs(100, 100);
   std::vector<SkelRecord> r = straightRun(2, 100, 2, true);
   {
@@ -227,7 +209,7 @@ TEST(ResultFilesTest, EggTable) {
 }
 
 TEST(ResultFilesTest, FeatureSummary) {
-  const Params p = testParams();
+  const TableSettings p = testTables();
   std::vector<SkelRecord> r(4, fullRecord());
   r[1].mv = MovementCode::kPause;
   r[2].consistent = false;  // left out
@@ -235,7 +217,7 @@ TEST(ResultFilesTest, FeatureSummary) {
   r[3].disp = 0.25;
   std::ostringstream wxo;
   wxo.precision(2);
-  writeFeatureSummary(r, 4, wxo, p);
+  writeFeatureSummary(r, wxo, StatisticsLayout{});
   const std::string s = wxo.str();
   size_t at = 0;
   for (const char* name :
@@ -253,113 +235,6 @@ TEST(ResultFilesTest, FeatureSummary) {
   EXPECT_NE(s.find(" pause\tavg: 30 dist"), std::string::npos);
   EXPECT_EQ(s.back(), '\n');
   EXPECT_EQ(s.find("1e+03"), std::string::npos);
-}
-
-// The post-processing steps of a run, from segmentation to the feature
-// summary, on a path with every kind of record; the files are read back.
-TEST(ResultFilesTest, WholeRunFilesReadBack) {
-  const Params p = testParams();
-  std::vector<SkelRecord> r = straightRun(60, 100, 2, true);
-  for (int i = 20; i < 30; ++i) r[i].head.x = r[i].mid.x - 20;  // backing up
-  for (int i = 31; i < 40; ++i) r[i].mid.x = r[31].mid.x;       // standing still
-  r[30].ignored = true;
-  r[30].consistent = r[30].located = false;
-  for (int i = 40; i < 45; ++i) {
-    r[i].loop = true;
-    r[i].consistent = false;
-  }
-  r[50].consistent = false;
-  for (SkelRecord& x : r) x.wavelen = x.Nwavelen = std::sqrt(-1.0);
-  const int n = static_cast<int>(r.size());
-
-  Tables t;
-  std::ostringstream wxs, err;
-  wxs.precision(3);
-  const std::vector<MvVec> movements = segmentMovements(r, n, wxs, p, err);
-  classifyBehaviour(movements, r, n, wxs, p);
-  t.write(r, p);
-  writeFeatureSummary(r, n, t.wxo, p);
-
-  // wxs.txt: the reduction line, a blank line, one line per segment, the
-  // summary block.
-  const std::vector<std::string> s = lines(wxs.str());
-  ASSERT_EQ(s.size(), 2 + movements.size() + 20);
-  EXPECT_TRUE(
-      std::regex_match(s[0], std::regex(R"(Movements compressed from \d+ elements to \d+ elements )"
-                                        R"(\(reduction of [0-9.]+%\))")))
-      << s[0];
-  EXPECT_EQ(s[1], "");
-  const std::regex segment(
-      R"(\d+-\d+: (loop|(reversal )?(forward |backward )?)"
-      R"((omega \(@#\d+\) )?(pause|distance of \S+ at angle \S+ at speed \S+)))");
-  for (size_t k = 0; k < movements.size(); ++k)
-    EXPECT_TRUE(std::regex_match(s[2 + k], segment)) << s[2 + k];
-  const char* summary[] = {"",
-                           "pause rate: ",
-                           "% time in pause:  ",
-                           "omega rate: ",
-                           "% time in omega:  ",
-                           "loop rate: ",
-                           "% time in loop:  ",
-                           "",
-                           "% time moving forward:  ",
-                           "% time moving backward: ",
-                           "average fwd/bwd speed: ",
-                           "average forward speed (excl. omega):  ",
-                           "average backward speed (excl. omega): ",
-                           "reversals rate: ",
-                           "forward is ",
-                           "backward is ",
-                           "",
-                           "distance from start point to end point: ",
-                           "accumulated distance (sum of non-pause move segments): ",
-                           "roam ratio (0-1): "};
-  for (size_t k = 0; k < 20; ++k) {
-    const std::string& line = s[2 + movements.size() + k];
-    EXPECT_EQ(line.substr(0, std::string(summary[k]).size()), summary[k]) << line;
-    if (summary[k][0] == 0) {
-      EXPECT_EQ(line, "");
-    }
-  }
-  EXPECT_NE(wxs.str().find("(1 total)\nforward is"), std::string::npos);
-
-  // wxo.txt and wxd.txt: a header and one row per record, in frame order.
-  const std::vector<std::string> o = lines(t.wxo.str());
-  const std::vector<std::string> d = lines(t.wxd.str());
-  ASSERT_GE(o.size(), 2u + n);
-  ASSERT_EQ(d.size(), 2u + n);
-  for (int i = 0; i < n; ++i) {
-    const std::string tag = "#" + std::to_string(r[i].frame);
-    EXPECT_EQ(o[2 + i].substr(0, tag.size() + 1), tag + " ");
-    EXPECT_EQ(d[2 + i].substr(0, tag.size() + 1), tag + ",");
-    if (!r[i].ignored) {
-      EXPECT_EQ(std::count(d[2 + i].begin(), d[2 + i].end(), ','), 28) << i;
-    }
-  }
-  EXPECT_EQ(o[2 + 30], "#30 ,,|,,|,,|,IGNORED");
-  EXPECT_EQ(o[2 + 42].substr(o[2 + 42].size() - 5), ",loop");
-  EXPECT_EQ(o[2 + 35].substr(o[2 + 35].size() - 6), ",pause");
-  // The feature summary follows the table.
-  EXPECT_EQ(o[2 + n], "");
-  EXPECT_EQ(o[3 + n], "numsklpts:");
-
-  // spd.txt: three header lines and one line per usable record after the
-  // first, with four tab-separated fields.
-  const std::vector<std::string> sp = lines(t.spd.str());
-  int usable = 0;
-  for (int i = 1; i < n; ++i) usable += r[i].consistent && r[i].located && !r[i].ignored;
-  ASSERT_EQ(sp.size(), 3u + usable);
-  for (size_t k = 3; k < sp.size(); ++k)
-    EXPECT_EQ(std::count(sp[k].begin(), sp[k].end(), '\t'), 3) << sp[k];
-  // dsp.txt and ang.txt: "index-or-frame<TAB>value-or-dash" lines.
-  for (const std::string& l : lines(t.dsp.str()))
-    EXPECT_TRUE(std::regex_match(l, std::regex(R"(\d+\t(-|[-0-9.e+]+))"))) << l;
-  for (const std::string& text : {t.wxo.str(), t.wxd.str(), t.spd.str(), t.dsp.str(), wxs.str()}) {
-    EXPECT_EQ(text.find("inf"), std::string::npos);
-    EXPECT_EQ(text.find("-nan"), std::string::npos);
-  }
-  EXPECT_NE(t.wxd.str().find(",nan,nan,"), std::string::npos);
-  if (::testing::Test::HasFailure()) std::cerr << wxs.str() << t.wxo.str();
 }
 
 }  // namespace

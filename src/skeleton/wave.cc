@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "base/file_util.h"
+#include "base/image_file.h"
 
 namespace dukon {
 

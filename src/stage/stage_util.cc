@@ -19,8 +19,6 @@ namespace {
 constexpr size_t kMaxLine = Params::kBufLen - 1;
 // Stage values are written in millionths of a stage unit.
 constexpr double kStageUnit = 1000000.0;
-// Reserving is only an optimisation; a bogus frame count must not make it huge.
-constexpr int kMaxReserve = 1 << 20;
 
 // Reads one line of any length, keeping at most kMaxLine characters (cut at
 // an embedded NUL, as a C buffer would be, and without a trailing CR).
@@ -103,34 +101,33 @@ bool parseStageLine(const std::string& line, StageUtil::Location* loc) {
   return true;
 }
 
-StageUtil::StageUtil(const Params& prms, int frameCount, double fps, std::ostream& out,
-                     std::ostream& err) {
-  const std::string path = prms.moviePath(".log.csv");
+StageWindow stageWindow(int fframe, int lframe, int frameCount, double fps) {
+  const bool rateKnown = fps > 0.0 && std::isfinite(fps);
+  const double inf = std::numeric_limits<double>::infinity();
+  StageWindow w;
+  w.movieEnd = rateKnown ? frameCount / fps * 1000.0 : inf;
+  w.start = rateKnown ? fframe / fps * 1000.0 : -inf;
+  w.end = rateKnown ? lframe / fps * 1000.0 : inf;
+  if (w.end == 0.0) w.end = w.movieEnd;
+  return w;
+}
+
+StageUtil::StageUtil(const std::string& path, const StageWindow& window, bool verbose,
+                     std::ostream& out, std::ostream& err) {
   std::ifstream in(path);
   if (!in || isDirectory(path)) {
     throw FatalError("Couldn't open stage data file " + path + "\n(Hit return to close)");
   }
-  read(in, path, prms, frameCount, fps, out, err);
+  read(in, path, window, verbose, out, err);
 }
 
-StageUtil::StageUtil(std::istream& in, const std::string& path, const Params& prms, int frameCount,
-                     double fps, std::ostream& out, std::ostream& err) {
-  read(in, path, prms, frameCount, fps, out, err);
+StageUtil::StageUtil(std::istream& in, const std::string& path, const StageWindow& window,
+                     bool verbose, std::ostream& out, std::ostream& err) {
+  read(in, path, window, verbose, out, err);
 }
 
-void StageUtil::read(std::istream& in, const std::string& path, const Params& prms, int frameCount,
-                     double fps, std::ostream& out, std::ostream& err) {
-  samples_.reserve(static_cast<size_t>(std::clamp(frameCount / 10, 0, kMaxReserve)));
-
-  // The analysed window in ms, from the raw fframe and lframe. Without a
-  // usable frame rate every sample counts and the sentinel lies at infinity.
-  const bool rateKnown = fps > 0.0 && std::isfinite(fps);
-  const double inf = std::numeric_limits<double>::infinity();
-  const double movieEnd = rateKnown ? frameCount / fps * 1000.0 : inf;
-  const double start = rateKnown ? prms.fframe() / fps * 1000.0 : -inf;
-  double end = rateKnown ? prms.lframe() / fps * 1000.0 : inf;
-  if (end == 0.0) end = movieEnd;
-
+void StageUtil::read(std::istream& in, const std::string& path, const StageWindow& window,
+                     bool verbose, std::ostream& out, std::ostream& err) {
   std::string line;
   readLine(in, line);  // header, never parsed
   while (readLine(in, line)) {
@@ -140,16 +137,16 @@ void StageUtil::read(std::istream& in, const std::string& path, const Params& pr
       continue;
     }
     samples_.push_back(s);
-    if (start <= s.time && s.time <= end) widenRange(s);
+    if (window.start <= s.time && s.time <= window.end) widenRange(s);
   }
   if (samples_.empty()) {
     throw FatalError("Stage data file " + path +
                      " holds no stage position line (expected \"name,MM:SS.s,STAGE,X,Y\" or "
                      "\"name,HH:MM:SS.s,STAGE,X,Y\" after the header line)\n");
   }
-  samples_.push_back(Location{movieEnd + 1000000.0, 0.0, 0.0});
+  samples_.push_back(Location{window.movieEnd + 1000000.0, 0.0, 0.0});
 
-  if (prms.screenop()) {
+  if (verbose) {
     out << "\nPreparing to track movement:\n";
     out << "Range of X movement: " << minimum_.x << " to " << maximum_.x << "\n";
     out << "Range of Y movement: " << minimum_.y << " to " << maximum_.y << "\n";
@@ -166,19 +163,16 @@ void StageUtil::widenRange(const Location& s) {
   if (maximum_.y == -1.0 || s.y > maximum_.y) maximum_.y = s.y;
 }
 
-void StageUtil::rangeOfMovement(double& x, double& y) const {
-  x = maximum_.x - minimum_.x;
-  y = maximum_.y - minimum_.y;
+cv::Point2d StageUtil::rangeOfMovement() const {
+  return cv::Point2d(maximum_.x - minimum_.x, maximum_.y - minimum_.y);
 }
 
-void StageUtil::firstOffset(double& x, double& y) const {
-  x = samples_[0].x - minimum_.x;
-  y = samples_[0].y - minimum_.y;
+cv::Point2d StageUtil::firstOffset() const {
+  return cv::Point2d(samples_[0].x - minimum_.x, samples_[0].y - minimum_.y);
 }
 
-void StageUtil::currentOffset(double& x, double& y) const {
-  x = current().x - minimum_.x;
-  y = current().y - minimum_.y;
+cv::Point2d StageUtil::currentOffset() const {
+  return cv::Point2d(current().x - minimum_.x, current().y - minimum_.y);
 }
 
 double StageUtil::rewind() {

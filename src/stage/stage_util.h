@@ -9,7 +9,7 @@
 // step with the frame times never runs off the end.
 //
 // Offsets are measured from the smallest X and Y seen inside the analysed
-// time window (fframe .. lframe of the parameters file, as raw values).
+// time window (see StageWindow).
 #ifndef DUKON_STAGE_STAGE_UTIL_H_
 #define DUKON_STAGE_STAGE_UTIL_H_
 
@@ -19,9 +19,24 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/core.hpp>
+
 namespace dukon {
 
-class Params;
+// The part of the log that belongs to the analysed frames, in ms of movie
+// time: samples from `start` to `end` set the range of movement; the end
+// sentinel lies beyond `movieEnd`.
+struct StageWindow {
+  double start = 0.0;
+  double end = 0.0;
+  double movieEnd = 0.0;
+};
+
+// The window of frames fframe .. lframe as the parameters file gives them
+// (lframe 0: to the movie's end) in a movie of `frameCount` frames at its
+// own rate `fps`. Without a usable rate every sample counts and the sentinel
+// lies at infinity.
+StageWindow stageWindow(int fframe, int lframe, int frameCount, double fps);
 
 class StageUtil {
  public:
@@ -32,29 +47,27 @@ class StageUtil {
     double y = 0.0;
   };
 
-  // Reads the log named by `prms`. `frameCount` and `fps` are the movie's
-  // own frame count and frame rate; they place the analysed window and the
-  // end sentinel. Lines that cannot be parsed are reported on `err`; with
-  // screenop the movement range goes to `out`.
-  // Throws FatalError when the log cannot be opened, or when it holds no
-  // parsable stage line (a wrong or empty file would place every frame
-  // wrongly).
-  StageUtil(const Params& prms, int frameCount, double fps, std::ostream& out = std::cout,
-            std::ostream& err = std::cerr);
+  // Reads the log at `path`; `window` places the range of movement and the
+  // end sentinel. Lines that cannot be parsed are reported on `err`; when
+  // `verbose` the movement range goes to `out`. Throws FatalError when the
+  // log cannot be opened, or when it holds no parsable stage line (a wrong
+  // or empty file would place every frame wrongly).
+  StageUtil(const std::string& path, const StageWindow& window, bool verbose,
+            std::ostream& out = std::cout, std::ostream& err = std::cerr);
 
   // Reads from `in` instead of a file; `path` only names it in messages.
-  StageUtil(std::istream& in, const std::string& path, const Params& prms, int frameCount,
-            double fps, std::ostream& out = std::cout, std::ostream& err = std::cerr);
+  StageUtil(std::istream& in, const std::string& path, const StageWindow& window, bool verbose,
+            std::ostream& out = std::cout, std::ostream& err = std::cerr);
 
   StageUtil(const StageUtil&) = delete;
   StageUtil& operator=(const StageUtil&) = delete;
 
   // Extent of the stage travel inside the analysed window, mm.
-  void rangeOfMovement(double& x, double& y) const;
+  cv::Point2d rangeOfMovement() const;
   // First sample of the file relative to the window's minimum, mm.
-  void firstOffset(double& x, double& y) const;
+  cv::Point2d firstOffset() const;
   // Cursor sample relative to the window's minimum, mm.
-  void currentOffset(double& x, double& y) const;
+  cv::Point2d currentOffset() const;
 
   // Puts the cursor on sample 0; returns the time of sample 1 (ms).
   double rewind();
@@ -74,8 +87,8 @@ class StageUtil {
   const Location& maximum() const { return maximum_; }
 
  private:
-  void read(std::istream& in, const std::string& path, const Params& prms, int frameCount,
-            double fps, std::ostream& out, std::ostream& err);
+  void read(std::istream& in, const std::string& path, const StageWindow& window, bool verbose,
+            std::ostream& out, std::ostream& err);
   void widenRange(const Location& s);
 
   std::vector<Location> samples_;

@@ -9,6 +9,7 @@
 
 #include "base/fatal_error.h"
 #include "base/params.h"
+#include "support/params_text.h"
 
 namespace dukon {
 namespace {
@@ -21,12 +22,14 @@ class StageUtilTest : public ::testing::Test {
   }
 
   Params params(const std::string& extra = "") {
-    std::istringstream in("moviedir = " + ::testing::TempDir() + "\nmoviename = " + name_ + "\n" +
-                          extra);
-    Params p("params.txt");
-    std::ostringstream err;
-    p.read(in, err);
-    return p;
+    return testing_support::paramsFromText("moviedir = " + ::testing::TempDir() +
+                                           "\nmoviename = " + name_ + "\n" + extra);
+  }
+
+  // The window of the parameters' raw frame range in a movie of `frames`
+  // frames at `fps`.
+  static StageWindow window(const Params& p, int frames = 100, double fps = 10.0) {
+    return stageWindow(p.fframe(), p.lframe(), frames, fps);
   }
 
   // Reads `log` with 100 frames at 10 fps (a 10 s movie) unless told other.
@@ -35,7 +38,8 @@ class StageUtilTest : public ::testing::Test {
     std::istringstream in(log);
     out_.str("");
     err_.str("");
-    return std::make_unique<StageUtil>(in, "w1.log.csv", p, frames, fps, out_, err_);
+    return std::make_unique<StageUtil>(in, "w1.log.csv", window(p, frames, fps), p.screenop(), out_,
+                                       err_);
   }
 
   std::string name_;
@@ -109,18 +113,12 @@ TEST_F(StageUtilTest, WindowUsesRawFrameLimitsAndOutsideSamplesAreKept) {
   EXPECT_DOUBLE_EQ(s->maximum().x, 4.0);
   EXPECT_DOUBLE_EQ(s->minimum().y, 1.0);
   EXPECT_DOUBLE_EQ(s->maximum().y, 3.0);
-  double x = 0, y = 0;
-  s->rangeOfMovement(x, y);
-  EXPECT_DOUBLE_EQ(x, 2.0);
-  EXPECT_DOUBLE_EQ(y, 2.0);
+  EXPECT_EQ(s->rangeOfMovement(), cv::Point2d(2.0, 2.0));
   // The first sample of the file counts though it lies outside the window.
-  s->firstOffset(x, y);
-  EXPECT_DOUBLE_EQ(x, 98.0);
-  EXPECT_DOUBLE_EQ(y, -8.0);
+  EXPECT_EQ(s->firstOffset(), cv::Point2d(98.0, -8.0));
   // ... and is the cursor's sample after rewind.
   EXPECT_DOUBLE_EQ(s->rewind(), 2000.0);
-  s->currentOffset(x, y);
-  EXPECT_DOUBLE_EQ(x, 98.0);
+  EXPECT_DOUBLE_EQ(s->currentOffset().x, 98.0);
 }
 
 TEST_F(StageUtilTest, LframeZeroRunsToMovieEndAndNoSampleInWindowLeavesRangeZero) {
@@ -129,12 +127,9 @@ TEST_F(StageUtilTest, LframeZeroRunsToMovieEndAndNoSampleInWindowLeavesRangeZero
   EXPECT_DOUBLE_EQ(s->maximum().x, 5.0);  // 9.9 s lies before the 10 s end
 
   auto late = read(std::string(kHeader) + "a,00:10.1,STAGE,5000000,5000000\n", p);
-  double x = 0, y = 0;
-  late->rangeOfMovement(x, y);
-  EXPECT_EQ(x, 0.0);
-  EXPECT_EQ(y, 0.0);
-  late->firstOffset(x, y);  // measured from the unset minimum, -1.0
-  EXPECT_DOUBLE_EQ(x, 6.0);
+  EXPECT_EQ(late->rangeOfMovement(), cv::Point2d(0.0, 0.0));
+  // Measured from the unset minimum, -1.0.
+  EXPECT_DOUBLE_EQ(late->firstOffset().x, 6.0);
 }
 
 TEST_F(StageUtilTest, CoordinateOfMinusOneIsTakenAsUnset) {
@@ -168,9 +163,7 @@ TEST_F(StageUtilTest, CursorStopsOnLastRealSampleBeforeSentinel) {
   EXPECT_FALSE(s->canAdvance());
   // A frame beyond even the sentinel keeps the position on the last sample.
   EXPECT_DOUBLE_EQ(s->advance(true), 1010000.0);
-  double x = 0, y = 0;
-  s->currentOffset(x, y);
-  EXPECT_DOUBLE_EQ(x, 2.0);
+  EXPECT_DOUBLE_EQ(s->currentOffset().x, 2.0);
   EXPECT_DOUBLE_EQ(s->rewind(), 2000.0);
 }
 
@@ -215,7 +208,7 @@ TEST_F(StageUtilTest, MissingOrUselessLogIsFatal) {
   Params p = params();
   const std::string path = ::testing::TempDir() + name_ + ".log.csv";
   try {
-    StageUtil s(p, 100, 10.0, out_, err_);
+    StageUtil s(p.moviePath(".log.csv"), window(p), false, out_, err_);
     FAIL() << "no exception";
   } catch (const FatalError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -223,14 +216,14 @@ TEST_F(StageUtilTest, MissingOrUselessLogIsFatal) {
   }
   std::ofstream(path) << kHeader << "nothing,here\n\n";
   try {
-    StageUtil s(p, 100, 10.0, out_, err_);
+    StageUtil s(p.moviePath(".log.csv"), window(p), false, out_, err_);
     FAIL() << "no exception";
   } catch (const FatalError& e) {
     EXPECT_NE(std::string(e.what()).find("holds no stage position line"), std::string::npos);
   }
   EXPECT_THROW(read("", p), FatalError);
   std::ofstream(path) << kHeader << "a,00:01.0,STAGE,1000000,1000000\n";
-  StageUtil s(p, 100, 10.0, out_, err_);
+  StageUtil s(p.moviePath(".log.csv"), window(p), false, out_, err_);
   EXPECT_EQ(s.samples().size(), 2u);
   std::remove(path.c_str());
 }

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/params.h"
-
 namespace dukon {
 
-void worldCoordinates(std::vector<SkelRecord>& records, int n, const Params& prms) {
-  n = clampCount(records, n);
-  for (int i = 0; i < n; ++i) {
-    SkelRecord& r = records[i];
+void worldCoordinates(std::vector<SkelRecord>& records, double rate) {
+  const int n = static_cast<int>(records.size());
+  for (SkelRecord& r : records) {
     r.head = worldPoint(r, r.head);
     r.tail = worldPoint(r, r.tail);
     r.mid = worldPoint(r, r.mid);
@@ -27,7 +24,7 @@ void worldCoordinates(std::vector<SkelRecord>& records, int n, const Params& prm
     if (!(r.wavelen > 0.0)) continue;
     const double dRow = static_cast<double>(r.cmass[0]) - p.cmass[0];
     const double dCol = static_cast<double>(r.cmass[1]) - p.cmass[1];
-    r.freq = std::sqrt(dRow * dRow + dCol * dCol) * prms.frmps() / r.wavelen;
+    r.freq = std::sqrt(dRow * dRow + dCol * dCol) * rate / r.wavelen;
   }
 }
 

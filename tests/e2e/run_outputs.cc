@@ -1,7 +1,5 @@
 #include "run_outputs.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -46,11 +44,6 @@ std::string readText(const std::string& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return ss.str();
-}
-
-int shell(const std::string& cmd) {
-  int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
 }
 
 double quantile(std::vector<double> v, double q) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace dukon {
 namespace e2e {
 
@@ -43,11 +45,8 @@ struct RunOutputs {
 
 // Throws std::runtime_error naming the file and line on malformed input.
 RunOutputs readOutputs(const std::string& outDir, const std::string& name);
+using testing_support::shell;
 std::string readText(const std::string& path);
-
-// Runs `cmd` through the shell: its exit status, or 128 + the signal that
-// ended it.
-int shell(const std::string& cmd);
 
 // The element at rank floor(q * size) of `v` sorted (the largest for q
 // near 1): the q quantile (0 <= q <= 1); nan for an empty `v`.

@@ -1,7 +1,7 @@
 // What the fuzz targets do with one input; shared with the regression test
 // that replays every input kept under tests/fuzz/.
-#ifndef DUKON_TOOLS_FUZZ_FUZZ_BODIES_H_
-#define DUKON_TOOLS_FUZZ_FUZZ_BODIES_H_
+#ifndef DUKON_TESTS_SUPPORT_FUZZ_BODIES_H_
+#define DUKON_TESTS_SUPPORT_FUZZ_BODIES_H_
 
 #include <cstdlib>
 #include <sstream>
@@ -19,10 +19,10 @@ namespace fuzz {
 inline void readParams(const std::string& bytes) {
   std::istringstream in(bytes);
   std::ostringstream err, listing;
-  Params p("params.txt");
   try {
-    p.read(in, err);
+    const Params p = Params::fromStream(in, "params.txt", err);
     p.print(listing);
+    p.writeHeader("fuzz", 25.0, 100, listing);
     (void)p.moviePath(".avi");
   } catch (const FatalError&) {
   }
@@ -32,15 +32,12 @@ inline void readParams(const std::string& bytes) {
 // makes over a 100-frame movie at 30 fps. The walk must end for every frame
 // (the end sentinel stops it); a walk that does not is reported as a crash.
 inline void readStageLog(const std::string& bytes) {
-  std::istringstream params("moviedir = /m\nmoviename = w\nlframe = 40\n");
   std::ostringstream sink;
-  Params prms("params.txt");
-  prms.read(params, sink);
   std::istringstream in(bytes);
   try {
-    StageUtil stage(in, "w.log.csv", prms, 100, 30.0, sink, sink);
+    // The window of frames 0 .. 40 of a 100-frame movie at 30 fps.
+    StageUtil stage(in, "w.log.csv", stageWindow(0, 40, 100, 30.0), false, sink, sink);
     double next = stage.rewind();
-    double x, y;
     for (int frame = 0; frame < 100; ++frame) {
       const double t = frame * 1000.0 / 30.0;
       long steps = 0;
@@ -48,10 +45,10 @@ inline void readStageLog(const std::string& bytes) {
         next = stage.advance(true);
         if (++steps > 10000000) std::abort();
       }
-      stage.currentOffset(x, y);
+      (void)stage.currentOffset();
     }
-    stage.rangeOfMovement(x, y);
-    stage.firstOffset(x, y);
+    (void)stage.rangeOfMovement();
+    (void)stage.firstOffset();
   } catch (const FatalError&) {
   }
 }
@@ -59,4 +56,4 @@ inline void readStageLog(const std::string& bytes) {
 }  // namespace fuzz
 }  // namespace dukon
 
-#endif  // DUKON_TOOLS_FUZZ_FUZZ_BODIES_H_
+#endif  // DUKON_TESTS_SUPPORT_FUZZ_BODIES_H_

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,13 +22,13 @@
 #include <utility>
 #include <vector>
 
-#include "run_fixture.h"
+#include "support/executable.h"
 
 namespace dukon {
 namespace {
 
-using testing_util::readFile;
-using testing_util::RunResult;
+using testing_support::readFile;
+using testing_support::RunResult;
 
 // Output files of a run, as bits of a set; each is out/w/w-<name>.
 const char* const kOutNames[] = {"wxo.txt",    "wxd.txt",   "spd.txt",  "dsp.txt",
@@ -62,15 +63,15 @@ struct Workspace {
                                       "/out\nmmpix = 100\n" + extra);
   }
   void movie(int frames, cv::Size size = cv::Size(200, 160),
-             const std::function<void(cv::Mat&, int)>& draw = testing_util::drawBand) const {
-    testing_util::writeMovie(path("w.avi"), frames, size, draw);
+             const std::function<void(cv::Mat&, int)>& draw = testing_support::drawBand) const {
+    testing_support::writeMovie(path("w.avi"), frames, size, draw);
   }
   void replaceByDirectory(const std::string& name) const {
     std::remove(path(name).c_str());
     ::mkdir(path(name).c_str(), 0777);
   }
   void log(const std::string& text) const { writeText(path("w.log.csv"), text); }
-  void stillLog() const { testing_util::writeStillStageLog(path("w.log.csv"), 3); }
+  void stillLog() const { testing_support::writeStillStageLog(path("w.log.csv"), 3); }
   // A complete good input set: 20 frames with a worm, a log, parameters.
   void good(const std::string& extraParams = "") const {
     movie(20);
@@ -82,7 +83,7 @@ struct Workspace {
 // Runs the executable in `dir`; standard input is a file holding one
 // character, or /dev/null.
 RunResult runDukon(const std::string& dir, bool oneChar) {
-  return testing_util::runIn(dir, "", "\n", !oneChar);
+  return testing_support::runIn(dir, "", "\n", !oneChar);
 }
 
 // Replaces every "@" in `text` by the working directory.
@@ -551,25 +552,59 @@ void checkCase(const BadInputCase& c, const std::string& dir, const RunResult& r
   }
 }
 
-// Every bad input ends in a defined way. The cases run one after the other,
-// each in its own fresh directory, with standard input alternating between a
-// file of one character and /dev/null; a failure names its case. The
-// directories carry the process id, so that builds testing at the same time
-// do not share them, and are kept only once something has failed.
-TEST(BadInputTest, EveryBadInputEndsCleanly) {
-  std::vector<BadInputCase> cases;
-  for (const auto& group : {fatalCases(), movieCases(), stageLogCases(), paramsAndOutputCases()})
-    cases.insert(cases.end(), group.begin(), group.end());
-  const std::string tag = "bad_input_" + std::to_string(::getpid()) + "_";
-  for (size_t i = 0; i < cases.size(); ++i) {
-    const BadInputCase& c = cases[i];
-    const std::string dir = testing_util::freshDir(tag + std::to_string(i));
-    c.setup(Workspace{dir});
-    const std::set<std::string> before = entries(dir);
-    checkCase(c, dir, runDukon(dir, i % 2 == 0), before);
-    if (!HasFailure()) std::system(("rm -rf '" + dir + "'").c_str());
-  }
+// Every case, built once.
+const std::vector<BadInputCase>& allCases() {
+  static const std::vector<BadInputCase> kCases = [] {
+    std::vector<BadInputCase> cases;
+    for (const auto& group : {fatalCases(), movieCases(), stageLogCases(), paramsAndOutputCases()})
+      cases.insert(cases.end(), group.begin(), group.end());
+    return cases;
+  }();
+  return kCases;
 }
+
+// The case's name as a test name: letters, digits and underscores; a name
+// that would repeat an earlier one gets the case's number.
+std::string testName(size_t index) {
+  auto clean = [](const std::string& name) {
+    std::string out;
+    for (char c : name) {
+      const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+      if (word)
+        out += c;
+      else if (!out.empty() && out.back() != '_')
+        out += '_';
+    }
+    while (!out.empty() && out.back() == '_') out.pop_back();
+    return out;
+  };
+  const std::string name = clean(allCases()[index].name);
+  for (size_t i = 0; i < index; ++i)
+    if (clean(allCases()[i].name) == name) return name + "_" + std::to_string(index);
+  return name;
+}
+
+// Each bad input ends in a defined way. Every case runs in its own fresh
+// directory, with standard input a file of one character or /dev/null in
+// turn; the directories carry the process id, so that builds testing at the
+// same time do not share them, and are kept only when the case failed.
+class BadInputTest : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(BadInputTest, EndsCleanly) {
+  const size_t i = GetParam();
+  const BadInputCase& c = allCases()[i];
+  const std::string dir = testing_support::freshDir("bad_input_" + std::to_string(::getpid()) +
+                                                    "_" + std::to_string(i));
+  c.setup(Workspace{dir});
+  const std::set<std::string> before = entries(dir);
+  checkCase(c, dir, runDukon(dir, i % 2 == 0), before);
+  if (!HasFailure()) std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, ::testing::Range<size_t>(0, allCases().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return testName(info.param);
+                         });
 
 }  // namespace
 }  // namespace dukon

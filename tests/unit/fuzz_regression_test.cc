@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../../tools/fuzz/fuzz_bodies.h"
-#include "run_fixture.h"
+#include "support/executable.h"
+#include "support/fuzz_bodies.h"
 
 namespace dukon {
 namespace {
@@ -32,7 +32,7 @@ void replayEach(const std::string& dir, void (*body)(const std::string&)) {
   ASSERT_FALSE(files.empty()) << dir;
   for (const std::string& f : files) {
     SCOPED_TRACE(f);
-    body(testing_util::readFile(f));
+    body(testing_support::readFile(f));
   }
 }
 

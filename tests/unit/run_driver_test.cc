@@ -5,20 +5,21 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "run_fixture.h"
+#include "support/executable.h"
 
 namespace dukon {
 namespace {
 
-using testing_util::fileExists;
-using testing_util::readFile;
-using testing_util::runIn;
-using testing_util::RunResult;
+using testing_support::fileExists;
+using testing_support::readFile;
+using testing_support::runIn;
+using testing_support::RunResult;
 
 class RunDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testing_util::freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        testing_support::freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   void writeParams(const std::string& extra) {
     std::ofstream(dir_ + "/params.txt") << "moviedir = " << dir_ << "\nmoviename = w\n"
@@ -26,8 +27,9 @@ class RunDriverTest : public ::testing::Test {
                                         << extra;
   }
   void writeMovie(int frames) {
-    testing_util::writeMovie(dir_ + "/w.avi", frames, cv::Size(200, 160), testing_util::drawBand);
-    testing_util::writeStillStageLog(dir_ + "/w.log.csv", frames / 25 + 2);
+    testing_support::writeMovie(dir_ + "/w.avi", frames, cv::Size(200, 160),
+                                testing_support::drawBand);
+    testing_support::writeStillStageLog(dir_ + "/w.log.csv", frames / 25 + 2);
   }
   std::string outFile(const std::string& name) const { return dir_ + "/out/w/w-" + name; }
 

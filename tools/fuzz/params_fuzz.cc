@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_bodies.h"
+#include "support/fuzz_bodies.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dukon::fuzz::readParams(std::string(reinterpret_cast<const char*>(data), size));

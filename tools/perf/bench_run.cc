@@ -104,15 +104,15 @@ int main(int argc, char** argv) {
   const long peak = statusKb("VmHWM");
   const long anonPeak = sampler.stop();
 
-  dukon::Params prms("params.txt");
   std::ostringstream err;
-  prms.read(err);
+  const dukon::Params prms = dukon::Params::fromFile("params.txt", err);
   int decodedFrames = 0;
   const double decode = decodeOnly(prms.moviePath(".avi"), &decodedFrames);
 
   const int n = t.frames > 0 ? t.frames : 1;
   auto per = [n](double ms) { return ms / n; };
-  std::printf("mode                     %s\n", prms.track() == 1 ? "stage log" : "image motion");
+  std::printf("mode                     %s\n",
+              prms.track() == dukon::Tracking::kStageLog ? "stage log" : "image motion");
   std::printf("frames analysed          %d\n", t.frames);
   std::printf("whole run                %.1f frames/s (%.3f ms/frame)\n", 1000.0 * n / wall,
               per(wall));

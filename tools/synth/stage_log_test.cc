@@ -23,26 +23,13 @@ std::string tempPath(const std::string& leaf) {
       .string();
 }
 
-// The analyser's parameters for the log at `logPath` (DIR/NAME.log.csv):
-// moviedir DIR, moviename NAME, `mmpix` pixels per mm of frame and stage.
-Params paramsFor(const std::string& logPath, int mmpix) {
-  const std::filesystem::path p(logPath);
-  std::string name = p.filename().string();
-  name.resize(name.size() - std::string(".log.csv").size());
-  std::istringstream text("moviedir = " + p.parent_path().string() + "/\nmoviename = " + name +
-                          "\nmmpix = " + std::to_string(mmpix) + "\n");
-  std::ostringstream err;
-  Params prms("params.txt");
-  prms.read(text, err);
-  return prms;
-}
-
-// The analyser's stage reader over the log at `logPath`, for a movie of
-// `frameCount` frames at 30 fps. Lines it cannot parse are reported on `err`.
-std::unique_ptr<StageUtil> analyserStage(const std::string& logPath, int mmpix, int frameCount,
+// The analyser's stage reader over the log at `logPath`, for the whole of
+// a movie of `frameCount` frames at 30 fps. Lines it cannot parse are
+// reported on `err`.
+std::unique_ptr<StageUtil> analyserStage(const std::string& logPath, int frameCount,
                                          std::ostream& err) {
   std::ostringstream out;
-  return std::make_unique<StageUtil>(paramsFor(logPath, mmpix), frameCount, 30.0, out, err);
+  return std::make_unique<StageUtil>(logPath, stageWindow(0, 0, frameCount, 30.0), false, out, err);
 }
 
 // Lines the analyser's stage reader reported as unparsable.
@@ -58,10 +45,9 @@ int reportedLines(const std::string& err) {
 // the cursor walked on as the track walks it, then floor(mmpixstage * mm).
 cv::Point analyserOffset(StageUtil& stage, double timeMs, int mmpixstage) {
   while (stage.next().time < timeMs && stage.canAdvance()) stage.advance(true);
-  double x = 0.0, y = 0.0;
-  stage.currentOffset(x, y);
-  return cv::Point(static_cast<int>(std::floor(mmpixstage * x)),
-                   static_cast<int>(std::floor(mmpixstage * y)));
+  const cv::Point2d mm = stage.currentOffset();
+  return cv::Point(static_cast<int>(std::floor(mmpixstage * mm.x)),
+                   static_cast<int>(std::floor(mmpixstage * mm.y)));
 }
 
 TEST(FormatLogTime, MinutesSecondsBelowAnHourHoursFromAnHourOn) {
@@ -87,7 +73,7 @@ TEST(StageLog, ReadsBackBothTimeFormsAndExactPixelOffsets) {
   // A movie long enough (10000 s) that every sample lies in the analysed
   // window, so offsets count from sample 0, the smallest.
   std::ostringstream err;
-  std::unique_ptr<StageUtil> stage = analyserStage(path, mmpix, 300000, err);
+  std::unique_ptr<StageUtil> stage = analyserStage(path, 300000, err);
   std::filesystem::remove(path);
   EXPECT_EQ(reportedLines(err.str()), 0) << err.str();
   const std::vector<StageUtil::Location>& read = stage->samples();
@@ -98,10 +84,9 @@ TEST(StageLog, ReadsBackBothTimeFormsAndExactPixelOffsets) {
     EXPECT_NEAR(read[k].time, written[k].timeMs, 1e-6) << "sample " << k;
     EXPECT_NEAR(stage->current().time, written[k].timeMs, 1e-6) << "sample " << k;
     // The analyser's conversion of the cursor sample: floor(mmpixstage * mm).
-    double x = 0.0, y = 0.0;
-    stage->currentOffset(x, y);
-    EXPECT_EQ(static_cast<int>(std::floor(mmpix * x)), written[k].px.x) << "sample " << k;
-    EXPECT_EQ(static_cast<int>(std::floor(mmpix * y)), written[k].px.y) << "sample " << k;
+    const cv::Point2d mm = stage->currentOffset();
+    EXPECT_EQ(static_cast<int>(std::floor(mmpix * mm.x)), written[k].px.x) << "sample " << k;
+    EXPECT_EQ(static_cast<int>(std::floor(mmpix * mm.y)), written[k].px.y) << "sample " << k;
   }
 }
 
@@ -138,7 +123,7 @@ TEST(AnalyserOffset, UsesTheLastSampleStrictlyBeforeTheFrameTime) {
   std::string path = tempPath("cursor.log.csv");
   writeStageLog(path, {{0.0, {10, 3}}, {500.0, {0, 0}}, {1000.0, {30, 5}}}, k);
   std::ostringstream err;
-  std::unique_ptr<StageUtil> stage = analyserStage(path, k, 90, err);  // 3 s: all samples
+  std::unique_ptr<StageUtil> stage = analyserStage(path, 90, err);  // 3 s: all samples
   std::filesystem::remove(path);
   ASSERT_EQ(reportedLines(err.str()), 0) << err.str();
   // Frame times rise, as they do in a run; the cursor only moves forward.
@@ -153,7 +138,7 @@ TEST(AnalyserOffset, UsesTheLastSampleStrictlyBeforeTheFrameTime) {
 
 TEST(StageLog, MissingFileIsFatalAndBadLinesAreCounted) {
   std::ostringstream ignored;
-  EXPECT_THROW(analyserStage(tempPath("does_not_exist.log.csv"), 280, 90, ignored), FatalError);
+  EXPECT_THROW(analyserStage(tempPath("does_not_exist.log.csv"), 90, ignored), FatalError);
   std::string path = tempPath("bad.log.csv");
   {
     std::ofstream out(path);
@@ -165,7 +150,7 @@ TEST(StageLog, MissingFileIsFatalAndBadLinesAreCounted) {
         << "5,1:00:01.5,STAGE,3000000,4000000\r\n";
   }
   std::ostringstream err;
-  std::unique_ptr<StageUtil> stage = analyserStage(path, 280, 90, err);
+  std::unique_ptr<StageUtil> stage = analyserStage(path, 90, err);
   std::filesystem::remove(path);
   EXPECT_EQ(reportedLines(err.str()), 2) << err.str();
   EXPECT_NE(err.str().find(",00:02.000,STAGE,1,2"), std::string::npos) << err.str();

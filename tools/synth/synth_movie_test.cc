@@ -252,11 +252,12 @@ TEST_F(WrittenMovie, StageOffsetOfTheTruthIsWhatTheLogSaysAtThatTime) {
   // The analyser's own reading: the written parameters file, the movie's
   // frame count and rate as its capture reports them, its stage reader.
   std::ostringstream out, err, stageErr;
-  Params prms(*dir_ + "/params.txt");
-  prms.read(err);
-  Movie movie(&prms, out, err);
+  const Params prms = Params::fromFile(*dir_ + "/params.txt", err);
+  Movie movie(prms.moviePath(".avi"), prms.screenop(), out, err);
   movie.open();
-  StageUtil stage(prms, movie.length(), movie.fps(), out, stageErr);
+  StageUtil stage(prms.moviePath(".log.csv"),
+                  stageWindow(prms.fframe(), prms.lframe(), movie.length(), movie.fps()),
+                  prms.screenop(), out, stageErr);
   EXPECT_EQ(stageErr.str(), "");  // every stage line parsed
   const std::vector<StageUtil::Location>& log = stage.samples();
   ASSERT_GE(log.size(), 2u);  // at least one sample before the end sentinel
@@ -267,10 +268,9 @@ TEST_F(WrittenMovie, StageOffsetOfTheTruthIsWhatTheLogSaysAtThatTime) {
     // the track does.
     double t = static_cast<float>(truth[i].timeMs);
     while (stage.next().time < t && stage.canAdvance()) stage.advance(true);
-    double x = 0.0, y = 0.0;
-    stage.currentOffset(x, y);
-    cv::Point offset(static_cast<int>(std::floor(prms.mmpixstage() * x)),
-                     static_cast<int>(std::floor(prms.mmpixstage() * y)));
+    const cv::Point2d mm = stage.currentOffset();
+    cv::Point offset(static_cast<int>(std::floor(prms.mmpixstage() * mm.x)),
+                     static_cast<int>(std::floor(prms.mmpixstage() * mm.y)));
     EXPECT_EQ(offset, truth[i].stage) << "frame " << truth[i].frame;
     // Frames shown during a move, and the one before it, have the next
     // sample less than a frame interval ahead: the analyser skips them.

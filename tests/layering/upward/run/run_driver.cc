@@ -1,0 +1,1 @@
+#include "segment/track.h"

@@ -1,0 +1,2 @@
+#include "base/params.h"
+#include "run/output_dir.h"
