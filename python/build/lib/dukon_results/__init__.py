@@ -23,6 +23,7 @@ _EXPORTS = {
     "read_speeds": "tables", "read_turning_angles": "tables", "read_wxd": "tables",
     "FEATURES": "wxo", "WxoContents": "wxo", "read_wxo": "wxo",
     "BehaviourReport": "wxs", "read_wxs": "wxs",
+    "WconFile": "wcon", "iter_chains": "wcon", "write_wcon": "wcon",
 }
 
 __all__ = sorted(_EXPORTS)
