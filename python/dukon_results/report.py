@@ -191,6 +191,46 @@ def path_png(run, eggs):
     return _png(fig)
 
 
+def section_posture(run):
+    """Posture of the consistent frames: eigenworm modes 1 and 2 over time,
+    and their joint distribution coloured by movement class."""
+    def build():
+        frames = run.frames
+        if frames.attrs.get("posture_error"):
+            raise ValueError(frames.attrs["posture_error"])
+        ok = frames[frames["eigen1"].notna()]
+        if not len(ok):
+            raise ValueError("no consistent frame")
+        x, xlabel = _time_axis(ok)
+        fig, (left, right) = plt.subplots(1, 2, figsize=(12, 3.6),
+                                          gridspec_kw={"width_ratios": [2.2, 1]})
+        for column, colour in (("eigen1", "#1f4e99"), ("eigen2", "#c2571a")):
+            left.plot(x, ok[column], ".-", color=colour, markersize=3, linewidth=0.8,
+                      label=f"mode {column[-1]}")
+        left.axhline(0, color="black", linewidth=0.6)
+        left.set_xlabel(xlabel)
+        left.set_ylabel("projection (rad)")
+        left.legend(loc="upper right", fontsize=8)
+        for m in MOVEMENTS:
+            sel = ok[ok["movement"] == m]
+            if len(sel):
+                right.plot(sel["eigen1"], sel["eigen2"], ".", markersize=4, alpha=0.6,
+                           color=COLOURS[m], label=m)
+        none = ok[ok["movement"].isna()]
+        right.plot(none["eigen1"], none["eigen2"], ".", markersize=4, color="#bbb",
+                   label="no class" if len(none) else None)
+        right.set_aspect("equal", adjustable="datalim")
+        right.set_xlabel("mode 1 (rad)")
+        right.set_ylabel("mode 2 (rad)")
+        right.legend(fontsize=7, markerscale=2)
+        fig.tight_layout()
+        return _png(fig)
+    return ("<p>Projections of each consistent frame's posture on the N2 eigenworms "
+            "(48 tangent angles, mean removed). A travelling body wave runs round a ring "
+            "in the plane of modes 1 and 2.</p>"
+            + _figure("Eigenworm modes 1 and 2 over time and against each other", build))
+
+
 def _figure(title, build):
     """A figure, or a note when its data cannot be read or drawn."""
     try:
@@ -296,6 +336,7 @@ def build_report(run):
         "<h2>Behaviour summary</h2>", section_behaviour(run),
         "<h2>Body features per movement class</h2>",
         _figure("Consistent frames by movement class", lambda: features_png(run)),
+        "<h2>Posture (eigenworms)</h2>", section_posture(run),
         "<h2>Path and eggs</h2>", eggs_table,
         _figure("Path of the mid point", lambda: path_png(run, eggs)),
     ]
