@@ -275,7 +275,9 @@ class Study:
     reports: dict = field(default_factory=dict)       # movie -> report.html path or None
 
 
-def _exclusion(status, consistent, min_consistent, keep):
+def _exclusion(status, consistent, min_consistent, keep, error=""):
+    if status == "unreadable":
+        return f"results unreadable: {error[:200]}"
     if status != "ok":
         return f"analysis {status}"
     if not keep and not consistent >= min_consistent:
@@ -287,7 +289,8 @@ def _movies_table(sheet, features, min_consistent, keep):
     rows = []
     for row in sheet.rows:
         f = features.loc[row.movie]
-        reason = _exclusion(f["status"], f["consistent_percent"], min_consistent, keep)
+        reason = _exclusion(f["status"], f["consistent_percent"], min_consistent, keep,
+                            features.attrs["errors"].get(row.movie, ""))
         rows.append({"movie": row.movie, "group": row.group, **row.extra,
                      "status": f["status"], "frames": f["frames"],
                      "good_percent": f["good_percent"],

@@ -160,6 +160,24 @@ def test_keeping_low_quality_movies_on_request(study, tmp_path):
         [PER_GROUP + 1] * 2
 
 
+def test_a_movie_whose_results_cannot_be_read_is_left_out(study, tmp_path):
+    batch = tmp_path / "out"
+    shutil.copytree(study / "out", batch, ignore=shutil.ignore_patterns("study", "work"))
+    (batch / "results" / "control2" / "control2-wxs.txt").write_text("truncated\n")
+    proc = subprocess.run([str(STUDY), str(batch), "--samples", str(study / "samples.csv"),
+                           "--control", "control", "--min-consistent", str(MIN_CONSISTENT)],
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=300)
+    assert proc.returncode == 0, proc.stderr
+    assert re.search(r"left out control2: results unreadable: .*control2-wxs\.txt:1: ",
+                     proc.stderr), proc.stderr
+    movies = pd.read_csv(batch / "study" / "movies.csv", index_col="movie")
+    assert not movies.loc["control2", "used"] and movies.loc["control1", "used"]
+    assert pd.read_csv(batch / "features.csv", index_col="movie").loc["control2", "status"] \
+        == "unreadable"
+    stats = read_stats(batch / "study")
+    assert (stats.loc[stats["feature"] == "forward_speed", "n_control"] == PER_GROUP - 1).all()
+
+
 PAGE_FACTS = """(() => ({
   title: document.title,
   images: Array.from(document.images).map(i => ({alt: i.alt, complete: i.complete,
