@@ -23,6 +23,12 @@ _EXPORTS = {
     "read_speeds": "tables", "read_turning_angles": "tables", "read_wxd": "tables",
     "FEATURES": "wxo", "WxoContents": "wxo", "read_wxo": "wxo",
     "BehaviourReport": "wxs", "read_wxs": "wxs",
+    "WconFile": "wcon", "iter_chains": "wcon", "write_wcon": "wcon",
+    "EIGEN_COLUMNS": "posture", "eigen_projections": "posture", "load_basis": "posture",
+    "tangent_angles": "posture",
+    "batch_movies": "features", "feature_table": "features",
+    "StudyError": "study", "build_study": "study", "read_sample_sheet": "study",
+    "run_study": "study",
 }
 
 __all__ = sorted(_EXPORTS)

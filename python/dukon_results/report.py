@@ -12,6 +12,7 @@ import html
 import io
 import math
 import sys
+import urllib.parse
 from pathlib import Path
 
 import matplotlib
@@ -191,6 +192,46 @@ def path_png(run, eggs):
     return _png(fig)
 
 
+def section_posture(run):
+    """Posture of the consistent frames: eigenworm modes 1 and 2 over time,
+    and their joint distribution coloured by movement class."""
+    def build():
+        frames = run.frames
+        if frames.attrs.get("posture_error"):
+            raise ValueError(frames.attrs["posture_error"])
+        ok = frames[frames["eigen1"].notna()]
+        if not len(ok):
+            raise ValueError("no consistent frame")
+        x, xlabel = _time_axis(ok)
+        fig, (left, right) = plt.subplots(1, 2, figsize=(12, 3.6),
+                                          gridspec_kw={"width_ratios": [2.2, 1]})
+        for column, colour in (("eigen1", "#1f4e99"), ("eigen2", "#c2571a")):
+            left.plot(x, ok[column], ".-", color=colour, markersize=3, linewidth=0.8,
+                      label=f"mode {column[-1]}")
+        left.axhline(0, color="black", linewidth=0.6)
+        left.set_xlabel(xlabel)
+        left.set_ylabel("projection (rad)")
+        left.legend(loc="upper right", fontsize=8)
+        for m in MOVEMENTS:
+            sel = ok[ok["movement"] == m]
+            if len(sel):
+                right.plot(sel["eigen1"], sel["eigen2"], ".", markersize=4, alpha=0.6,
+                           color=COLOURS[m], label=m)
+        none = ok[ok["movement"].isna()]
+        right.plot(none["eigen1"], none["eigen2"], ".", markersize=4, color="#bbb",
+                   label="no class" if len(none) else None)
+        right.set_aspect("equal", adjustable="datalim")
+        right.set_xlabel("mode 1 (rad)")
+        right.set_ylabel("mode 2 (rad)")
+        right.legend(fontsize=7, markerscale=2)
+        fig.tight_layout()
+        return _png(fig)
+    return ("<p>Projections of each consistent frame's posture on the N2 eigenworms "
+            "(48 tangent angles, mean removed). A travelling body wave runs round a ring "
+            "in the plane of modes 1 and 2.</p>"
+            + _figure("Eigenworm modes 1 and 2 over time and against each other", build))
+
+
 def _figure(title, build):
     """A figure, or a note when its data cannot be read or drawn."""
     try:
@@ -269,6 +310,42 @@ def section_eggs(run):
                    "radius (px)"]), eggs
 
 
+# The annotated movie that dukon-overlay writes into the run's folder, by
+# file suffix, with its media type.
+OVERLAY_MOVIES = {"overlay.mp4": "video/mp4", "overlay.webm": "video/webm"}
+# Largest movie embedded in the page (bytes); a larger one is linked by its
+# file name and must stay beside the page. 8 MiB holds about four minutes
+# of a 640x480 synthetic movie at dukon-overlay's defaults (H.264, about
+# 36 KB per second) and keeps the page quick to open.
+OVERLAY_EMBED_LIMIT = 8 * 1024 * 1024
+
+
+def section_overlay(run):
+    """The annotated movie's section as a list of HTML parts; empty when
+    the run's folder holds no NAME-overlay.mp4 or NAME-overlay.webm."""
+    found = [s for s in OVERLAY_MOVIES if run.has(s)]
+    if not found:
+        return []
+    path = run.path(found[0])
+    title = "Annotated movie"
+    try:
+        size = path.stat().st_size
+        if size <= OVERLAY_EMBED_LIMIT:
+            data = base64.b64encode(path.read_bytes()).decode("ascii")
+            src, how = f"data:{OVERLAY_MOVIES[found[0]]};base64,{data}", "embedded"
+        else:
+            src = urllib.parse.quote(path.name)
+            how = f"linked, {size / 1e6:.1f} MB: keep it beside this page"
+    except OSError as e:
+        return [f"<h2>{title}</h2>", _note(f"{path.name} not readable: {e.strerror}")]
+    caption = (f"{html.escape(path.name)} ({how}), made by dukon-overlay: skeleton, head (red) "
+               "and tail (blue), each frame's state and movement class")
+    return [f"<h2>{title}</h2>",
+            f"<figure><video controls muted preload='auto' style='max-width:100%'>"
+            f"<source src=\"{src}\" type=\"{OVERLAY_MOVIES[found[0]]}\"></video>"
+            f"<figcaption>{caption}</figcaption></figure>"]
+
+
 STYLE = """
 body { font-family: sans-serif; margin: 1.5em auto; max-width: 1250px; color: #222; }
 h1 { font-size: 1.5em; } h2 { font-size: 1.15em; border-bottom: 1px solid #ccc; }
@@ -288,6 +365,7 @@ def build_report(run):
         f"<h1>{html.escape(title)}</h1>",
         f"<p>Output folder: <code>{html.escape(str(run.folder.resolve()))}</code></p>",
         "<h2>Run summary</h2>", section_summary(run),
+        *section_overlay(run),
         "<h2>Track and body wave</h2>", section_images(run),
         "<h2>Behaviour over time</h2>",
         _figure("Ethogram: movement class of each frame, reversals marked",
@@ -296,6 +374,7 @@ def build_report(run):
         "<h2>Behaviour summary</h2>", section_behaviour(run),
         "<h2>Body features per movement class</h2>",
         _figure("Consistent frames by movement class", lambda: features_png(run)),
+        "<h2>Posture (eigenworms)</h2>", section_posture(run),
         "<h2>Path and eggs</h2>", eggs_table,
         _figure("Path of the mid point", lambda: path_png(run, eggs)),
     ]

@@ -5,8 +5,9 @@ import math
 import os
 from pathlib import Path
 
-from .errors import ResultFileError
+from .errors import READ_ERRORS, ResultFileError
 from .params import read_params_copy
+from .posture import with_eigen_columns
 from .skel import read_skeletons
 from .tables import (read_displacements, read_eggs, read_speeds, read_turning_angles,
                      read_wxd)
@@ -91,8 +92,20 @@ class Run:
 
     @functools.cached_property
     def frames(self):
-        """The full shape table (wxd.txt), one row per analysed frame."""
-        return self._timed(read_wxd(self.path("wxd.txt")))
+        """The full shape table (wxd.txt), one row per analysed frame, with
+        the posture of each consistent frame as eigen1 .. eigen7 (radians,
+        see posture.py). The posture comes from skel.csv: when that file is
+        missing or unreadable the eigen columns are NaN and
+        attrs["posture_error"] says why."""
+        frames = self._timed(read_wxd(self.path("wxd.txt")))
+        try:
+            skeletons, problem = self.skeletons, None
+        except READ_ERRORS as e:
+            skeletons, problem = None, str(e)
+        frames = with_eigen_columns(frames, skeletons)
+        if problem:
+            frames.attrs["posture_error"] = problem
+        return frames
 
     @functools.cached_property
     def speeds(self):

@@ -15,8 +15,9 @@ def test_installs_with_its_commands(tmp_path):
                     "--no-deps", "--no-index", "--target", str(target), str(PYTHON_DIR)],
                    check=True, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     assert (target / "dukon_results" / "report.py").is_file()
+    assert (target / "dukon_results" / "data" / "n2_eigenworms.csv").is_file()
     env = dict(os.environ, PYTHONPATH=str(target))
-    for command in ("dukon-report",):
+    for command in ("dukon-report", "dukon-wcon", "dukon-study"):
         script = target / "bin" / command
         assert script.is_file(), f"no entry point {command}"
         # Run from an unrelated folder, so only the installed copy can be found.

@@ -2,6 +2,7 @@
 again after a movie is added, and through the Slurm profile."""
 
 import csv
+import json
 import os
 import shutil
 import subprocess
@@ -75,12 +76,15 @@ def test_batch_runs_every_movie_and_lists_the_broken_one(binaries, movie, tmp_pa
         assert float(row["forward_speed_mm_s"]) > 0 and row["eggs"] == ""
         assert 0 <= float(row["roam_ratio"]) <= 1
         assert (out / row["report"]).is_file()
+        wcon = json.loads((out / "results" / name / f"{name}.wcon").read_text())
+        assert wcon["data"][0]["id"] == name and len(wcon["data"][0]["t"]) == 120
         params = (out / "work" / name / "params.txt").read_text()
         assert f"moviename = {name}\n" in params and f"moviedir = {movies}/\n" in params
     index = (out / "index.html").read_text()
     for name in ("w1", "w2", "w3"):
         assert f'href="results/{name}/report.html"' in index
     assert "broken: exit code 1" in index and "Can&#x27;t open movie file" in index
+    assert json.loads((out / "status" / "broken.wcon.json").read_text())["wcon"] is None
 
     # Adding a movie and running again analyses that movie only.
     stamps = {p: p.stat().st_mtime_ns for p in (out / "status").glob("*.json")}

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "synth/posture.h"
+
 namespace dukon {
 namespace synth {
 namespace {
@@ -38,6 +40,8 @@ const Option kOptions[] = {
     {"--track", "stage|corr", "value of `track` in params.txt (imagemotion: corr)"},
     {"--noise", "SD", "sensor noise in grey levels (default 2)"},
     {"--recentre-px", "D", "drift of the worm's middle that moves the stage (default 100)"},
+    {"--posture-angles", "FILE",
+     "posture: tangent angles head to tail, radians, one or more a line"},
     {"--help", "", "show this text"},
 };
 
@@ -79,6 +83,7 @@ std::string apply(const std::string& opt, const std::string& val, CliResult* r) 
     if (val == "stage" || val == "corr") return (c.trackCorr = val == "corr", "");
     return bad();
   }
+  if (opt == "--posture-angles") return readPostureAngles(val, &c.postureRad);
   if (opt == "--seed") {
     if (!parseInt(val, 0, LLONG_MAX, &n)) return bad();
     return (c.seed = static_cast<uint64_t>(n), "");

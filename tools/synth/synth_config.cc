@@ -24,6 +24,7 @@ const ScenarioInfo kScenarios[] = {
     {"eggs", "forward crawling, four eggs laid; eggs = 1", 20.0},
     {"imagemotion", "like forward, tracked by image motion (track = corr)", 20.0},
     {"long", "five minutes of mixed behaviour, for benchmarks", 300.0},
+    {"posture", "a still worm holding the shape of --posture-angles FILE", 20.0},
 };
 
 const ScenarioInfo* findScenario(const std::string& name) {
@@ -132,6 +133,9 @@ std::string validateConfig(const SynthConfig& c) {
     why << "--recentre-px must be 10 at least";
   } else if (c.boutS >= 0.0 && !(c.boutS > 0.0 && 3.0 * c.boutS < 0.9 * c.seconds)) {
     why << "--bout-s must be positive and three bouts must fit in the movie";
+  } else if ((c.scenario == "posture") != !c.postureRad.empty()) {
+    why << (c.postureRad.empty() ? "--scenario posture needs --posture-angles FILE"
+                                 : "--posture-angles is only for --scenario posture");
   } else if (c.eggCount > 0 && c.seconds / (c.eggCount + 1) < 0.5) {
     // One truth row carries one egg event: eggs must be laid apart.
     why << "--eggs: at most one egg per half second of movie";

@@ -41,6 +41,9 @@ struct SynthConfig {
   // Drift of the worm's middle from the frame centre that makes the stage
   // move; the stage also moves when the body comes near the frame border.
   double recentrePx = 100.0;
+  // Scenario posture: the tangent angles, head to tail (radians), of the
+  // shape the still worm holds (--posture-angles FILE); empty otherwise.
+  std::vector<double> postureRad;
 
   std::string movieName() const { return name.empty() ? scenario : name; }
   double lengthPx() const { return lengthMm * mmpix; }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "synth/body_model.h"
+#include "synth/posture.h"
 #include "synth/worm_path.h"
 
 namespace dukon {
@@ -89,6 +90,7 @@ class Simulator {
   Kinematics run();
 
  private:
+  Kinematics holdPosture();
   void startBout(const Bout& bout, Motion previous);
   void layEgg(int frameIndex, const FramePose& pose, Kinematics* kin);
   FramePose pose(Motion motion) const;
@@ -106,6 +108,7 @@ class Simulator {
 };
 
 Kinematics Simulator::run() {
+  if (!config_.postureRad.empty()) return holdPosture();
   WormPath::Shape shape;
   shape.wavelength = config_.wavelengthPx();
   shape.amplitudeRad = rad(config_.bendDeg);
@@ -146,6 +149,27 @@ Kinematics Simulator::run() {
     kin.frames.push_back(pose(motion));
     while (egg < script_.eggTimesS.size() && script_.eggTimesS[egg] <= t) {
       layEgg(i, kin.frames.back(), &kin);
+      ++egg;
+    }
+  }
+  return kin;
+}
+
+// The still worm of the posture scenario: the same centreline in every
+// frame, at a random heading; a pause, or a coil if the shape touches itself.
+Kinematics Simulator::holdPosture() {
+  const double heading = rng_.uniform(0.0, 2 * kPi);
+  FramePose p;
+  p.centreline = postureCentreline(config_.postureRad, L_, heading, cv::Point2d(0, 0), n_ + 1);
+  p.state = touchesItself(p.centreline, radii_) ? State::kCoil : State::kPause;
+  p.wavelengthPx = kNaN;
+  p.freqHz = p.state == State::kCoil ? kNaN : 0.0;
+  Kinematics kin;
+  kin.frames.assign(config_.frameCount(), p);
+  size_t egg = 0;
+  for (int i = 0; i < config_.frameCount(); ++i) {
+    while (egg < script_.eggTimesS.size() && script_.eggTimesS[egg] <= i / config_.fps) {
+      layEgg(i, p, &kin);
       ++egg;
     }
   }

@@ -1,0 +1,79 @@
+// Readers of the run outputs that the annotated movie needs: the parameters
+// copy (NAME-params.txt), the full shape table (NAME-wxd.txt) and the
+// skeleton file (NAME-skel.csv).
+//
+// These are small, self-contained readers of the text formats; they share
+// no code with the analyser. Every reader throws RunFileError with a message
+// "FILE:LINE: reason" (or "FILE: reason") for a missing, truncated or
+// malformed file.
+#ifndef DUKON_OVERLAY_RUN_OUTPUTS_H_
+#define DUKON_OVERLAY_RUN_OUTPUTS_H_
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace dukon {
+namespace overlay {
+
+class RunFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The parameters copy, reduced to what the overlay uses.
+struct RunParams {
+  std::string movieDir;   // as listed, with its trailing separator
+  std::string movieName;  // the file stem of the movie and of every output
+  int mmpix = 0;          // pixels per millimetre
+  double frmps = 0.0;     // frames per second used by the run (0: not listed)
+  int fframe = 0;         // first and last frame the run was asked for
+  int lframe = 0;
+};
+
+RunParams readParamsCopy(const std::string& path);
+
+// One row of the shape table. Head and tail are world positions in pixels
+// (stage location plus frame position) and are set only for consistent rows.
+struct ShapeRow {
+  int frame = 0;
+  bool ignored = false;
+  bool consistent = false;
+  std::string label;  // movement label as written, e.g. "fwdreversal", "loop", ""
+  cv::Point headWorld{-1, -1};
+  cv::Point tailWorld{-1, -1};
+};
+
+// Rows in file order (frame numbers strictly increasing).
+std::vector<ShapeRow> readShapeTable(const std::string& path);
+
+// The chains of the most recent run in a skeleton file: frame number ->
+// chain points in frame pixels, in file order (head first once the head is
+// known). The file is appended to by every run of a movie; a run starts
+// where the frame number does not grow. Frames without a chain map to an
+// empty vector.
+std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path);
+
+// Movement label split into its class and reversal mark.
+struct Movement {
+  std::string name;  // forward, backward, pause, omega, loop, or "" (none)
+  bool reversal = false;
+};
+
+// Decodes a label made of the words fwd, bckwd, reversal, pause, omega and
+// loop ("reversal" alone marks a backward frame that starts a reversal).
+// Throws std::invalid_argument for any other text.
+Movement decodeLabel(const std::string& label);
+
+// The movie name of a run folder: the folder's own name when
+// NAME-wxd.txt is there, else the NAME of the single *-wxd.txt inside.
+// Throws RunFileError when there is none or more than one.
+std::string findRunName(const std::string& folder);
+
+}  // namespace overlay
+}  // namespace dukon
+
+#endif  // DUKON_OVERLAY_RUN_OUTPUTS_H_
