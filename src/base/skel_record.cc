@@ -23,10 +23,10 @@ void SkelRecord::reverse(int from, int to) {
   }
 }
 
-void SkelRecord::basicMeasures(const cv::Mat& mask) {
+void SkelRecord::basicMeasures(const cv::Mat& mask, const cv::Rect* box) {
   computeMid();
   computeLength();
-  computeArea(mask);
+  computeArea(mask, box);
 }
 
 // Length along about 20 chords: step = n / 20 points per chord, and the rest
@@ -49,13 +49,13 @@ void SkelRecord::computeLength() {
 // their one-based row and column indices. Without any counted pixel the
 // centre of mass stays (0, 0); without a length the thickness is NaN (an
 // undefined value that statistics skip) rather than a division by zero.
-void SkelRecord::computeArea(const cv::Mat& mask) {
+void SkelRecord::computeArea(const cv::Mat& mask, const cv::Rect* knownBox) {
   CV_Assert(mask.type() == CV_8UC1);
   int64_t rowSum = 0, colSum = 0, count = 0;
   // Mask row r - 1 and column c - 1 count for r = 1 .. rows - 1 and
   // c = 1 .. cols - 2; only the box around the non-zero pixels can add to
   // the sums, so the scan is limited to it.
-  const cv::Rect box = cv::boundingRect(mask);
+  const cv::Rect box = knownBox != nullptr ? *knownBox : cv::boundingRect(mask);
   const int rFirst = std::max(1, box.y + 1), rLast = std::min(mask.rows - 1, box.y + box.height);
   const int cFirst = std::max(1, box.x + 1), cLast = std::min(mask.cols - 2, box.x + box.width);
   for (int r = rFirst; r <= rLast; ++r) {

@@ -98,11 +98,12 @@ struct SkelRecord {
     numsklpts = 0;
   }
   // mid, len, area, cmass and thickness from the chain and the worm mask
-  // (8-bit, 0 background, nonzero worm).
-  void basicMeasures(const cv::Mat& mask);
+  // (8-bit, 0 background, nonzero worm). `box`, when given, holds every
+  // non-zero pixel of the mask and spares measuring it.
+  void basicMeasures(const cv::Mat& mask, const cv::Rect* box = nullptr);
   void computeMid() { mid = numsklpts > 0 ? points[numsklpts / 2] : cv::Point(0, 0); }
   void computeLength();
-  void computeArea(const cv::Mat& mask);
+  void computeArea(const cv::Mat& mask, const cv::Rect* box = nullptr);
 };
 
 // True when the chain has at least 0.3 * mmpix points, no repeated and no

@@ -254,7 +254,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     showFrame(cv::Point(-1, -1), false, frameNumber_);
     if (stage.usable) {
       rec.located = true;
-      rec.basicMeasures(bin_);
+      rec.basicMeasures(bin_, &image_->maskBox());
       StageTimer t(sink(&StageTimes::tracking));
       track_->update(bin_, bw_, frameNumber_, rec.mid);
     }
@@ -289,7 +289,7 @@ void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
   {
     StageTimer t(sink(&StageTimes::headMeasures));
     decideHeadTail(bw_, bin_, rec, prms_.mmpix());
-    rec.basicMeasures(bin_);
+    rec.basicMeasures(bin_, &image_->maskBox());
     image_->updateAverages(rec.thickness, rec.area);
     rec.xLoc = stage.loc.x;
     rec.yLoc = stage.loc.y;

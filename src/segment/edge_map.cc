@@ -52,8 +52,8 @@ void EdgeMap::gradientRow(const cv::Mat& grey, int y, GradientRow& out) {
   const uchar* a = grey.ptr<uchar>(std::max(y - 1, 0));
   const uchar* b = grey.ptr<uchar>(y);
   const uchar* c = grey.ptr<uchar>(std::min(y + 1, h - 1));
-  int16_t* v = v_.data() + 1;  // v[-1] .. v[w] are used
-  int16_t* d = d_.data() + 1;
+  int16_t* v = out.v.data() + 1;  // v[-1] .. v[w] are used
+  int16_t* d = out.d.data() + 1;
   int i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -88,8 +88,6 @@ void EdgeMap::gradientRow(const cv::Mat& grey, int y, GradientRow& out) {
     const __m128i dy =
         _mm_add_epi16(_mm_add_epi16(load16(d + x - 1), load16(d + x + 1)), _mm_add_epi16(mid, mid));
     const __m128i mag = _mm_add_epi16(abs16(dx), abs16(dy));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&out.dx[x]), dx);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&out.dy[x]), dy);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&out.mag[x + 1]), mag);
     // Two mask bits per lane; the even ones mark the lanes.
     unsigned over = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(mag, low))) & 0x5555u;
@@ -103,8 +101,6 @@ void EdgeMap::gradientRow(const cv::Mat& grey, int y, GradientRow& out) {
     const int dx = v[x + 1] - v[x - 1];
     const int dy = d[x - 1] + 2 * d[x] + d[x + 1];
     const int m = std::abs(dx) + std::abs(dy);
-    out.dx[x] = static_cast<int16_t>(dx);
-    out.dy[x] = static_cast<int16_t>(dy);
     out.mag[x + 1] = static_cast<int16_t>(m);
     if (m > low_) out.over.push_back(x);
   }
@@ -120,9 +116,11 @@ void EdgeMap::suppressRow(int y, const GradientRow& above, const GradientRow& ro
   const int16_t* mag = row.mag.data() + 1;  // mag[-1] and mag[width] are 0
   const int16_t* up = above.mag.data() + 1;
   const int16_t* down = below.mag.data() + 1;
+  const int16_t* v = row.v.data() + 1;
+  const int16_t* d = row.d.data() + 1;
   for (int x : row.over) {
     const int m = mag[x];
-    const int xs = row.dx[x], ys = row.dy[x];
+    const int xs = v[x + 1] - v[x - 1], ys = d[x - 1] + 2 * d[x] + d[x + 1];
     const int ax = std::abs(xs), ay = std::abs(ys) << kShift;
     const int tg22x = ax * kTan22;
     bool peak;
@@ -155,11 +153,9 @@ void EdgeMap::detect(const cv::Mat& grey, BitMask& edges) {
   candidates_.clear();
   stack_.clear();
   const size_t w = static_cast<size_t>(width_);
-  v_.resize(w + 2);
-  d_.resize(w + 2);
   for (GradientRow& r : rows_) {
-    r.dx.resize(w);
-    r.dy.resize(w);
+    r.v.resize(w + 2);
+    r.d.resize(w + 2);
     r.mag.resize(w + 2);
     r.mag.front() = r.mag.back() = 0;  // the comparisons' border
   }

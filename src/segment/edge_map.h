@@ -30,11 +30,13 @@ class EdgeMap {
   void detect(const cv::Mat& grey, BitMask& edges);
 
  private:
-  // One row's gradient and magnitude; the magnitude row has a zero at each
-  // end (index 0 and width + 1) for the comparisons at the border. `over`
-  // lists the columns whose magnitude exceeds the low threshold.
+  // One row's vertical smoothing `v` and difference `d` (columns -1 ..
+  // width, at indices 0 .. width + 1), from which the derivatives of a
+  // column follow, and its magnitudes, with a zero at each end (index 0 and
+  // width + 1) for the comparisons at the border. `over` lists the columns
+  // whose magnitude exceeds the low threshold.
   struct GradientRow {
-    std::vector<int16_t> dx, dy, mag;
+    std::vector<int16_t> v, d, mag;
     std::vector<int> over;
   };
   void gradientRow(const cv::Mat& grey, int y, GradientRow& out);
@@ -46,8 +48,7 @@ class EdgeMap {
   int low_;
   int high_;
   int width_ = 0;
-  std::vector<int16_t> v_, d_;  // vertical smoothing and difference, columns -1 .. width
-  GradientRow rows_[4];         // zero row, and the ring of three
+  GradientRow rows_[4];  // zero row, and the ring of three
   // Hysteresis map of (width + 2) x (height + 2): 1 no candidate, 0 weak
   // candidate, 2 edge. Kept at 1 between frames (only candidates change).
   std::vector<uint8_t> map_;

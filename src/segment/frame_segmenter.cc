@@ -61,6 +61,7 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
   holeCleared_ = false;
   if (bw.empty()) {
     mask_.reset(bw.size());
+    maskBox_ = cv::Rect();
     return;
   }
 
@@ -112,8 +113,8 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
   // A coiled worm encloses background that the closing fills; when the
   // thickest point of the mask was background before the closing, that
   // region is the filled hole and is cleared again.
-  const cv::Rect box = mask_.boundingBox();
-  map_.make(bin, !plain_, &box);
+  maskBox_ = mask_.boundingBox();
+  map_.make(bin, !plain_, &maskBox_);
   const cv::Point at = map_.maxLoc;
   if (map_.maxVal > kHoleThickness * avgThick_ && at.x >= 0 && at.y >= 0 &&
       !beforeClose_.test(at.x, at.y)) {

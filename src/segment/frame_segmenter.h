@@ -63,6 +63,9 @@ class FrameSegmenter {
   // The same box of the mask the last segmentFrame() returned, without
   // scanning it again.
   WormBox wormBox() const;
+  // A rectangle holding every worm pixel of that mask (its bounding box, or
+  // more when a hole was cleared); empty for an empty mask.
+  const cv::Rect& maskBox() const { return maskBox_; }
 
   // Plain mode: every step through the image library on 8-bit images.
   void setPlain(bool on) { plain_ = on; }
@@ -100,9 +103,10 @@ class FrameSegmenter {
   double avgArea_ = 0.0;
   int nGood_ = 0;
   bool plain_ = false;
-  BitMask mask_;              // the mask being made
-  BitMask edges_;             // Canny edges, closed
-  BitMask beforeClose_;       // the mask just before the final closing
+  BitMask mask_;         // the mask being made
+  BitMask edges_;        // Canny edges, closed
+  BitMask beforeClose_;  // the mask just before the final closing
+  cv::Rect maskBox_;
   bool holeCleared_ = false;  // the returned mask is mask_ less a filled hole,
   WormBox holeBox_;           // whose box is this
   MorphWork work_;            // scratch of the closings

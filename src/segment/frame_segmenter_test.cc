@@ -106,6 +106,8 @@ void expectSameBox(const FrameSegmenter& seg, const cv::Mat& bin) {
   const WormBox scanned = FrameSegmenter::boundingBox(bin), kept = seg.wormBox();
   EXPECT_EQ(cv::Vec4i(kept.minX, kept.minY, kept.maxX, kept.maxY),
             cv::Vec4i(scanned.minX, scanned.minY, scanned.maxX, scanned.maxY));
+  // The mask box holds every worm pixel.
+  EXPECT_EQ(cv::countNonZero(bin), bin.empty() ? 0 : cv::countNonZero(bin(seg.maskBox())));
 }
 
 TEST(SegmentFrameTest, WormBecomesOneObjectOfOnes) {

@@ -49,6 +49,12 @@ inline __attribute__((always_inline)) uint64_t absDiffSum(const uint8_t* a, cons
     const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
     acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(a0, b0));
   }
+  if (i + 8 <= n) {  // the upper halves load as zeros and add nothing
+    const __m128i a0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i b0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + i));
+    acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(a0, b0));
+    i += 8;
+  }
   const __m128i acc = _mm_add_epi64(acc0, acc1);
   sum = static_cast<uint64_t>(_mm_cvtsi128_si64(acc)) +
         static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
