@@ -84,36 +84,34 @@ def chain_from_angles(angles, length=1.0, start=(0.0, 0.0)):
     return np.vstack(([start], np.asarray(start) + np.cumsum(moves, axis=0)))
 
 
-def eigen_projections(skeletons, frames):
+def eigen_projections(chains, frames):
     """A DataFrame of eigen1..eigen7 (radians), one row per entry of
     `frames` (the frame table of a run, with columns frame and ok) in its
-    order and index; NaN where the frame is not consistent or its chain is
-    missing from `skeletons` (the skel.csv table: frame, point, x, y)."""
+    order and index; NaN where the frame is not consistent or has no chain
+    in `chains`, an iterable of (frame, xs, ys) as skel.iter_chains yields
+    them. The chains are taken one at a time, so a long run never needs all
+    its points in memory."""
     basis = load_basis()
     out = np.full((len(frames), N_MODES), np.nan)
-    wanted = frames["frame"].to_numpy()[frames["ok"].to_numpy(dtype=bool)]
-    chains = skeletons[skeletons["frame"].isin(wanted)].sort_values(["frame", "point"])
-    position = {f: i for i, f in enumerate(frames["frame"].to_numpy())}
-    frame_ids = chains["frame"].to_numpy()
-    xy = chains[["x", "y"]].to_numpy(dtype=float)
-    if len(frame_ids):
-        starts = np.flatnonzero(np.r_[True, frame_ids[1:] != frame_ids[:-1]])
-        ends = np.r_[starts[1:], len(frame_ids)]
-        for a, b in zip(starts, ends):
-            try:
-                out[position[frame_ids[a]]] = tangent_angles(xy[a:b]) @ basis
-            except ValueError:
-                pass  # a chain of one point has no posture
+    wanted = set(frames["frame"].to_numpy()[frames["ok"].to_numpy(dtype=bool)].tolist())
+    position = {f: i for i, f in enumerate(frames["frame"].to_numpy().tolist())}
+    for frame, xs, ys in chains:
+        if frame not in wanted or len(xs) < 2:
+            continue  # a chain of one point has no posture
+        try:
+            out[position[frame]] = tangent_angles(np.column_stack([xs, ys]).astype(float)) @ basis
+        except ValueError:
+            pass
     return pd.DataFrame(out, columns=list(EIGEN_COLUMNS), index=frames.index)
 
 
-def with_eigen_columns(frames, skeletons):
-    """`frames` with eigen1..eigen7 appended (all NaN when `skeletons` is
+def with_eigen_columns(frames, chains):
+    """`frames` with eigen1..eigen7 appended (all NaN when `chains` is
     None), their unit recorded in attrs["units"]."""
-    if skeletons is None:
+    if chains is None:
         eigen = pd.DataFrame(np.nan, columns=list(EIGEN_COLUMNS), index=frames.index)
     else:
-        eigen = eigen_projections(skeletons, frames)
+        eigen = eigen_projections(chains, frames)
     attrs = dict(frames.attrs)
     result = pd.concat([frames, eigen], axis=1)
     result.attrs = attrs

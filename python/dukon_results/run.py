@@ -8,7 +8,7 @@ from pathlib import Path
 from .errors import READ_ERRORS, ResultFileError
 from .params import read_params_copy
 from .posture import with_eigen_columns
-from .skel import read_skeletons
+from .skel import iter_chains, read_skeletons
 from .tables import (read_displacements, read_eggs, read_speeds, read_turning_angles,
                      read_wxd)
 from .wxo import read_wxo
@@ -99,10 +99,10 @@ class Run:
         attrs["posture_error"] says why."""
         frames = self._timed(read_wxd(self.path("wxd.txt")))
         try:
-            skeletons, problem = self.skeletons, None
+            with_posture, problem = with_eigen_columns(frames, iter_chains(self.path("skel.csv"))), None
         except READ_ERRORS as e:
-            skeletons, problem = None, str(e)
-        frames = with_eigen_columns(frames, skeletons)
+            with_posture, problem = with_eigen_columns(frames, None), str(e)
+        frames = with_posture
         if problem:
             frames.attrs["posture_error"] = problem
         return frames

@@ -3,6 +3,7 @@ and nothing in it edits the module path to find itself."""
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -10,9 +11,14 @@ from conftest import PYTHON_DIR
 
 
 def test_installs_with_its_commands(tmp_path):
+    # Built from a copy: setuptools writes build/ and egg-info beside the
+    # sources it builds.
+    source = tmp_path / "source"
+    shutil.copytree(PYTHON_DIR, source, ignore=shutil.ignore_patterns(
+        "build", "*.egg-info", "__pycache__", "tests"))
     target = tmp_path / "site"
     subprocess.run([sys.executable, "-m", "pip", "install", "--quiet", "--no-build-isolation",
-                    "--no-deps", "--no-index", "--target", str(target), str(PYTHON_DIR)],
+                    "--no-deps", "--no-index", "--target", str(target), str(source)],
                    check=True, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     assert (target / "dukon_results" / "report.py").is_file()
     assert (target / "dukon_results" / "data" / "n2_eigenworms.csv").is_file()

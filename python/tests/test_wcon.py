@@ -12,6 +12,7 @@ import pytest
 
 from conftest import PYTHON_DIR
 from dukon_results import load_run
+from dukon_results import skel
 from dukon_results.skel import read_skeletons
 from dukon_results.tables import read_wxd
 
@@ -220,9 +221,9 @@ def test_chains_stream_across_read_pieces(coil_run, tmp_path, monkeypatch):
     crlf = tmp_path / "crlf-skel.csv"
     crlf.write_bytes(path.read_bytes().replace(b"\n", b"\r\n"))
     for size in (7, 1000, 1 << 22):  # pieces shorter than a line, than a chain, the default
-        monkeypatch.setattr(wcon, "_CHUNK", size)
+        monkeypatch.setattr(skel, "_CHUNK", size)
         for source in (path, crlf):
-            points = [(f, x, y) for f, xs, ys in wcon.iter_chains(source) for x, y in zip(xs, ys)]
+            points = [(f, x, y) for f, xs, ys in skel.iter_chains(source) for x, y in zip(xs, ys)]
             assert points == expected, (size, source.name)
 
 
