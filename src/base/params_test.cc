@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/fatal_error.h"
+#include "support/files.h"
 
 namespace dukon {
 namespace {
@@ -15,11 +16,7 @@ namespace {
 // Writes `text` to a fresh file and reads it as a parameters file.
 class ParamsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = ::testing::TempDir() + "dukon_params_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-  }
-  void TearDown() override { std::remove(path_.c_str()); }
+  void SetUp() override { path_ = testing_support::freshTestDir() + "/params.txt"; }
 
   // Reads `body` preceded by the two required keys.
   Params readWith(const std::string& body) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/fatal_error.h"
+#include "support/files.h"
 
 namespace dukon {
 namespace {
@@ -17,11 +18,7 @@ namespace {
 // frame index, and a params.txt naming it.
 class MovieTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = ::testing::TempDir() + "dukon_movie_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    ::mkdir(dir_.c_str(), 0777);
-  }
+  void SetUp() override { dir_ = testing_support::freshTestDir() + "/"; }
   void writeMovie(int frames, const std::string& name = "m") {
     cv::VideoWriter w(dir_ + name + ".avi", cv::CAP_FFMPEG,
                       cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, cv::Size(64, 48));

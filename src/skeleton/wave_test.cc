@@ -17,14 +17,14 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "support/files.h"
+
 namespace dukon {
 namespace {
 
 class WaveTest : public ::testing::Test {
  protected:
-  WaveTest() : dir_(::testing::TempDir() + "dukon_wave_" + std::to_string(::getpid()) + "/") {
-    ::mkdir(dir_.c_str(), 0777);
-  }
+  WaveTest() : dir_(testing_support::freshTestDir() + "/") {}
   std::string dir_;  // holds the saved images
 };
 
