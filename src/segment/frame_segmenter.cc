@@ -64,10 +64,19 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
     maskBox_ = cv::Rect();
     return;
   }
+  const bool addEdges = thresholdMask(bw, err);
+  keepWorm(bw, addEdges, eggsToVerify);
+  mask_.toMat(bin);
+  maskBox_ = mask_.boundingBox();
+  map_.make(bin, !plain_, &maskBox_);
+  openFilledHole(bin);
+}
 
-  // Threshold at the histogram's valley, or at the fixed value. Without a
-  // valley, or when the mask swallowed the background, only pure black is
-  // kept and the edges carry the segmentation.
+// Threshold at the histogram's valley, or at the fixed value, and the first
+// closing. Without a valley, or when the mask swallowed the background,
+// only pure black is kept and the edges carry the segmentation; a mask that
+// lost the worm gets the edges too. Returns whether the edges must join.
+bool FrameSegmenter::thresholdMask(const cv::Mat& bw, std::ostream& err) {
   bool addEdges = false;
   int thr = settings_.thresh;
   if (thr < 0) {
@@ -89,9 +98,13 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
     addEdges = true;
   }
   if (nGood_ > 0 && area < avgArea_ / kAreaFactor) addEdges = true;
+  return addEdges;
+}
 
-  // Egg candidates come from the mask before any edges join it; when none
-  // join, the same labelling then picks the worm.
+// Egg candidates from the thresholded mask, the edges joined when asked,
+// the largest object kept and closed. When no edges join, the labelling of
+// the egg candidates also picks the worm.
+void FrameSegmenter::keepWorm(const cv::Mat& bw, bool addEdges, std::vector<Egg>& eggsToVerify) {
   bool labelled = false;
   if (settings_.eggs) {
     objects_.label(mask_);
@@ -108,22 +121,21 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
   if (largest >= 0) objects_.keepOnly(largest, mask_);
   beforeClose_ = mask_;
   close(mask_, kFinalCloseIterations);
-  mask_.toMat(bin);
+}
 
-  // A coiled worm encloses background that the closing fills; when the
-  // thickest point of the mask was background before the closing, that
-  // region is the filled hole and is cleared again.
-  maskBox_ = mask_.boundingBox();
-  map_.make(bin, !plain_, &maskBox_);
+// A coiled worm encloses background that the closing fills; when the
+// thickest point of the mask was background before the closing, that
+// region is the filled hole and is cleared again from `bin`.
+void FrameSegmenter::openFilledHole(cv::Mat& bin) {
   const cv::Point at = map_.maxLoc;
-  if (map_.maxVal > kHoleThickness * avgThick_ && at.x >= 0 && at.y >= 0 &&
-      !beforeClose_.test(at.x, at.y)) {
-    beforeClose_.toMat(image_);
-    clearFilledHole(bin, image_, at.x, at.y);
-    map_.current = false;
-    holeCleared_ = true;
-    holeBox_ = boundingBox(bin);
-  }
+  if (!(map_.maxVal > kHoleThickness * avgThick_) || at.x < 0 || at.y < 0 ||
+      beforeClose_.test(at.x, at.y))
+    return;
+  beforeClose_.toMat(image_);
+  clearFilledHole(bin, image_, at.x, at.y);
+  map_.current = false;
+  holeCleared_ = true;
+  holeBox_ = boundingBox(bin);
 }
 
 void FrameSegmenter::threshold(const cv::Mat& bw, int thr) {

@@ -93,6 +93,10 @@ class FrameSegmenter {
                                std::vector<Egg>& eggsToVerify);
 
  private:
+  // The stages of segmentFrame.
+  bool thresholdMask(const cv::Mat& bw, std::ostream& err);
+  void keepWorm(const cv::Mat& bw, bool addEdges, std::vector<Egg>& eggsToVerify);
+  void openFilledHole(cv::Mat& bin);
   // The steps, packed or plain.
   void threshold(const cv::Mat& bw, int thr);
   void close(BitMask& mask, int iterations);
