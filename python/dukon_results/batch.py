@@ -23,6 +23,7 @@ import sys
 from pathlib import Path
 
 from .errors import READ_ERRORS
+from .files import replace_atomically
 from .params import fill_template
 
 # pandas and matplotlib are imported only by the steps that need them, so
@@ -34,9 +35,8 @@ STDERR_TAIL_LINES = 15
 def _write_json(path, record):
     path = Path(path)
     path.parent.mkdir(parents=True, exist_ok=True)
-    tmp = path.with_name(path.name + ".tmp")
-    tmp.write_text(json.dumps(record, indent=1) + "\n", encoding="utf-8")
-    tmp.replace(path)
+    replace_atomically(
+        path, lambda tmp: tmp.write_text(json.dumps(record, indent=1) + "\n", encoding="utf-8"))
 
 
 def _tail(path, lines=STDERR_TAIL_LINES):

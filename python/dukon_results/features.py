@@ -17,7 +17,6 @@ the frame.
 import argparse
 import csv
 import math
-import os
 import sys
 from dataclasses import dataclass
 from pathlib import Path
@@ -26,6 +25,7 @@ import numpy as np
 import pandas as pd
 
 from .errors import READ_ERRORS
+from .files import replace_atomically
 from .labels import MOVEMENTS
 from .run import Run
 
@@ -221,27 +221,16 @@ def feature_table(movies):
     return df
 
 
-def _replace_atomically(path, write):
-    path = Path(path)
-    tmp = path.with_name(f".{path.name}.{os.getpid()}.tmp")
-    try:
-        write(tmp)
-        tmp.replace(path)
-    finally:
-        if tmp.exists():
-            tmp.unlink()
-
-
 def write_features(table, folder):
     """Writes features.csv (numbers with 6 significant digits, NaN empty)
     and features-units.csv (feature, unit, description) into `folder`;
     returns the path of features.csv."""
     folder = Path(folder)
-    _replace_atomically(folder / "features.csv",
+    replace_atomically(folder / "features.csv",
                         lambda p: table.to_csv(p, float_format="%.6g", na_rep=""))
     units = pd.DataFrame({"feature": list(FEATURE_UNITS), "unit": list(FEATURE_UNITS.values()),
                           "description": [describe(f) for f in FEATURE_UNITS]})
-    _replace_atomically(folder / "features-units.csv", lambda p: units.to_csv(p, index=False))
+    replace_atomically(folder / "features-units.csv", lambda p: units.to_csv(p, index=False))
     return folder / "features.csv"
 
 

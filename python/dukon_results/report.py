@@ -23,6 +23,7 @@ import numpy as np  # noqa: E402
 from PIL import Image  # noqa: E402
 
 from .errors import READ_ERRORS, ResultFileError  # noqa: E402
+from .files import replace_atomically  # noqa: E402
 from .labels import MOVEMENTS  # noqa: E402
 from .run import Run  # noqa: E402
 
@@ -389,10 +390,7 @@ def write_report(folder, name=None, output=None):
     run = Run(folder, name)
     target = Path(output) if output else run.folder / "report.html"
     text = build_report(run)
-    tmp = target.with_name(target.name + ".tmp")
-    tmp.write_text(text, encoding="utf-8")
-    tmp.replace(target)
-    return target
+    return replace_atomically(target, lambda tmp: tmp.write_text(text, encoding="utf-8"))
 
 
 def main(argv=None):

@@ -34,7 +34,6 @@ anything is written.
 import argparse
 import csv
 import math
-import os
 import sys
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -49,6 +48,7 @@ except ImportError:  # reported by main(); the readers need no scipy
 
 from .features import (FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
                        feature_table, write_features)
+from .files import replace_atomically
 
 DEFAULT_MIN_CONSISTENT = 50.0
 DEFAULT_ALPHA = 0.05
@@ -328,13 +328,8 @@ def build_study(batch_out, samples, control, out=None, min_consistent=DEFAULT_MI
 
 
 def _write_csv(frame, path, index):
-    tmp = path.with_name(f".{path.name}.{os.getpid()}.tmp")
-    try:
-        frame.to_csv(tmp, index=index, float_format="%.6g", na_rep="")
-        tmp.replace(path)
-    finally:
-        if tmp.exists():
-            tmp.unlink()
+    replace_atomically(path, lambda tmp: frame.to_csv(tmp, index=index, float_format="%.6g",
+                                                      na_rep=""))
 
 
 def write_study(study):
@@ -346,15 +341,8 @@ def write_study(study):
     write_features(study.features, study.batch_out)
     _write_csv(study.stats, study.out / "stats.csv", index=False)
     _write_csv(study.movies, study.out / "movies.csv", index=True)
-    target = study.out / "study.html"
-    tmp = target.with_name(f".study.html.{os.getpid()}.tmp")
-    try:
-        tmp.write_text(page, encoding="utf-8")
-        tmp.replace(target)
-    finally:
-        if tmp.exists():
-            tmp.unlink()
-    return target
+    return replace_atomically(study.out / "study.html",
+                              lambda tmp: tmp.write_text(page, encoding="utf-8"))
 
 
 def run_study(batch_out, samples, control, out=None, **options):

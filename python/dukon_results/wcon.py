@@ -52,6 +52,7 @@ from pathlib import Path
 import numpy as np
 
 from .errors import ResultFileError
+from .files import replace_atomically
 from .run import Run
 from .skel import iter_chains
 from .tables import read_wxd
@@ -331,8 +332,8 @@ def write_wcon(folder, name=None, output=None, zipped=False):
     target = Path(output) if output else run.folder / f"{run.name}{suffix}"
     export = _Export(run)
     result = WconFile(target)
-    tmp = target.with_name(f".{target.name}.tmp")
-    try:
+
+    def write(tmp):
         with open(tmp, "wb") as raw:
             if zipped:
                 with zipfile.ZipFile(raw, "w", zipfile.ZIP_DEFLATED) as archive, \
@@ -340,10 +341,8 @@ def write_wcon(folder, name=None, output=None, zipped=False):
                     export.write(member, target.parent, result)
             else:
                 export.write(raw, target.parent, result)
-        tmp.replace(target)
-    except BaseException:
-        tmp.unlink(missing_ok=True)
-        raise
+
+    replace_atomically(target, write)
     return result
 
 
