@@ -127,7 +127,7 @@ void scanWords(const BitMask& mask, WordRanges& r) {
 // One dilation (kDilate) or erosion of `in` into `out` with the ellipse.
 // `inWords` are the set words of `in`; `outWords` those of `out` on entry
 // (cleared here) and of the result on return. For each set row,
-// w.spread[h] holds it combined h times horizontally (h = 1 .. 3) over the
+// w.spread[h - 1] holds it combined h times horizontally (h = 1 .. 3) over the
 // words that can be set; rows outside the image count as clear for a
 // dilation and are passed over by an erosion.
 template <bool kDilate>
@@ -150,7 +150,7 @@ void morphPass(const BitMask& in, const WordRanges& inWords, BitMask& out, WordR
     }
   }
   if (top > bottom) return;  // nothing set: both operations give nothing
-  for (int h = 1; h <= 3; ++h) w.spread[h].resize(rowWords * height);
+  for (int h = 1; h <= 3; ++h) w.spread[h - 1].resize(rowWords * height);
   // The words of row y that its spreads may set.
   auto span = [&](int y, int* a, int* b) {
     *a = kDilate ? std::max(inWords.first[y] - 1, 0) : inWords.first[y];
@@ -162,13 +162,13 @@ void morphPass(const BitMask& in, const WordRanges& inWords, BitMask& out, WordR
     span(y, &a, &b);
     const uint64_t* src = in.row(y);
     for (int h = 1; h <= 3; ++h) {
-      uint64_t* dst = w.spread[h].data() + y * rowWords;
+      uint64_t* dst = w.spread[h - 1].data() + y * rowWords;
       spreadWords<kDilate>(src, dst, a, b, words, in.lastWordMask());
       src = dst;
     }
   }
   auto level = [&](int sy, int h) {
-    return h == 0 ? in.row(sy) : w.spread[h].data() + sy * rowWords;
+    return h == 0 ? in.row(sy) : w.spread[h - 1].data() + sy * rowWords;
   };
   // The set words of an output row, from the range it was written over.
   auto note = [&](int y, const uint64_t* dst, int a, int b) {
@@ -321,24 +321,6 @@ int BitMask::count() const {
 void BitMask::orWith(const BitMask& other) {
   CV_Assert(other.size() == size());
   for (size_t i = 0; i < bits_.size(); ++i) bits_[i] |= other.bits_[i];
-}
-
-void BitMask::rowSpan(int* first, int* last) const {
-  *first = 0;
-  *last = -1;
-  auto any = [this](int y) {
-    const uint64_t* r = row(y);
-    for (int i = 0; i < words_; ++i)
-      if (r[i] != 0) return true;
-    return false;
-  };
-  int y = 0;
-  while (y < height_ && !any(y)) ++y;
-  if (y == height_) return;
-  *first = y;
-  y = height_ - 1;
-  while (!any(y)) --y;
-  *last = y;
 }
 
 cv::Rect BitMask::boundingBox(cv::Rect area) const {

@@ -52,8 +52,6 @@ class BitMask {
   int count() const;
   // This |= other; both of the same size.
   void orWith(const BitMask& other);
-  // Rows [first, last] hold every set pixel; first > last when none is set.
-  void rowSpan(int* first, int* last) const;
   // The smallest rectangle holding every set pixel inside `area` (the whole
   // mask when empty); an empty rectangle when there is none.
   cv::Rect boundingBox(cv::Rect area = cv::Rect()) const;
@@ -76,7 +74,7 @@ struct WordRanges {
 struct MorphWork {
   BitMask other;                     // the other mask of each pass
   WordRanges maskWords, otherWords;  // the set words of the two masks
-  std::vector<uint64_t> spread[4];   // rows combined 1, 2 and 3 times horizontally
+  std::vector<uint64_t> spread[3];   // rows combined 1, 2 and 3 times horizontally
 };
 
 // Closing in place with the 7 x 7 ellipse anchored at its centre:

@@ -85,6 +85,10 @@ ImageMotion::ImageMotion(int step, int range, int width, int height)
   noBest_ = area > kNoBestArea
                 ? kNoBest / kNoBestArea * area + kNoBest % kNoBestArea * area / kNoBestArea
                 : kNoBest;
+  // The coarse grid, in scan order.
+  const int side = 2 * range_ + 1;
+  for (int sy = 0; sy < side; sy += step_)
+    for (int sx = 0; sx < side; sx += step_) grid_.emplace_back(sx, sy);
 }
 
 cv::Mat ImageMotion::mask() const {
@@ -169,9 +173,6 @@ std::optional<cv::Point> ImageMotion::findMovement(const cv::Mat& bw, const Worm
   bestX_ = range_;
   bestY_ = range_;
   const int side = 2 * range_ + 1;
-  grid_.clear();
-  for (int sy = 0; sy < side; sy += step_)
-    for (int sx = 0; sx < side; sx += step_) grid_.emplace_back(sx, sy);
   searchFrom(bw, grid_, 0, hint_);
 
   // Fine pass around the best grid point; its bounds are fixed before it

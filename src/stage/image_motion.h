@@ -72,8 +72,9 @@ class ImageMotion {
   int bestIndex_ = -1;  // place of the best candidate in the scan order; -1: none yet
   int bestX_ = 0;
   int bestY_ = 0;
-  cv::Point hint_;                      // where the search starts: a likely winner
-  std::vector<cv::Point> grid_, fine_;  // the candidates of the two passes, in scan order
+  cv::Point hint_;               // where the search starts: a likely winner
+  std::vector<cv::Point> grid_;  // the coarse pass's candidates, in scan order
+  std::vector<cv::Point> fine_;  // the fine pass's, around the coarse best
 };
 
 }  // namespace dukon
