@@ -12,10 +12,11 @@
 # The layers, lowest first (README.md, "Layout", shows the same):
 set(uses_base "")
 set(uses_stage base)
-set(uses_segment base stage)
+set(uses_segment base)
 set(uses_skeleton base segment)
 set(uses_behaviour base skeleton)
-set(uses_run base stage segment skeleton behaviour)
+set(uses_output base stage segment skeleton behaviour)
+set(uses_run base stage segment skeleton behaviour output)
 set(uses_main base run)
 
 if(NOT SRC)

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -468,17 +467,6 @@ void Params::printListing(std::ostream& os, double frmps, int lframe) const {
     }
     os << "\n";
   }
-}
-
-void Params::writeHeader(const std::string& version, double rate, int lastFrame,
-                         std::ostream& os) const {
-  std::time_t now = std::time(nullptr);
-  char buf[64];
-  // ctime's fixed form: "Www Mmm dd hh:mm:ss yyyy\n".
-  std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y\n", std::localtime(&now));
-  os << "# DUKON version: " << version << "\n";
-  os << "# analyzed on: " << buf << "\n";
-  printListing(os, rate, lastFrame);
 }
 
 void Params::writeKeyTable(std::ostream& os) {

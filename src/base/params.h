@@ -55,10 +55,10 @@ class Params {
   void printIfVerbose(std::ostream& out) const;
   // The listing as read, one line per key, reals at `os`'s precision.
   void print(std::ostream& os) const;
-  // The run header ("# DUKON version: ...", the local time) and the listing
-  // with frmps and lframe as the run used them: `rate` frames per second and
-  // `lastFrame`, the last frame it reached.
-  void writeHeader(const std::string& version, double rate, int lastFrame, std::ostream& os) const;
+  // The listing with frmps and lframe given: `frmps` frames per second and
+  // `lframe` in place of the values read (the parameters copy shows those
+  // the run used).
+  void printListing(std::ostream& os, double frmps, int lframe) const;
 
   // The key table as Markdown (header and one row per key, listing order):
   // the table README.md shows.
@@ -114,7 +114,6 @@ class Params {
   // Defaults that depend on other keys, the end marker, and the checks.
   void complete();
   void checkValues() const;
-  void printListing(std::ostream& os, double frmps, int lframe) const;
 
   std::string fileName_;
   std::string moviedir_;

@@ -114,24 +114,6 @@ TEST_F(ParamsTest, ListingLabelsAndPrecision) {
   EXPECT_EQ(std::count(six.begin(), six.end(), '\n'), 32);
 }
 
-TEST_F(ParamsTest, HeaderCarriesVersionCtimeLineAndTheRunsRateAndEnd) {
-  Params p = readWith("lframe = 0\n");
-  std::ostringstream os;
-  os.precision(3);
-  p.writeHeader("0.07 with OpenCV", 29.97, 812, os);
-  std::string s = os.str();
-  ASSERT_EQ(s.rfind("# DUKON version: 0.07 with OpenCV\n# analyzed on: ", 0), 0u);
-  size_t line2 = s.find('\n') + 1;
-  // "# analyzed on: " + 24 characters of ctime + line end + empty line.
-  EXPECT_EQ(s.substr(line2 + 15 + 24, 2), "\n\n");
-  EXPECT_EQ(s.substr(line2 + 15 + 26, 14), "moviedir    = ");
-  // The copy shows the rate and the last frame the run used; the listing
-  // itself keeps what the file said.
-  EXPECT_NE(s.find("\nfrmps       = 30\nfframe      = 0\nlframe      = 812\n"), std::string::npos);
-  EXPECT_NE(listing(p).find("\nfrmps       = -1\nfframe      = 0\nlframe      = 0\n"),
-            std::string::npos);
-}
-
 TEST_F(ParamsTest, MissingFileOrMovieNameIsFatal) {
   std::ostringstream err;
   try {

@@ -1,5 +1,4 @@
-// Point operations, basic measures, validation and the passes over the run's
-// records.
+// Basic measures and validation of one record.
 #include "base/skel_record.h"
 
 #include <opencv2/imgproc.hpp>
@@ -10,18 +9,6 @@
 #include <utility>
 
 namespace dukon {
-
-void SkelRecord::reverse(int from, int to) {
-  std::vector<cv::Point>& list = bucketMode ? bucket : points;
-  const int count = static_cast<int>(list.size());
-  if (to == -1 || to >= count) to = count - 1;
-  if (from < 0) from = 0;
-  while (from < to) {
-    std::swap(list[from], list[to]);
-    ++from;
-    --to;
-  }
-}
 
 void SkelRecord::basicMeasures(const cv::Mat& mask, const cv::Rect* box) {
   computeMid();
@@ -34,7 +21,7 @@ void SkelRecord::basicMeasures(const cv::Mat& mask, const cv::Rect* box) {
 // Chains of fewer than 20 points (only possible with a tiny mmpix, or for loop
 // frames) are measured point by point instead of dividing by a zero step.
 void SkelRecord::computeLength() {
-  const int n = numsklpts;
+  const int n = chainSize();
   len = 0.0;
   if (n < 2) return;
   const int step = std::max(1, n / 20);
@@ -79,15 +66,16 @@ void SkelRecord::computeArea(const cv::Mat& mask, const cv::Rect* knownBox) {
 }
 
 bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err) {
-  if (rec.numsklpts == 0) return false;
+  if (rec.chainSize() == 0) return false;
   const int minimum = static_cast<int>(0.3 * mmpix);
-  if (rec.numsklpts < minimum) {
+  if (rec.chainSize() < minimum) {
     if (verbose) {
-      err << "[short=" << static_cast<double>(rec.numsklpts) / static_cast<double>(mmpix) << "mm] ";
+      err << "[short=" << static_cast<double>(rec.chainSize()) / static_cast<double>(mmpix)
+          << "mm] ";
     }
     return false;
   }
-  for (int i = 1; i < rec.numsklpts; ++i) {
+  for (int i = 1; i < rec.chainSize(); ++i) {
     const cv::Point& a = rec.points[i - 1];
     const cv::Point& b = rec.points[i];
     if (a == b) {
@@ -102,77 +90,6 @@ bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err)
     }
   }
   return true;
-}
-
-int medianLength(const std::vector<SkelRecord>& records, int mmpix) {
-  const int bins = 2 * std::max(mmpix, 0) + 1;
-  std::vector<int> hist(bins, 0);
-  int total = 0;
-  for (const SkelRecord& rec : records) {
-    if (rec.numsklpts == 0) continue;
-    // A NaN or negative length cannot index the histogram; it counts as 0.
-    const double len = std::isfinite(rec.len) && rec.len > 0.0 ? rec.len : 0.0;
-    if (len <= 2.0 * mmpix) {
-      ++hist[static_cast<int>(len)];
-    } else {
-      ++hist[bins - 1];
-    }
-    ++total;
-  }
-  if (total == 0) return 0;
-  // The running sum must reach at least one record: with a single chain,
-  // total / 2 is 0 and bin 0 would be returned although it is empty, so
-  // that frame could never be consistent. For two or more chains this is
-  // the plain total / 2.
-  const int half = std::max(1, total / 2);
-  int sum = 0;
-  for (int b = 0; b < bins; ++b) {
-    sum += hist[b];
-    if (sum >= half) return b;
-  }
-  return bins - 1;
-}
-
-int consistencyPass(std::vector<SkelRecord>& records, int median) {
-  const double tolerance = 0.09 * median;
-  const int n = static_cast<int>(records.size());
-  int count = 0;
-  for (int i = 0; i < n; ++i) {
-    SkelRecord& rec = records[i];
-    if (rec.numsklpts == 0 || rec.loop) {
-      rec.consistent = false;
-      continue;
-    }
-    rec.consistent = !(std::fabs(rec.len - median) > tolerance);
-    if (i > 0 && rec.located && records[i - 1].located) {
-      if (pointDistance(rec.mid, records[i - 1].mid) > tolerance) rec.consistent = false;
-    }
-    if (rec.consistent) ++count;
-  }
-  return count;
-}
-
-// Every run of failed frames (neither consistent nor ignored) that borders a
-// loop frame is marked as loop too: such frames are most likely the same coil.
-// The backward walk never reaches record 0.
-int loopSpreading(std::vector<SkelRecord>& records) {
-  const int n = static_cast<int>(records.size());
-  int count = 0;
-  for (int i = 0; i < n; ++i) {
-    if (records[i].ignored || !records[i].loop) continue;
-    ++count;
-    for (int j = i - 1; j >= 1 && !records[j].consistent && !records[j].ignored; --j) {
-      records[j].loop = true;
-      ++count;
-    }
-    int k = i + 1;
-    for (; k < n && !records[k].consistent && !records[k].ignored; ++k) {
-      records[k].loop = true;
-      ++count;
-    }
-    i = k;  // the loop's ++i continues after the record that stopped the walk
-  }
-  return count;
 }
 
 }  // namespace dukon

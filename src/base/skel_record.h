@@ -2,10 +2,12 @@
 //
 // The run driver holds one record per extracted frame, in frame order, for
 // the whole run. The skeletoniser fills the chain, the per-frame steps add
-// the basic measures, and the passes after the frame loop add consistency,
-// orientation, body-wave features, world position and movement class.
-// Positions are frame pixels (x right, y down) until the world-coordinate
-// step moves `head`, `tail` and `mid` (not the chain) into world pixels.
+// the basic measures and the stage location, and the passes after the frame
+// loop add consistency, orientation, body-wave features, frequency,
+// displacement and movement class.
+// Every position in a record is in frame pixels (x right, y down) for the
+// record's whole life; a world position is a frame position plus the
+// record's stage location (worldPoint, worldCmass), taken where needed.
 #ifndef DUKON_BASE_SKEL_RECORD_H_
 #define DUKON_BASE_SKEL_RECORD_H_
 
@@ -18,22 +20,15 @@
 
 #include <opencv2/core.hpp>
 
+#include "base/geometry.h"
 #include "base/movement_code.h"
 
 namespace dukon {
-
-// Euclidean distance between two pixels, sqrt(dx * dx + dy * dy) in double.
-inline double pointDistance(cv::Point a, cv::Point b) {
-  const double dx = a.x - b.x;
-  const double dy = a.y - b.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
 
 struct SkelRecord {
   static constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
   int frame = 0;                  // frame number in the movie
-  int numsklpts = 0;              // == points.size()
   std::vector<cv::Point> points;  // 8-connected chain; head to tail once oriented
   cv::Point head{0, 0};
   cv::Point tail{0, 0};
@@ -66,42 +61,24 @@ struct SkelRecord {
   bool reversal = false;                  // this frame starts a reversal segment
   double disp = -1.0;  // displacement of mid over displen seconds, mm; -1 = not measured
 
-  // Second-branch chain used while skeletonising.
-  bool bucketMode = false;
-  int bucketCount = 0;
-  std::vector<cv::Point> bucket;
-
   // The frame's world position and chain can be trusted: consistent, located
   // and not ignored. Only such records end movement segments and enter the
   // speed, displacement and path figures.
   bool trusted() const { return consistent && located && !ignored; }
 
-  // Appends to `points`, or to `bucket` in bucket mode.
-  void addPoint(int x, int y) {
-    if (bucketMode) {
-      bucket.emplace_back(x, y);
-      ++bucketCount;
-    } else {
-      points.emplace_back(x, y);
-      ++numsklpts;
-    }
-  }
-  // Reverses the active list between indices from and to (to == -1: last).
-  void reverse(int from, int to);
+  // Number of chain points, as an int for index arithmetic.
+  int chainSize() const { return static_cast<int>(points.size()); }
   // Makes the chain run from head to tail when it starts at the tail.
   void orient() {
-    if (numsklpts > 0 && points[0] == tail) reverse(0, -1);
+    if (!points.empty() && points[0] == tail) std::reverse(points.begin(), points.end());
   }
   // Empties the chain (a frame whose chain failed validation).
-  void reset() {
-    points.clear();
-    numsklpts = 0;
-  }
+  void reset() { points.clear(); }
   // mid, len, area, cmass and thickness from the chain and the worm mask
   // (8-bit, 0 background, nonzero worm). `box`, when given, holds every
   // non-zero pixel of the mask and spares measuring it.
   void basicMeasures(const cv::Mat& mask, const cv::Rect* box = nullptr);
-  void computeMid() { mid = numsklpts > 0 ? points[numsklpts / 2] : cv::Point(0, 0); }
+  void computeMid() { mid = points.empty() ? cv::Point(0, 0) : points[points.size() / 2]; }
   void computeLength();
   void computeArea(const cv::Mat& mask, const cv::Rect* box = nullptr);
 };
@@ -110,22 +87,17 @@ struct SkelRecord {
 // disconnected neighbours. With `verbose`, the reason goes to `err`.
 bool validate(const SkelRecord& rec, int mmpix, bool verbose, std::ostream& err);
 
-// World position of a record's point: the frame point plus the stage
-// location stored in the record.
+// World position of a record's point (frame pixels): the point plus the
+// stage location stored in the record, world pixels.
 inline cv::Point worldPoint(const SkelRecord& r, const cv::Point& p) {
   return cv::Point(p.x + r.xLoc, p.y + r.yLoc);
 }
 
-// Median chain length over records with a chain, in whole pixels.
-int medianLength(const std::vector<SkelRecord>& records, int mmpix);
-
-// Marks records consistent (chain, no loop, length and mid within 9% of the
-// median); returns how many are.
-int consistencyPass(std::vector<SkelRecord>& records, int median);
-
-// Spreads `loop` over the failed frames around each loop frame; returns the
-// number of loop records.
-int loopSpreading(std::vector<SkelRecord>& records);
+// World position of the record's centre of mass, (row, column) as `cmass`
+// holds it: the row plus yLoc, the column plus xLoc, world pixels.
+inline std::array<int, 2> worldCmass(const SkelRecord& r) {
+  return {{r.cmass[0] + r.yLoc, r.cmass[1] + r.xLoc}};
+}
 
 }  // namespace dukon
 

@@ -14,7 +14,7 @@ SkelRecord chain(int n) {
   SkelRecord rec;
   int x = 10, y = 10;
   for (int i = 0; i < n; ++i) {
-    rec.addPoint(x, y);
+    rec.points.emplace_back(x, y);
     ++x;
     if (i % 3 == 2) ++y;
   }
@@ -23,31 +23,6 @@ SkelRecord chain(int n) {
 
 double stepLen(cv::Point a, cv::Point b) {
   return std::hypot(b.x - a.x, b.y - a.y);
-}
-
-TEST(SkelRecordTest, ReverseSwapsActiveListBetweenIndices) {
-  SkelRecord rec = chain(6);
-  const std::vector<cv::Point> before = rec.points;
-  rec.reverse(1, 3);
-  EXPECT_EQ(rec.points[0], before[0]);
-  EXPECT_EQ(rec.points[1], before[3]);
-  EXPECT_EQ(rec.points[2], before[2]);
-  EXPECT_EQ(rec.points[3], before[1]);
-  EXPECT_EQ(rec.points[5], before[5]);
-  rec.reverse(0, -1);
-  EXPECT_EQ(rec.points[0], before[5]);
-  EXPECT_EQ(rec.points[5], before[0]);
-
-  rec.bucketMode = true;
-  rec.addPoint(1, 1);
-  rec.addPoint(2, 2);
-  rec.addPoint(3, 3);
-  EXPECT_EQ(rec.bucketCount, 3);
-  EXPECT_EQ(rec.numsklpts, 6);
-  rec.reverse(0, -1);
-  EXPECT_EQ(rec.bucket.front(), cv::Point(3, 3));
-  EXPECT_EQ(rec.bucket.back(), cv::Point(1, 1));
-  EXPECT_EQ(rec.points[0], before[5]);  // the chain is not the active list
 }
 
 TEST(SkelRecordTest, LengthOf25PointsSumsEveryStep) {
@@ -146,85 +121,6 @@ TEST(SkelRecordTest, ValidateReportsEachFault) {
   EXPECT_FALSE(validate(gap, 10, false, err));
   EXPECT_TRUE(validate(chain(3), 10, true, err));  // exactly trunc(0.3 * 10) points
   EXPECT_EQ(err.str(), "");
-}
-
-std::vector<SkelRecord> withLengths(const std::vector<double>& lens) {
-  std::vector<SkelRecord> recs(lens.size());
-  for (size_t i = 0; i < lens.size(); ++i) {
-    recs[i].len = lens[i];
-    recs[i].numsklpts = lens[i] < 0 ? 0 : 1;
-  }
-  return recs;
-}
-
-TEST(SkelRecordTest, MedianLengthFromTruncatedHistogram) {
-  // Five counted records (total / 2 = 2); the one without chain is ignored.
-  auto recs = withLengths({30.9, 10.2, -1, 20.5, 50.0, 40.0});
-  EXPECT_EQ(medianLength(recs, 100), 20);
-  recs.resize(3);
-  EXPECT_EQ(medianLength(recs, 100), 10);  // only the first three records
-  // Beyond 2 * mmpix everything lands in the last bin.
-  auto longOnes = withLengths({500, 600, 700});
-  EXPECT_EQ(medianLength(longOnes, 100), 200);
-  EXPECT_EQ(medianLength(withLengths({-1, -1}), 100), 0);
-  EXPECT_EQ(medianLength({}, 100), 0);
-  // A single chain is its own median, and so consistent.
-  auto single = withLengths({-1, 150.7, -1});
-  EXPECT_EQ(medianLength(single, 100), 150);
-  EXPECT_EQ(consistencyPass(single, medianLength(single, 100)), 1);
-}
-
-TEST(SkelRecordTest, ConsistencyAtExactlyNinePercent) {
-  auto recs = withLengths({109, 91, 109.5, 90.5, 100, 100});
-  recs[5].loop = true;
-  EXPECT_EQ(consistencyPass(recs, 100), 3);
-  EXPECT_TRUE(recs[0].consistent);
-  EXPECT_TRUE(recs[1].consistent);
-  EXPECT_FALSE(recs[2].consistent);
-  EXPECT_FALSE(recs[3].consistent);
-  EXPECT_TRUE(recs[4].consistent);
-  EXPECT_FALSE(recs[5].consistent);
-}
-
-TEST(SkelRecordTest, ConsistencyChecksMidJumpBetweenLocatedFrames) {
-  auto recs = withLengths({100, 100, 100, 100});
-  for (auto& r : recs) r.located = true;
-  recs[1].mid = cv::Point(9, 0);   // 9 from record 0: kept
-  recs[2].mid = cv::Point(19, 0);  // 10 from record 1: dropped
-  recs[3].mid = cv::Point(40, 0);  // far, but record 3 is not located
-  recs[3].located = false;
-  EXPECT_EQ(consistencyPass(recs, 100), 3);
-  EXPECT_TRUE(recs[1].consistent);
-  EXPECT_FALSE(recs[2].consistent);
-  EXPECT_TRUE(recs[3].consistent);
-}
-
-TEST(SkelRecordTest, LoopSpreadsOverNeighbouringFailedFrames) {
-  // 0 fail, 1 fail, 2 consistent, 3 fail, 4 loop, 5..7 fail, 8 consistent,
-  // 9 fail.
-  std::vector<SkelRecord> recs(10);
-  recs[2].consistent = recs[8].consistent = true;
-  recs[4].loop = true;
-  EXPECT_EQ(loopSpreading(recs), 5);
-  for (int i : {3, 4, 5, 6, 7}) EXPECT_TRUE(recs[i].loop) << i;
-  for (int i : {0, 1, 2, 8, 9}) EXPECT_FALSE(recs[i].loop) << i;
-}
-
-TEST(SkelRecordTest, LoopSpreadingStopsAtIgnoredAndNeverReachesRecordZero) {
-  std::vector<SkelRecord> recs(6);
-  recs[2].loop = true;
-  recs[4].ignored = true;
-  EXPECT_EQ(loopSpreading(recs), 3);  // 2, then 1 backward, 3 forward
-  EXPECT_FALSE(recs[0].loop);
-  EXPECT_TRUE(recs[1].loop);
-  EXPECT_TRUE(recs[3].loop);
-  EXPECT_FALSE(recs[4].loop);
-  EXPECT_FALSE(recs[5].loop);
-
-  std::vector<SkelRecord> ign(3);
-  ign[1].loop = ign[1].ignored = true;  // an ignored loop record spreads nothing
-  EXPECT_EQ(loopSpreading(ign), 0);
-  EXPECT_FALSE(ign[2].loop);
 }
 
 }  // namespace

@@ -1,20 +1,11 @@
-// Behaviour classification and the behaviour summary report.
-//
-// One pass over the merged movement segments gives each its behaviour
-// (loop, reversal, forward, backward, omega, pause), writes one line per
-// segment to wxs.txt, counts and times each behaviour and ends with a summary
-// block of rates, time shares, speeds and path figures. A second pass writes
-// the behaviour code `mv` and the `reversal` mark into the records for the
-// per-frame tables.
-//
-// Figures that would divide by zero (no segment, a span of zero minutes, zero
-// segment frames, no moving distance) and the path figures when no record
-// has a trusted position are written as "n/a" in place of the number; the
-// surrounding text is unchanged.
+// Behaviour classification: one pass over the merged movement segments gives
+// each its behaviour (loop, reversal, forward, backward, omega, pause) and
+// counts and times each behaviour, for the behaviour report of wxs.txt
+// (output/behaviour_report.h). A second pass writes the behaviour code `mv`
+// and the `reversal` mark into the records for the per-frame tables.
 #ifndef DUKON_BEHAVIOUR_BEHAVIOUR_H_
 #define DUKON_BEHAVIOUR_BEHAVIOUR_H_
 
-#include <ostream>
 #include <vector>
 
 #include "base/skel_record.h"
@@ -34,14 +25,30 @@ struct BehaviourSummary {
   bool haveSpan = false;    // at least one segment gave first and last frames
   double minutes = 0;       // movie time from the first to the last segment frame
   bool havePath = false;    // a record with a trusted position exists
-  double pathDistance = 0;  // pixels, start point to end point
+  double pathDistance = 0;  // world pixels, start point to end point
 };
 
-// Classifies `movements` (the caller's copy; reversal flags are set in it),
-// writes the segment lines and the summary block to `wxs`, then labels the
-// records. Returns the counters behind the report.
-BehaviourSummary classifyBehaviour(std::vector<MvVec> movements, std::vector<SkelRecord>& records,
-                                   std::ostream& wxs, const MovementSettings& settings);
+// The classified segments and the figures of the behaviour report.
+struct Classification {
+  std::vector<MvVec> segments;  // the movement segments, reversal flags set
+  // Per segment: frame number of the omega frame of a turn segment (its first
+  // record that passes the turn test); -1 when none does, or for any other
+  // segment.
+  std::vector<int> omegaFrames;
+  BehaviourSummary summary;
+};
+
+// True when segment `m` spans records of an array of `n` records; the
+// classification and the report pass over any other segment.
+inline bool spansRecords(const MvVec& m, int n) {
+  return m.start() >= 0 && m.end() >= m.start() && m.end() < n;
+}
+
+// Classifies `movements` (taken by value; the reversal flags are set in the
+// copy returned) over `records`, the array they were cut from.
+Classification classifyBehaviour(std::vector<MvVec> movements,
+                                 const std::vector<SkelRecord>& records,
+                                 const MovementSettings& settings);
 
 // The first record (at index 1 or above when searching from the end) that is
 // consistent, located and not ignored; -1 when there is none.

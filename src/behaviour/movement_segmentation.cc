@@ -107,21 +107,14 @@ void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& record
   }
 }
 
-std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, std::ostream& wxs,
-                                    const MovementSettings& settings, std::ostream& err) {
+Movements segmentMovements(const std::vector<SkelRecord>& records, const MovementSettings& settings,
+                           std::ostream& err) {
   const int segFrames = movementSegmentFrames(settings, err);
-  std::vector<MvVec> v = cutMovements(records, segFrames, settings, err);
-  const size_t before = v.size();
-  mergeMovements(v, records, settings);
-  const size_t after = v.size();
-  wxs << "Movements compressed from " << before << " elements to " << after
-      << " elements (reduction of ";
-  if (before == 0)
-    wxs << "n/a";
-  else
-    wxs << static_cast<double>(before - after) / static_cast<double>(before) * 100.0;
-  wxs << "%)\n\n";
-  return v;
+  Movements m;
+  m.segments = cutMovements(records, segFrames, settings, err);
+  m.cutCount = m.segments.size();
+  mergeMovements(m.segments, records, settings);
+  return m;
 }
 
 }  // namespace dukon

@@ -2,9 +2,8 @@
 // duration, then merges neighbouring segments of the same kind.
 //
 // Runs once after the frame loop, after the consistency and loop passes and
-// the body-wave features, and before the records are moved into world
-// coordinates (so `mid` and `head` are still frame pixels and the stage
-// location is added here).
+// the body-wave features. Segment ends are world positions: each record's
+// `mid` and `head` plus its stage location.
 #ifndef DUKON_BEHAVIOUR_MOVEMENT_SEGMENTATION_H_
 #define DUKON_BEHAVIOUR_MOVEMENT_SEGMENTATION_H_
 
@@ -36,13 +35,17 @@ std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int segF
 void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records,
                     const MovementSettings& settings);
 
-// The whole step: cut, merge, and write the line "Movements compressed from
-// ..." with a blank line to `wxs`. With no segment at all the reduction is
-// written as "n/a". `err` takes the segment-length and inconsistency
-// messages.
-std::vector<MvVec> segmentMovements(const std::vector<SkelRecord>& records, std::ostream& wxs,
-                                    const MovementSettings& settings,
-                                    std::ostream& err = std::cerr);
+// The movement segments of a run, merged, and how many were cut before the
+// merge (the behaviour report shows the reduction).
+struct Movements {
+  std::vector<MvVec> segments;
+  size_t cutCount = 0;
+};
+
+// The whole step: cut and merge. `err` takes the segment-length and
+// inconsistency messages.
+Movements segmentMovements(const std::vector<SkelRecord>& records, const MovementSettings& settings,
+                           std::ostream& err = std::cerr);
 
 }  // namespace dukon
 

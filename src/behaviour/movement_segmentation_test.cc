@@ -61,10 +61,11 @@ TEST(MovementSegmentationTest, ShortMovieIsOneSegmentOverItsUsableFrames) {
   std::vector<SkelRecord> r = straightRun(10, 100, 2, true);
   r[0].consistent = false;  // not usable: the segment starts at record 1
   r[9].located = false;     // nor the last one
-  std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  const std::vector<MvVec>& v = m.segments;
   EXPECT_EQ(spans(v), (Spans{{1, 8}}));
-  EXPECT_EQ(wxs.str(), "Movements compressed from 1 elements to 1 elements (reduction of 0%)\n\n");
+  EXPECT_EQ(m.cutCount, 1u);
 }
 
 TEST(MovementSegmentationTest, LoopAndIgnoredRecordsCloseSegments) {
@@ -131,16 +132,17 @@ TEST(MovementSegmentationTest, TurnFlagFromAnyConsistentRecordOfTheScan) {
   EXPECT_TRUE(w[1].turn());
 }
 
-TEST(MovementSegmentationTest, MergesSameKindAndReports) {
+TEST(MovementSegmentationTest, MergesSameKindAndCountsTheCut) {
   const MovementSettings p = testMovement();
   const std::vector<SkelRecord> r = straightRun(21, 100, 2, true);
-  std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  const std::vector<MvVec>& v = m.segments;
   ASSERT_EQ(spans(v), (Spans{{0, 20}}));
   EXPECT_DOUBLE_EQ(v[0].distance(), 40);
   EXPECT_DOUBLE_EQ(v[0].speed(), 2);  // 4 mm in 2 s
   EXPECT_DOUBLE_EQ(v[0].angle(), 0);
-  EXPECT_EQ(wxs.str(), "Movements compressed from 4 elements to 1 elements (reduction of 75%)\n\n");
+  EXPECT_EQ(m.cutCount, 4u);
 }
 
 TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
@@ -155,17 +157,16 @@ TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
   for (int i = 0; i <= 30; ++i) r[i].tail = r[i].mid;
   for (int i = 10; i < 20; ++i) r[i].head.x = r[i].mid.x + 20;
   makeTurn(r[27]);
-  std::ostringstream wxs, err;
-  wxs.precision(3);  // as wxs.txt is opened
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  const std::vector<MvVec>& v = m.segments;
   ASSERT_EQ(spans(v), (Spans{{0, 10}, {10, 20}, {20, 25}, {25, 30}}));
   EXPECT_EQ(v[0].direction(), 1);
   EXPECT_TRUE(v[1].pause());
   EXPECT_EQ(v[2].direction(), -1);
   EXPECT_FALSE(v[2].turn());
   EXPECT_TRUE(v[3].turn());  // same direction, but a turn never joins a non-turn
-  EXPECT_EQ(wxs.str(),
-            "Movements compressed from 6 elements to 4 elements (reduction of 33.3%)\n\n");
+  EXPECT_EQ(m.cutCount, 6u);
 }
 
 TEST(MovementSegmentationTest, NoMergeAcrossAnIgnoredFrame) {
@@ -173,8 +174,9 @@ TEST(MovementSegmentationTest, NoMergeAcrossAnIgnoredFrame) {
   std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
   r[5].ignored = true;
   r[5].consistent = r[5].located = false;
-  std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  const std::vector<MvVec>& v = m.segments;
   EXPECT_EQ(spans(v), (Spans{{0, 4}, {6, 10}}));
   EXPECT_EQ(v[0].direction(), v[1].direction());
 }
@@ -187,23 +189,22 @@ TEST(MovementSegmentationTest, AdjacentLoopSegmentsMerge) {
     r[i].consistent = false;
   }
   r[5].consistent = false;  // a failed frame between two loop runs
-  std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  const std::vector<MvVec>& v = m.segments;
   EXPECT_EQ(spans(v), (Spans{{0, 2}, {3, 7}, {8, 11}}));
   EXPECT_TRUE(v[1].loop());
-  EXPECT_EQ(wxs.str(), "Movements compressed from 4 elements to 3 elements (reduction of 25%)\n\n");
+  EXPECT_EQ(m.cutCount, 4u);
 }
 
 TEST(MovementSegmentationTest, NothingUsable) {
   const MovementSettings p = testMovement();
   std::vector<SkelRecord> r = straightRun(5, 100, 2, true);
   for (SkelRecord& x : r) x.consistent = false;
-  std::ostringstream wxs, err;
-  EXPECT_TRUE(segmentMovements(r, wxs, p, err).empty());
-  EXPECT_EQ(wxs.str(),
-            "Movements compressed from 0 elements to 0 elements (reduction of n/a%)\n\n");
-  // A count beyond the array reads nothing past it.
-  EXPECT_TRUE(segmentMovements(r, wxs, p, err).empty());
+  std::ostringstream err;
+  const Movements m = segmentMovements(r, p, err);
+  EXPECT_TRUE(m.segments.empty());
+  EXPECT_EQ(m.cutCount, 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "base/image_file.h"
+#include "output/image_file.h"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -1,6 +1,6 @@
 // Saving the run's images (track.bmp, wave.bmp).
-#ifndef DUKON_BASE_IMAGE_FILE_H_
-#define DUKON_BASE_IMAGE_FILE_H_
+#ifndef DUKON_OUTPUT_IMAGE_FILE_H_
+#define DUKON_OUTPUT_IMAGE_FILE_H_
 
 #include <ostream>
 #include <string>
@@ -16,4 +16,4 @@ bool saveImage(const std::string& path, const cv::Mat& img, std::ostream& err);
 
 }  // namespace dukon
 
-#endif  // DUKON_BASE_IMAGE_FILE_H_
+#endif  // DUKON_OUTPUT_IMAGE_FILE_H_

@@ -1,11 +1,10 @@
-#include "run/output_dir.h"
+#include "output/output_dir.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include "base/fatal_error.h"
 #include "base/params.h"
-#include "base/skel_record.h"
 
 namespace dukon {
 
@@ -43,20 +42,10 @@ void OutputDir::closeStream(std::ofstream& os, const std::string& name) {
   if (os.fail()) noteFailure(completePath(name));
 }
 
-void OutputDir::writeSkeletons(const std::vector<SkelRecord>& records) {
-  const std::string path = completePath("skel.csv");
-  std::ofstream os(path, std::ios::out | std::ios::app);
-  if (!os.is_open()) {
-    noteFailure(path);
-    return;
-  }
-  for (const SkelRecord& r : records) {
-    os << "Frame number: " << r.frame << "\n";
-    for (int j = 0; j < r.numsklpts && j < static_cast<int>(r.points.size()); ++j)
-      os << r.points[j].x << "," << r.points[j].y << "\n";
-  }
-  os.close();
-  if (os.fail()) noteFailure(path);
+void OutputDir::openAppending(std::ofstream& os, const std::string& name) {
+  const std::string path = completePath(name);
+  os.open(path, std::ios::out | std::ios::app);
+  if (!os.is_open()) noteFailure(path);
 }
 
 }  // namespace dukon

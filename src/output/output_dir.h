@@ -1,10 +1,11 @@
 // OutputDir: the movie's output directory and the file-name prefix of every
-// result file, outdir + moviename + "/" + moviename + "-".
+// result file, outdir + moviename + "/" + moviename + "-"; every result
+// file is opened through it, and it remembers every file that could not be
+// written.
 //
-// Constructed once, right after the parameters; the track and the wave image
-// keep a pointer to it for the whole run.
-#ifndef DUKON_RUN_OUTPUT_DIR_H_
-#define DUKON_RUN_OUTPUT_DIR_H_
+// Constructed once, right after the parameters, and kept for the whole run.
+#ifndef DUKON_OUTPUT_OUTPUT_DIR_H_
+#define DUKON_OUTPUT_OUTPUT_DIR_H_
 
 #include <fstream>
 #include <ostream>
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace dukon {
-
-struct SkelRecord;
 
 class OutputDir {
  public:
@@ -36,10 +35,8 @@ class OutputDir {
   // with `precision` significant digits. A failure is remembered (see
   // failures()) and the stream then takes no output.
   void openStream(std::ofstream& os, const std::string& name, int precision);
-
-  // Appends every record's chain to "skel.csv": "Frame number: N", then one
-  // "x,y" line per chain point.
-  void writeSkeletons(const std::vector<SkelRecord>& records);
+  // The same for appending: an existing file keeps its content.
+  void openAppending(std::ofstream& os, const std::string& name);
 
   // Records an output that could not be created or written; the run reports
   // each at its end and exits with status 1.
@@ -53,4 +50,4 @@ class OutputDir {
 
 }  // namespace dukon
 
-#endif  // DUKON_RUN_OUTPUT_DIR_H_
+#endif  // DUKON_OUTPUT_OUTPUT_DIR_H_

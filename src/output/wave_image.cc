@@ -1,4 +1,4 @@
-#include "skeleton/wave.h"
+#include "output/wave_image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "base/image_file.h"
+#include "output/image_file.h"
 
 namespace dukon {
 

@@ -10,8 +10,8 @@
 // profiles are not kept (about 2 KB per frame), so the image is built in two
 // passes: every profile is first noted for the scale, then drawn. Only the
 // 8-bit image is held, one byte per cell.
-#ifndef DUKON_SKELETON_WAVE_H_
-#define DUKON_SKELETON_WAVE_H_
+#ifndef DUKON_OUTPUT_WAVE_IMAGE_H_
+#define DUKON_OUTPUT_WAVE_IMAGE_H_
 
 #include <iostream>
 #include <ostream>
@@ -81,4 +81,4 @@ class Wave {
 
 }  // namespace dukon
 
-#endif  // DUKON_SKELETON_WAVE_H_
+#endif  // DUKON_OUTPUT_WAVE_IMAGE_H_

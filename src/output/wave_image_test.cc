@@ -1,4 +1,4 @@
-#include "skeleton/wave.h"
+#include "output/wave_image.h"
 
 #include <gtest/gtest.h>
 

@@ -80,23 +80,45 @@ void Movie::seek(int frame) {
   if (capture_ && frame > 0) capture_->set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame));
 }
 
-bool Movie::getFrame(cv::Mat& frame) {
-  if (!capture_ || !capture_->read(frame) || frame.empty()) {
-    int pos = position();
+int MovieFrame::number() const {
+  return toIntProperty(position);
+}
+
+MovieFrame Movie::read(cv::Mat buffer) {
+  MovieFrame f;
+  f.image = std::move(buffer);
+  if (!capture_ || !capture_->read(f.image) || f.image.empty()) {
+    f.image.release();
+    f.position = capture_ ? capture_->get(cv::CAP_PROP_POS_FRAMES) : 0.0;
+    return f;
+  }
+  f.position = capture_->get(cv::CAP_PROP_POS_FRAMES);
+  f.timeMs = capture_->get(cv::CAP_PROP_POS_MSEC);
+  return f;
+}
+
+void Movie::reportFetch(const MovieFrame& f) {
+  if (!f.fetched()) {
+    const int pos = f.number();
     if (pos < length_) err_ << "Could not get frame " << pos << "\n";
-    return false;
+    return;
   }
-  double pos = capture_->get(cv::CAP_PROP_POS_FRAMES);
   if (verbose_) {
-    double t = capture_->get(cv::CAP_PROP_POS_MSEC);
-    out_ << "got frame " << pos << " (ts=" << t;
-    if (prevTime_ != -1.0) out_ << ", delay=" << t - prevTime_;
+    out_ << "got frame " << f.position << " (ts=" << f.timeMs;
+    if (prevTime_ != -1.0) out_ << ", delay=" << f.timeMs - prevTime_;
     out_ << ")\n";
-    prevTime_ = t;
+    prevTime_ = f.timeMs;
   } else {
-    out_ << "#" << pos << " ";
+    out_ << "#" << f.position << " ";
   }
-  return true;
+}
+
+bool Movie::getFrame(cv::Mat& frame) {
+  MovieFrame f = read(std::move(frame));
+  reportFetch(f);
+  const bool fetched = f.fetched();
+  frame = std::move(f.image);
+  return fetched;
 }
 
 int Movie::position() const {

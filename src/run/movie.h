@@ -17,6 +17,20 @@
 
 namespace dukon {
 
+// One fetch from the movie: the frame and the capture's position and time
+// right after it.
+struct MovieFrame {
+  cv::Mat image;        // 8-bit, 3 channels; empty when the capture gave no frame
+  double position = 0;  // the capture's frame position after the fetch
+  double timeMs = 0;    // the capture's time stamp after the fetch, milliseconds
+
+  bool fetched() const { return !image.empty(); }
+  // The frame number: the position truncated to int (0 when out of range).
+  int number() const;
+  // The time stamp as the analysis uses it, milliseconds.
+  float time() const { return static_cast<float>(timeMs); }
+};
+
 class Movie {
  public:
   // The movie file at `path`. With `verbose` every fetch and the movie's
@@ -42,8 +56,19 @@ class Movie {
   // Positions the capture so that the next fetch delivers frame `frame`.
   void seek(int frame);
   // Fetches the next frame; false at the end or when decoding fails. The
-  // frame (8-bit, 3 channels) stays valid until the next call.
+  // frame (8-bit, 3 channels) stays valid until the next call. Reports the
+  // fetch as reportFetch() does.
   bool getFrame(cv::Mat& frame);
+
+  // Fetches the next frame into `buffer` (whose memory is reused when it
+  // fits) and returns it with the position and time, writing nothing. May
+  // run on another thread than the rest of the movie's use, but never
+  // concurrently with any other call on the movie.
+  MovieFrame read(cv::Mat buffer = cv::Mat());
+  // The console lines of one fetch: with a frame, the progress ("#N " or,
+  // when verbose, "got frame ..."); without one, "Could not get frame N"
+  // on the error stream when N is below the frame count.
+  void reportFetch(const MovieFrame& f);
   // The capture's frame position after the last fetch.
   int position() const;
   // The capture's time stamp of the last fetched frame, milliseconds.

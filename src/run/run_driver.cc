@@ -1,13 +1,11 @@
 #include "run/run_driver.h"
 
 #include <chrono>
-#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -18,21 +16,34 @@
 #include "base/skel_record.h"
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
+#include "behaviour/path_measures.h"
+#include "output/behaviour_report.h"
+#include "output/egg_table.h"
+#include "output/feature_summary.h"
+#include "output/movement_tables.h"
+#include "output/output_dir.h"
+#include "output/params_copy.h"
+#include "output/run_summary.h"
+#include "output/shape_tables.h"
+#include "output/skeleton_file.h"
+#include "output/track_image.h"
+#include "output/wave_image.h"
 #include "run/debug_display.h"
+#include "run/frame_source.h"
 #include "run/movie.h"
-#include "run/output_dir.h"
+#include "run/track_window.h"
 #include "segment/egg.h"
 #include "segment/egg_list.h"
 #include "segment/frame_segmenter.h"
 #include "segment/head_tail.h"
-#include "segment/track.h"
 #include "skeleton/body_wave.h"
-#include "skeleton/result_files.h"
+#include "skeleton/feature_stats.h"
+#include "skeleton/record_passes.h"
 #include "skeleton/skeleton.h"
-#include "skeleton/wave.h"
+#include "skeleton/wave_frequency.h"
 #include "stage/image_motion.h"
+#include "stage/stage_tracker.h"
 #include "stage/stage_util.h"
-#include "stage/world_coords.h"
 
 namespace dukon {
 
@@ -61,6 +72,12 @@ constexpr int kMotionRange = 20;
 
 // Owns every long-lived object of one run, in creation order; members are
 // destroyed in the reverse order.
+//
+// The data's road: each frame comes from the frame source (decoded ahead on
+// its own thread), is turned grey, segmented into the worm mask, placed on
+// the stage, skeletonised and measured into its record. After the loop the
+// passes judge, orient and measure the records, the behaviour is classified,
+// and the writers of output/ write every result file from those values.
 class RunDriver {
  public:
   RunDriver(const std::string& paramFN, StageTimes* times)
@@ -71,31 +88,40 @@ class RunDriver {
     frameLoop();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
-    passesOverRecords();
+    judgeRecords();
     writeSummary();
-    postProcess();
+    orientHeadTail(records_);
+    bodyWaves();
+    behaviour();
+    writeImages();
+    writeTables();
+    writeRunRecords();
     return finish();
   }
 
  private:
+  // Before the loop.
   void startUp();
   void openTables();
   void openMovie();
   void constructAnalysers();
+  // The frame loop.
   void frameLoop();
-  // Handles one fetched frame; false when the loop must end.
-  bool takeFrame(const cv::Mat& frame);
-  void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
-  StagePosition locateFrame();
-  void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
+  bool takeFrame(const MovieFrame& frame);  // false when the loop must end
+  void analyseFrame(const MovieFrame& frame, SkelRecord& rec);
+  StagePosition locateFrame(double timeMs);
+  void measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs);
+  void drawTrack(const StagePosition& stage, cv::Point mid);
   void showFrame(cv::Point head, bool headKnown, int frame);
   void releaseFrameWork();
-  void bodyWaves();
-  void passesOverRecords();
+  // After the loop.
+  void judgeRecords();
   void writeSummary();
-  void writeSummaryTo(std::ostream& os, bool console) const;
-  void postProcess();
-  void writeParamsCopy();
+  void bodyWaves();
+  void behaviour();
+  void writeImages();
+  void writeTables();
+  void writeRunRecords();
   int finish();
 
   double* sink(double StageTimes::*field) const { return times_ ? &(times_->*field) : nullptr; }
@@ -110,7 +136,9 @@ class RunDriver {
   std::unique_ptr<ImageMotion> cam_;
   std::unique_ptr<FrameSegmenter> image_;
   std::unique_ptr<Skeleton> skeleton_;
-  std::unique_ptr<Track> track_;
+  std::unique_ptr<StageTracker> stagePos_;
+  std::unique_ptr<TrackImage> track_;
+  std::unique_ptr<TrackWindow> trackWindow_;
   std::unique_ptr<Wave> wave_;
   std::unique_ptr<EggList> eggs_;
   std::vector<Egg> eggsToVerify_;
@@ -118,8 +146,9 @@ class RunDriver {
   // whole range, and after the loop it holds exactly the filled records.
   std::vector<SkelRecord> records_;
   cv::Mat bw_, bin_, skel_;
-  std::vector<MvVec> movements_;
   DebugDisplay debug_;
+  // Reads the movie during the loop; declared after it, so it stops first.
+  std::unique_ptr<FrameSource> source_;
 
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
@@ -172,8 +201,10 @@ void RunDriver::constructAnalysers() {
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
   image_ = std::make_unique<FrameSegmenter>(width_, height_, segmenterSettings(prms_));
   skeleton_ = std::make_unique<Skeleton>(width_, height_);
-  track_ =
-      std::make_unique<Track>(width_, height_, stage_.get(), trackSettings(prms_, frames_.rate));
+  stagePos_ = std::make_unique<StageTracker>(*stage_, stageTrackerSettings(prms_, frames_.rate));
+  track_ = std::make_unique<TrackImage>(width_, height_, stage_->rangeOfMovement(),
+                                        trackImageSettings(prms_));
+  trackWindow_ = std::make_unique<TrackWindow>(prms_.debugimg());
   wave_ = std::make_unique<Wave>(frames_.first, frames_.last, prms_.maxskellen());
   eggs_ = std::make_unique<EggList>(width_, height_);
   records_.reserve(frames_.size());
@@ -183,25 +214,25 @@ void RunDriver::constructAnalysers() {
 }
 
 void RunDriver::frameLoop() {
-  cv::Mat frame;
+  if (frameNumber_ <= frames_.last) source_ = std::make_unique<FrameSource>(*movie_);
   while (frameNumber_ <= frames_.last) {
-    bool fetched;
+    const MovieFrame* frame;
     {
       StageTimer t(sink(&StageTimes::decode));
-      fetched = movie_->getFrame(frame);
+      frame = &source_->next();
     }
-    if (!fetched) {
+    if (!frame->fetched()) {
       std::cout << "can't fetch frame, last frame index is " << frameNumber_ << "\n";
       break;
     }
     if (times_) ++times_->frames;
-    if (!takeFrame(frame)) break;
+    if (!takeFrame(*frame)) break;
   }
   frames_.lastReached = frameNumber_;
 }
 
-bool RunDriver::takeFrame(const cv::Mat& frame) {
-  const int p = movie_->position();
+bool RunDriver::takeFrame(const MovieFrame& frame) {
+  const int p = frame.number();
   if (p < frames_.first) return true;  // delivered by the seek before the first frame
   if (p > frames_.last) return false;
   // A movie that repeats positions could give more frames than the range
@@ -228,10 +259,10 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
   return true;
 }
 
-void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
+void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
   {
     StageTimer t(sink(&StageTimes::grey));
-    cv::cvtColor(frame, bw_, cv::COLOR_RGB2GRAY);
+    cv::cvtColor(frame.image, bw_, cv::COLOR_RGB2GRAY);
   }
   {
     StageTimer t(sink(&StageTimes::segment));
@@ -240,7 +271,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   StagePosition stage;
   {
     StageTimer t(sink(&StageTimes::tracking));
-    stage = locateFrame();
+    stage = locateFrame(frame.time());
   }
   bool valid = false;
   {
@@ -255,8 +286,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     if (stage.usable) {
       rec.located = true;
       rec.basicMeasures(bin_, &image_->maskBox());
-      StageTimer t(sink(&StageTimes::tracking));
-      track_->update(bin_, bw_, frameNumber_, rec.mid);
+      drawTrack(stage, rec.mid);
     }
     return;
   }
@@ -266,25 +296,24 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     rec.reset();
     return;
   }
-  measureGoodFrame(rec, stage);
+  measureGoodFrame(rec, stage, frame.time());
   showFrame(rec.head, rec.headKnown, rec.frame);
 }
 
 // The current frame's stage position in pixels, and whether the frame is
 // usable for tracking.
-StagePosition RunDriver::locateFrame() {
-  const double time = movie_->time();
-  if (prms_.track() == Tracking::kStageLog) return track_->addStagePosition(time);
+StagePosition RunDriver::locateFrame(double timeMs) {
+  if (prms_.track() == Tracking::kStageLog) return stagePos_->addStagePosition(timeMs);
   const std::optional<cv::Point> shift = cam_->findMovement(bw_, image_->wormBox());
   // Without a shift to apply the background moved less than the threshold
-  // since the reference (or not at all): the stage is where the track last
-  // put it, within a few pixels. Leaving the position at 0 would give the
+  // since the reference (or not at all): the stage is where it was last
+  // put, within a few pixels. Leaving the position at 0 would give the
   // frame's own coordinates as world coordinates. The frame stays unusable.
-  if (!shift) return StagePosition{track_->stagePx(), false};
-  return track_->addImageMotion(*shift, time);
+  if (!shift) return StagePosition{stagePos_->stagePx(), false};
+  return stagePos_->addImageMotion(*shift, timeMs);
 }
 
-void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
+void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs) {
   ++goodFrames_;
   {
     StageTimer t(sink(&StageTimes::headMeasures));
@@ -296,15 +325,21 @@ void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
   }
   if (stage.usable) {
     rec.located = true;
-    StageTimer t(sink(&StageTimes::tracking));
-    track_->update(bin_, bw_, frameNumber_, rec.mid);
+    drawTrack(stage, rec.mid);
   }
   if (prms_.eggs() && stage.usable) {
     StageTimer t(sink(&StageTimes::headMeasures));
     const int frameIndex = static_cast<int>(records_.size()) - 1;
-    eggs_->findLaidEggs(frameIndex, bin_, rec, movie_->time());
+    eggs_->findLaidEggs(frameIndex, bin_, rec, timeMs);
     for (Egg& candidate : eggsToVerify_) eggs_->verifyCandidate(candidate, rec);
   }
+}
+
+// A usable frame into the track canvas, and into the live window.
+void RunDriver::drawTrack(const StagePosition& stage, cv::Point mid) {
+  StageTimer t(sink(&StageTimes::tracking));
+  track_->addFrame(bin_, stage.loc, mid);
+  trackWindow_->showFrame(bw_, track_->frameRegion(stage.loc), frameNumber_);
 }
 
 void RunDriver::showFrame(cv::Point head, bool headKnown, int frame) {
@@ -315,6 +350,11 @@ void RunDriver::showFrame(cv::Point head, bool headKnown, int frame) {
 // ends; releasing them here keeps them out of the peak memory of the passes
 // over the records and the writers.
 void RunDriver::releaseFrameWork() {
+  if (source_) {
+    source_->stop();
+    if (times_) times_->decodeThread += source_->decodeMs();
+    source_.reset();
+  }
   bw_.release();
   bin_.release();
   skel_.release();
@@ -324,61 +364,28 @@ void RunDriver::releaseFrameWork() {
   skeleton_.reset();
 }
 
-void RunDriver::passesOverRecords() {
+// Median length, consistency and loop spreading: which frames count.
+void RunDriver::judgeRecords() {
   const int median = medianLength(records_, prms_.mmpix());
   consistentFrames_ = consistencyPass(records_, median);
   loopSpreading(records_);
 }
 
-void RunDriver::writeSummaryTo(std::ostream& os, bool console) const {
-  const int realFrames = static_cast<int>(records_.size());
-  os << "Total frames (key+drop) in movie: " << totalFrames_ << "\n";
-  os << "Real frames (key) extracted: " << realFrames << "\n";
-  if (!console && frameNumber_ != frames_.last)
-    os << "Exited at frame index " << frameNumber_ << "\n";
-  // With no frame analysed the shares are written as 0 rather than nan.
-  const float g = realFrames > 0 ? static_cast<float>(goodFrames_) / realFrames * 100 : 0.0f;
-  const float c = realFrames > 0 ? static_cast<float>(consistentFrames_) / realFrames * 100 : 0.0f;
-  os << "Good frames (with skeleton) analyzed: " << goodFrames_ << " (" << g << "%)\n";
-  os << (console ? "Consistent frames (skeleton is good): "
-                 : "Consistent frames (skeleton is good and no loop): ")
-     << consistentFrames_ << " (" << c << "%)\n";
-  if (ignoreCursor_ != 0) os << "Ignored " << ignoreCursor_ << " frames as directed\n";
-}
-
 void RunDriver::writeSummary() {
-  writeSummaryTo(wxo_, false);
-  if (prms_.screenop()) writeSummaryTo(std::cout, true);
+  RunCounts counts;
+  counts.totalFrames = totalFrames_;
+  counts.realFrames = static_cast<int>(records_.size());
+  counts.goodFrames = goodFrames_;
+  counts.consistentFrames = consistentFrames_;
+  counts.ignoredFrames = ignoreCursor_;
+  counts.lastReached = frameNumber_;
+  counts.lastPlanned = frames_.last;
+  writeRunSummary(wxo_, counts);
+  if (prms_.screenop()) writeConsoleSummary(std::cout, counts);
 }
 
-void RunDriver::postProcess() {
-  const MovementSettings moving = movementSettings(prms_, frames_);
-  orientHeadTail(records_);
-  bodyWaves();
-  movements_ = segmentMovements(records_, wxs_, moving);
-  classifyBehaviour(movements_, records_, wxs_, moving);
-  worldCoordinates(records_, frames_.rate);
-  const std::string trackPath = out_->completePath("track.bmp");
-  if (!track_->finish(eggs_.get(), frames_.span(), trackPath)) out_->noteFailure(trackPath);
-  const std::string wavePath = out_->completePath("wave.bmp");
-  if (!wave_->makeImage(wavePath, frames_.rate)) out_->noteFailure(wavePath);
-  writeResultTables(records_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_,
-                    tableSettings(prms_, frames_.rate));
-  writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
-  out_->writeSkeletons(records_);
-  writeParamsCopy();
-}
-
-// The parameters as the run used them, under the run header: the frame rate
-// it counted in and the last frame it reached.
-void RunDriver::writeParamsCopy() {
-  std::ofstream po;
-  out_->openStream(po, prms_.fileName(), 3);  // notes a failure to open
-  if (!po.is_open()) return;
-  prms_.writeHeader(std::string(kVersion) + " with OpenCV", frames_.rate, frames_.lastReached, po);
-  out_->closeStream(po, prms_.fileName());
-}
-
+// The body-wave features and frequency of the consistent records, and the
+// wave image's columns.
 void RunDriver::bodyWaves() {
   // The bend profiles (about 2 KB per frame) are not kept: the first pass
   // notes each for the wave image's grey scale and drops it, the second
@@ -394,6 +401,56 @@ void RunDriver::bodyWaves() {
     const std::vector<double> angles = bendAngles(rec);
     wave_->addColumn(rec.frame, angles, rec.numAngles);
   }
+  waveFrequency(records_, frames_.rate);
+}
+
+// Movement segments, their classification and the frames' movement labels;
+// the behaviour report wxs.txt.
+void RunDriver::behaviour() {
+  const MovementSettings moving = movementSettings(prms_, frames_);
+  const Movements movements = segmentMovements(records_, moving);
+  const Classification classes = classifyBehaviour(movements.segments, records_, moving);
+  labelRecords(classes.segments, records_);
+  writeBehaviourReport(wxs_, movements.cutCount, classes, records_);
+}
+
+// track.bmp with the egg report on the console, and wave.bmp.
+void RunDriver::writeImages() {
+  const cv::Mat& trackImg = track_->render(eggs_.get(), frames_.span());
+  writeEggReport(std::cout, *eggs_);
+  trackWindow_->showTrack(trackImg);
+  const std::string trackPath = out_->completePath("track.bmp");
+  if (!track_->save(trackPath)) out_->noteFailure(trackPath);
+  const std::string wavePath = out_->completePath("wave.bmp");
+  if (!wave_->makeImage(wavePath, frames_.rate)) out_->noteFailure(wavePath);
+}
+
+// The path measures (which set each record's displacement), then the
+// per-frame tables and the feature summary.
+void RunDriver::writeTables() {
+  const PathMeasures path = measurePath(records_, pathSettings(prms_, frames_.rate));
+  writeShapeTables(wxo_, wxd_, records_);
+  writeMovementTables(spd_, dsp_, ang_, path, records_);
+  if (prms_.eggs()) writeEggTable(egs_, *eggs_);
+  writeFeatureSummary(wxo_, summarizeFeatures(records_, prms_.distbox()),
+                      StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
+}
+
+// skel.csv, then the parameters as the run used them under the run header:
+// the frame rate it counted in and the last frame it reached.
+void RunDriver::writeRunRecords() {
+  std::ofstream skel;
+  out_->openAppending(skel, "skel.csv");
+  if (skel.is_open()) {
+    writeSkeletons(skel, records_);
+    out_->closeStream(skel, "skel.csv");
+  }
+  std::ofstream po;
+  out_->openStream(po, prms_.fileName(), 3);  // notes a failure to open
+  if (!po.is_open()) return;
+  writeParamsCopy(po, prms_, std::string(kVersion) + " with OpenCV", frames_.rate,
+                  frames_.lastReached);
+  out_->closeStream(po, prms_.fileName());
 }
 
 int RunDriver::finish() {

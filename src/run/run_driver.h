@@ -14,7 +14,8 @@ constexpr const char* kVersion = DUKON_VERSION;
 // Wall-clock time spent in each stage of a run, milliseconds, summed over
 // all frames; filled only when a caller (the benchmark) asks for it.
 struct StageTimes {
-  double decode = 0;        // fetching and decoding frames
+  double decode = 0;        // waiting for the next decoded frame
+  double decodeThread = 0;  // decoding, on the decoding thread beside the analysis
   double grey = 0;          // colour to grey conversion
   double segment = 0;       // worm mask
   double skeleton = 0;      // skeleton chain and validation

@@ -61,7 +61,7 @@ float brightestMean(const GreyHistogram& hist, int n) {
 
 void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int mmpix) {
   rec.headKnown = false;
-  const int N = rec.numsklpts;
+  const int N = rec.chainSize();
   if (N <= 0 || static_cast<int>(rec.points.size()) < N) return;
   const std::vector<cv::Point>& p = rec.points;
   rec.head = p[0];
@@ -92,71 +92,6 @@ void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int 
     rec.tail = p[0];
   } else {
     rec.headKnown = false;
-  }
-}
-
-namespace {
-
-double distance(cv::Point a, cv::Point b) {
-  return std::hypot(a.x - b.x, a.y - b.y);
-}
-
-// First record in [from, n) that is consistent and headKnown, or n.
-int findRunStart(const std::vector<SkelRecord>& records, int n, int from) {
-  for (int v = from; v < n; ++v) {
-    if (records[v].consistent && records[v].headKnown) return v;
-  }
-  return n;
-}
-
-// Follows the ends from record v on, giving each record with a chain its sign
-// (+1 same orientation as v, -1 swapped) until a loop or ignored record,
-// whose index is returned (n when the run reaches the end). `agree` and
-// `disagree` count the decided consistent frames, v included.
-int followRun(const std::vector<SkelRecord>& records, int n, int v, std::vector<int>& sign,
-              int& agree, int& disagree) {
-  sign[v] = 1;
-  agree = 1;
-  disagree = 0;
-  int ref = v;
-  for (int j = v + 1; j < n; ++j) {
-    const SkelRecord& r = records[j];
-    if (r.loop || r.ignored) return j;
-    if (r.numsklpts == 0) continue;
-    const SkelRecord& q = records[ref];
-    const double same = distance(r.head, q.head) + distance(r.tail, q.tail);
-    const double swapped = distance(r.head, q.tail) + distance(r.tail, q.head);
-    sign[j] = swapped > same ? sign[ref] : -sign[ref];
-    if (r.consistent) {
-      if (r.headKnown) (sign[j] == 1 ? agree : disagree) += 1;
-      ref = j;
-    }
-  }
-  return n;
-}
-
-}  // namespace
-
-void orientHeadTail(std::vector<SkelRecord>& records, int start) {
-  const int n = static_cast<int>(records.size());
-  if (start < 0) start = 0;
-  // One sign per record; each run writes only its own index range, so the
-  // array needs no clearing between runs.
-  std::vector<int> sign(n > 0 ? n : 0, 0);
-  while (start < n) {
-    const int v = findRunStart(records, n, start);
-    if (v == n) return;
-    int agree = 0, disagree = 0;
-    const int end = followRun(records, n, v, sign, agree, disagree);
-    // The majority keeps its orientation; a tie turns the start frame over.
-    const int flip = agree > disagree ? -1 : 1;
-    for (int k = start; k < end; ++k) {
-      SkelRecord& r = records[k];
-      if (r.numsklpts == 0) continue;
-      if (sign[k] == flip) std::swap(r.head, r.tail);
-      r.orient();
-    }
-    start = end;
   }
 }
 

@@ -1,14 +1,10 @@
-// Head and tail: which end of the skeleton chain is the worm's head.
-//
-// Per frame, the brightest body pixels near each end of the chain are
-// compared (the head end is the brighter one). After the frame loop, the ends
-// are followed by proximity through runs of frames and every run is turned to
-// agree with the majority of its per-frame decisions; the chains are then
-// ordered from head to tail.
+// Head and tail of one frame: which end of the skeleton chain is the worm's
+// head, from the grey levels near each end (the head end is the brighter
+// one). The runs of frames are oriented after the frame loop
+// (orientHeadTail, skeleton/record_passes.h).
 #ifndef DUKON_SEGMENT_HEAD_TAIL_H_
 #define DUKON_SEGMENT_HEAD_TAIL_H_
 
-#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -27,16 +23,6 @@ namespace dukon {
 // undecided: head = first point, tail = last point, headKnown = false.
 // An empty chain only clears headKnown.
 void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int mmpix);
-
-// Orients the records from index `start` on, run by run. A run starts at its first record
-// that is consistent and headKnown and ends before the next loop or ignored
-// record; within it each record's ends are matched to the previous consistent
-// record's by distance, and the whole run is turned so that `head` lies where
-// the majority of its decided consistent frames put it (a tie overrules the
-// run's first frame). Every record with a chain from the run's search start
-// to its end is then oriented so its chain runs from head to tail. Works
-// iteratively: the number of runs does not grow the stack.
-void orientHeadTail(std::vector<SkelRecord>& records, int start = 0);
 
 }  // namespace dukon
 

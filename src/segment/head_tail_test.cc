@@ -18,7 +18,7 @@ class DecideHeadTailTest : public ::testing::Test {
     bin_ = cv::Mat::zeros(60, 100, CV_8UC1);
     bin_(cv::Rect(10, 20, 80, 20)).setTo(1);
     bw_(cv::Rect(10, 20, 80, 20)).setTo(100);
-    for (int x = 12; x <= 87; ++x) rec_.addPoint(x, 30);
+    for (int x = 12; x <= 87; ++x) rec_.points.emplace_back(x, 30);
   }
   void paintStart(int grey) { bw_(cv::Rect(13, 25, 10, 10)).setTo(grey); }
   void paintEnd(int grey) { bw_(cv::Rect(77, 25, 10, 10)).setTo(grey); }
@@ -108,7 +108,7 @@ TEST_F(DecideHeadTailTest, ChainOfExactlySPlusThreePointsIsSampled) {
   // (columns 13..21) is brighter than the end square (columns 12..20).
   for (int x = 10; x < 90; ++x) bw_.col(x).rowRange(20, 40).setTo(100 + 5 * (x - 12));
   SkelRecord chain;
-  for (int x = 12; x < 24; ++x) chain.addPoint(x, 30);
+  for (int x = 12; x < 24; ++x) chain.points.emplace_back(x, 30);
   decideHeadTail(bw_, bin_, chain, 90);
   EXPECT_TRUE(chain.headKnown);
   EXPECT_EQ(chain.head, cv::Point(12, 30));
@@ -133,14 +133,14 @@ TEST_F(DecideHeadTailTest, UnusableSamplesLeaveTheFrameUndecided) {
   bw_.setTo(100);
   bw_(cv::Rect(10, 0, 20, 10)).setTo(200);
   SkelRecord edge;
-  for (int x = 12; x <= 87; ++x) edge.addPoint(x, 2);
+  for (int x = 12; x <= 87; ++x) edge.points.emplace_back(x, 2);
   decideHeadTail(bw_, bin_, edge, 100);
   EXPECT_FALSE(edge.headKnown);
   EXPECT_EQ(edge.head, cv::Point(12, 2));
 
   // A chain lying wholly outside the frame.
   SkelRecord outside;
-  for (int x = 0; x < 40; ++x) outside.addPoint(-200 + x, 500);
+  for (int x = 0; x < 40; ++x) outside.points.emplace_back(-200 + x, 500);
   decideHeadTail(bw_, bin_, outside, 100);
   EXPECT_FALSE(outside.headKnown);
 
@@ -152,109 +152,6 @@ TEST_F(DecideHeadTailTest, UnusableSamplesLeaveTheFrameUndecided) {
   empty.headKnown = true;
   decideHeadTail(bw_, bin_, empty, 100);
   EXPECT_FALSE(empty.headKnown);
-}
-
-// Records of a worm lying still between A and B; each record's chain runs
-// from its `head` to its `tail` as decided per frame.
-const cv::Point kA(0, 0), kB(20, 0);
-
-SkelRecord still(cv::Point head, bool consistent = true, bool headKnown = true) {
-  SkelRecord rec;
-  const cv::Point tail = head == kA ? kB : kA;
-  const int step = tail.x > head.x ? 1 : -1;
-  for (int x = head.x; x != tail.x + step; x += step) rec.addPoint(x, 0);
-  rec.head = head;
-  rec.tail = tail;
-  rec.consistent = consistent;
-  rec.headKnown = headKnown;
-  return rec;
-}
-
-void expectHeadAt(const std::vector<SkelRecord>& records, int from, int to, cv::Point head) {
-  for (int i = from; i < to; ++i) {
-    EXPECT_EQ(records[i].head, head) << "record " << i;
-    ASSERT_GT(records[i].numsklpts, 0);
-    EXPECT_EQ(records[i].points.front(), head) << "record " << i;
-    EXPECT_EQ(records[i].points.back(), records[i].tail) << "record " << i;
-  }
-}
-
-TEST(OrientHeadTailTest, MajorityCountsTheStartFrame) {
-  // Start frame and 3 more say A, 3 say B: 4 against 3. A record that is not
-  // consistent is turned with the run but does not vote.
-  std::vector<SkelRecord> r = {still(kA), still(kA),        still(kB), still(kA),
-                               still(kB), still(kB, false), still(kA), still(kB)};
-  orientHeadTail(r);
-  expectHeadAt(r, 0, 8, kA);
-}
-
-TEST(OrientHeadTailTest, TieOverrulesTheStartFrame) {
-  std::vector<SkelRecord> r = {
-      still(kA), still(kA), still(kB), still(kB), still(kA), still(kB), still(kA, true, false)};
-  orientHeadTail(r);
-  expectHeadAt(r, 0, 7, kB);
-}
-
-TEST(OrientHeadTailTest, LoopOrIgnoredRecordEndsTheRun) {
-  std::vector<SkelRecord> r = {still(kA), still(kA), still(kB),    SkelRecord(),     still(kB),
-                               still(kB), still(kA), SkelRecord(), still(kA, false), still(kB)};
-  r[3].loop = true;
-  r[7].ignored = true;
-  orientHeadTail(r);
-  expectHeadAt(r, 0, 3, kA);
-  expectHeadAt(r, 4, 7, kB);
-  // The last run's search starts at the ignored record and finds record 9; the
-  // record before it has sign 0 and keeps its own decision.
-  expectHeadAt(r, 8, 9, kA);
-  expectHeadAt(r, 9, 10, kB);
-}
-
-TEST(OrientHeadTailTest, EqualDistancesCountAsSwapped) {
-  SkelRecord across;
-  for (int y = -10; y <= 10; ++y) across.addPoint(10, y);
-  across.head = {10, -10};
-  across.tail = {10, 10};
-  across.consistent = true;
-  std::vector<SkelRecord> r = {still(kA), across};
-  orientHeadTail(r);
-  EXPECT_EQ(r[1].head, cv::Point(10, 10));
-  EXPECT_EQ(r[1].points.front(), cv::Point(10, 10));
-}
-
-TEST(OrientHeadTailTest, UndecidedRecordsBeforeTheRunAndWithoutOneKeepTheirEnds) {
-  std::vector<SkelRecord> r = {still(kB, false), SkelRecord(), still(kA), still(kA)};
-  r[0].head = kA;  // chain starts at B, which is now its tail: it is reversed
-  r[0].tail = kB;
-  orientHeadTail(r);
-  EXPECT_EQ(r[0].head, kA);
-  EXPECT_EQ(r[0].points.front(), kA);
-  EXPECT_EQ(r[1].numsklpts, 0);
-  expectHeadAt(r, 2, 4, kA);
-
-  // Nothing decided from the start on: no record is touched.
-  std::vector<SkelRecord> none = {still(kB, true, false), still(kA, false)};
-  none[0].head = kA;
-  none[0].tail = kB;
-  orientHeadTail(none);
-  EXPECT_EQ(none[0].points.front(), kB);
-}
-
-TEST(OrientHeadTailTest, ManyRunsNeedNoDeepStack) {
-  // 100000 runs of one record each, separated by loop records; each run keeps
-  // its own decision.
-  const int runs = 100000;
-  std::vector<SkelRecord> r;
-  r.reserve(2 * runs);
-  for (int i = 0; i < runs; ++i) {
-    r.push_back(still(i % 2 ? kB : kA));
-    r.emplace_back();
-    r.back().loop = true;
-  }
-  orientHeadTail(r);
-  EXPECT_EQ(r[0].head, kA);
-  EXPECT_EQ(r[2].head, kB);
-  EXPECT_EQ(r[2 * runs - 2].head, kB);
-  EXPECT_EQ(r[2 * runs - 2].points.front(), kB);
 }
 
 }  // namespace

@@ -4,14 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "base/geometry.h"
+
 namespace dukon {
 
 namespace {
 
-// Pi as the angle tables have always been computed with.
-constexpr double kPi = 3.1415926;
-// Components this close to zero count as zero.
-constexpr double kDeadZone = 0.001;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Bends of the smoothed profile weaker than this are no crest or trough.
@@ -20,11 +18,6 @@ constexpr double kSignificantBend = 13.0;
 constexpr int kSmoothWindow = 7;
 // Fewest bend angles from which a wavelength is sought.
 constexpr int kMinAnglesForWavelength = 9;
-
-// Number of usable chain points: `numsklpts`, bounded by the stored points.
-int chainSize(const SkelRecord& rec) {
-  return std::max(0, std::min(rec.numsklpts, static_cast<int>(rec.points.size())));
-}
 
 double distance(cv::Point a, cv::Point b) {
   return std::hypot(a.x - b.x, a.y - b.y);
@@ -37,29 +30,8 @@ double perLength(double value, double len) {
 
 }  // namespace
 
-double directionAngle(double dx, double dy) {
-  if (std::fabs(dx) <= kDeadZone) {
-    if (std::fabs(dy) < kDeadZone) return 0.0;
-    return dy > 0 ? 90.0 : 270.0;
-  }
-  if (std::fabs(dy) < kDeadZone) return dx < 0 ? 180.0 : 0.0;
-  const double a = std::atan(std::fabs(dy) / std::fabs(dx)) * 180.0 / kPi;
-  double angle;
-  if (dx > 0 && dy > 0) {
-    angle = a;
-  } else if (dx < 0 && dy > 0) {
-    angle = 180.0 - a;
-  } else if (dx < 0 && dy < 0) {
-    angle = 180.0 + a;
-  } else {
-    angle = 360.0 - a;
-  }
-  // Only a vanishing angle below the +x axis can round up to 360.
-  return angle >= 360.0 ? 0.0 : angle;
-}
-
 std::vector<double> bendAngles(const SkelRecord& rec) {
-  const int n = chainSize(rec);
+  const int n = rec.chainSize();
   const int k = n / 12;
   const std::vector<cv::Point>& p = rec.points;
   std::vector<double> dir(n - k);
@@ -159,7 +131,7 @@ void computeWavelength(SkelRecord& rec, std::ostream& out) {
     }
   }
   // Smoothed index i sits at chain point i + offset.
-  const int n = chainSize(rec);
+  const int n = rec.chainSize();
   const int offset = (n - m) / 2 + 3;
   // Both extremes found and on the chain (a profile not made from this chain
   // could point past it).
@@ -178,7 +150,7 @@ void computeWavelength(SkelRecord& rec, std::ostream& out) {
 }
 
 std::vector<double> signedDistances(const SkelRecord& rec) {
-  const int n = chainSize(rec);
+  const int n = rec.chainSize();
   std::vector<double> amp(n, 0.0);
   const cv::Point h = rec.head, t = rec.tail;
   if (h.x == t.x) {
@@ -252,7 +224,7 @@ void computeShapeScores(SkelRecord& rec) {
   } else {
     rec.sinusfs = kNaN;
   }
-  const int n = chainSize(rec);
+  const int n = rec.chainSize();
   rec.straightfs = n > 0 ? perLength(distance(rec.points[n - 1], rec.points[0]), rec.len) : kNaN;
 }
 

@@ -14,12 +14,6 @@
 
 namespace dukon {
 
-// Direction of the vector (dx, dy) in degrees, measured from +x toward +y
-// (image y grows downward), in [0, 360). Components within 0.001 of zero
-// count as zero; the null vector gives 0. Uses pi = 3.1415926 so results
-// match the established tables to the last digit.
-double directionAngle(double dx, double dy);
-
 // Computes, in this order, the bend profile (`angles`, `numAngles` and the
 // angle statistics), the wavelength, the amplitudes with `cutpnums`, and the
 // shape scores of `rec`. The chain must already run from `head` to `tail` and

@@ -64,31 +64,60 @@ std::optional<FeatureStatistics> classStatistics(const std::vector<double>& valu
   return st;
 }
 
-void writeStatisticsBlock(std::ostream& os, const std::string& name,
-                          const std::vector<double>& values,
-                          const std::vector<MovementCode>& classes, int precision,
-                          const StatisticsLayout& layout) {
-  struct Row {
-    MovementCode cls;
-    const char* label;
+FeatureSummary summarizeFeature(const std::string& name, int precision,
+                                const std::vector<double>& values,
+                                const std::vector<MovementCode>& classes, bool boxForm) {
+  FeatureSummary f;
+  f.name = name;
+  f.precision = precision;
+  for (size_t k = 0; k < kSummaryClasses.size(); ++k)
+    f.rows[k] = classStatistics(values, classes, kSummaryClasses[k], boxForm);
+  return f;
+}
+
+std::vector<FeatureSummary> summarizeFeatures(const std::vector<SkelRecord>& records,
+                                              bool boxForm) {
+  struct Feature {
+    const char* name;
+    double (*get)(const SkelRecord&);
+    int precision;
   };
-  static constexpr Row kRows[] = {{MovementCode::kForward, "\n fwd\t"},
-                                  {MovementCode::kBackward, "\n bckwd\t"},
-                                  {MovementCode::kPause, "\n pause\t"},
-                                  {MovementCode::kOmega, "\n omega\t"},
-                                  {MovementCode::kNone, "\n all\t"}};
-  const bool box = layout.boxForm;
-  os.precision(precision);
-  os << "\n\n" << name << ":";
-  for (const Row& row : kRows) {
-    const std::optional<FeatureStatistics> st = classStatistics(values, classes, row.cls, box);
-    if (st || layout.emptyRows) os << row.label;
-    if (!st) continue;
-    os << "avg: " << (*st)[0] << " " << (box ? "boxplot" : "dist") << ": ";
-    const int last = box ? 7 : 11;
-    for (int slot = 1; slot <= last; ++slot) os << (slot > 1 ? " " : "") << (*st)[slot];
+  static const Feature kFeatures[] = {
+      {"numsklpts", [](const SkelRecord& r) { return double(r.chainSize()); }, 3},
+      {"len", [](const SkelRecord& r) { return r.len; }, 3},
+      {"cutpnums", [](const SkelRecord& r) { return double(r.cutpnums); }, 2},
+      {"avgamp", [](const SkelRecord& r) { return r.avgamp; }, 2},
+      {"ampsym", [](const SkelRecord& r) { return r.ampsym; }, 2},
+      {"maxampL", [](const SkelRecord& r) { return r.maxampL; }, 2},
+      {"maxampR", [](const SkelRecord& r) { return r.maxampR; }, 2},
+      {"Navgamp", [](const SkelRecord& r) { return r.Navgamp; }, 4},
+      {"NmaxampL", [](const SkelRecord& r) { return r.NmaxampL; }, 4},
+      {"NmaxampR", [](const SkelRecord& r) { return r.NmaxampR; }, 4},
+      {"avgangle", [](const SkelRecord& r) { return r.avgangle; }, 2},
+      {"anglesym", [](const SkelRecord& r) { return r.anglesym; }, 2},
+      {"maxangL", [](const SkelRecord& r) { return r.maxangL; }, 2},
+      {"maxangR", [](const SkelRecord& r) { return r.maxangR; }, 2},
+      {"thickness", [](const SkelRecord& r) { return r.thickness; }, 3},
+      {"area", [](const SkelRecord& r) { return r.area; }, 4},
+      {"wavelen", [](const SkelRecord& r) { return r.wavelen; }, 3},
+      {"Nwavelen", [](const SkelRecord& r) { return r.Nwavelen; }, 3},
+      {"freq", [](const SkelRecord& r) { return r.freq; }, 3},
+      {"straightfs", [](const SkelRecord& r) { return r.straightfs; }, 2},
+      {"sinusfs", [](const SkelRecord& r) { return r.sinusfs; }, 2},
+      {"disp", [](const SkelRecord& r) { return r.disp == -1.0 ? SkelRecord::kNaN : r.disp; }, 3},
+  };
+  std::vector<MovementCode> classes;
+  for (const SkelRecord& r : records)
+    if (r.consistent) classes.push_back(r.mv);
+  std::vector<FeatureSummary> out;
+  std::vector<double> values;
+  for (const Feature& f : kFeatures) {
+    values.clear();
+    for (const SkelRecord& r : records)
+      if (r.consistent) values.push_back(f.get(r));
+    out.push_back(summarizeFeature(f.name, f.precision, values, classes, boxForm));
   }
-  os.precision(2);
+  return out;
 }
 
 }  // namespace dukon

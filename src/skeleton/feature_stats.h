@@ -1,16 +1,17 @@
 // Feature statistics: the distribution of one body feature over the
 // consistent frames, per movement class, as a mean plus either a five-number
-// box summary or the deciles, read off a 100-bin histogram.
+// box summary or the deciles, read off a 100-bin histogram. The feature
+// summary of wxo.txt is written from these (output/feature_summary.h).
 #ifndef DUKON_SKELETON_FEATURE_STATS_H_
 #define DUKON_SKELETON_FEATURE_STATS_H_
 
 #include <array>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/movement_code.h"
+#include "base/skel_record.h"
 
 namespace dukon {
 
@@ -28,19 +29,30 @@ std::optional<FeatureStatistics> classStatistics(const std::vector<double>& valu
                                                  const std::vector<MovementCode>& classes,
                                                  MovementCode cls, bool boxForm);
 
-// How the statistics blocks are laid out: the settings distbox and emptyrows.
-struct StatisticsLayout {
-  bool boxForm = false;    // five-number box summary instead of the deciles
-  bool emptyRows = false;  // keep the labels of classes without values
+// The summary rows of one feature, in the order the feature summary shows
+// them: forward, backward, pause, omega, and all values (kNone).
+constexpr std::array<MovementCode, 5> kSummaryClasses = {
+    MovementCode::kForward, MovementCode::kBackward, MovementCode::kPause, MovementCode::kOmega,
+    MovementCode::kNone};
+
+// The statistics of one feature per class of kSummaryClasses; a class
+// without values has none.
+struct FeatureSummary {
+  std::string name;   // the feature's column name, e.g. "len"
+  int precision = 2;  // significant digits the summary shows
+  std::array<std::optional<FeatureStatistics>, kSummaryClasses.size()> rows;
 };
 
-// Writes the block of one feature to `os`: "\n\n" name ":", then one row per
-// class (fwd, bckwd, pause, omega, all) at `precision` significant digits,
-// laid out as `layout` says. Leaves the stream at precision 2.
-void writeStatisticsBlock(std::ostream& os, const std::string& name,
-                          const std::vector<double>& values,
-                          const std::vector<MovementCode>& classes, int precision,
-                          const StatisticsLayout& layout);
+// The summary of the values `values` of classes `classes` (as for
+// classStatistics).
+FeatureSummary summarizeFeature(const std::string& name, int precision,
+                                const std::vector<double>& values,
+                                const std::vector<MovementCode>& classes, bool boxForm);
+
+// The summary of every feature over the consistent records, in the order of
+// the feature summary of wxo.txt (numsklpts, len, ... disp). An unmeasured
+// displacement (-1) counts as no value.
+std::vector<FeatureSummary> summarizeFeatures(const std::vector<SkelRecord>& records, bool boxForm);
 
 }  // namespace dukon
 

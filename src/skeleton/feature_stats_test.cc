@@ -5,7 +5,6 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
-#include <sstream>
 #include <vector>
 
 namespace dukon {
@@ -91,36 +90,6 @@ TEST(FeatureStatsTest, SkipsUndefinedValuesAndHonoursTheStartBounds) {
   ASSERT_TRUE(neg.has_value());
   EXPECT_DOUBLE_EQ((*neg)[1], -20000);
   EXPECT_DOUBLE_EQ((*neg)[7], -10000);
-}
-
-TEST(FeatureStatsTest, BlockLayout) {
-  std::ostringstream os;
-  // Of two values, the median is the upper one: the running count must
-  // exceed half the count.
-  writeStatisticsBlock(os, "len", {5.5, 7}, codes({1, 3}), 3, StatisticsLayout{});
-  EXPECT_EQ(os.str(),
-            "\n\nlen:"
-            "\n fwd\tavg: 5.5 dist: 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5 5.5"
-            "\n pause\tavg: 7 dist: 7 7 7 7 7 7 7 7 7 7 7"
-            "\n all\tavg: 6.25 dist: 5.5 5.51 5.51 5.51 5.51 6.99 6.99 6.99 6.99 6.99 7");
-  EXPECT_EQ(os.precision(), 2);
-
-  std::ostringstream b;
-  b.precision(6);
-  writeStatisticsBlock(b, "area", {1234.5}, codes({2}), 4, StatisticsLayout{true, false});
-  EXPECT_EQ(b.str(),
-            "\n\narea:\n bckwd\tavg: 1234 boxplot: 1234 1234 1234 1234 1234 1234 1234"
-            "\n all\tavg: 1234 boxplot: 1234 1234 1234 1234 1234 1234 1234");
-  EXPECT_EQ(b.precision(), 2);
-}
-
-TEST(FeatureStatsTest, EmptyClassesAndEmptyRows) {
-  std::ostringstream off;
-  writeStatisticsBlock(off, "wavelen", {kNaN}, codes({1}), 3, StatisticsLayout{});
-  EXPECT_EQ(off.str(), "\n\nwavelen:");
-  std::ostringstream on;
-  writeStatisticsBlock(on, "wavelen", {}, {}, 3, StatisticsLayout{false, true});
-  EXPECT_EQ(on.str(), "\n\nwavelen:\n fwd\t\n bckwd\t\n pause\t\n omega\t\n all\t");
 }
 
 }  // namespace

@@ -110,16 +110,10 @@ void Skeleton::skeletonize(cv::Mat& bin, cv::Mat& skel, SkelRecord& rec, Distanc
   skel.setTo(0);
   rec.loop = false;
   rec.points.clear();
-  rec.numsklpts = 0;
-  rec.bucket.clear();
-  rec.bucketCount = 0;
-  rec.bucketMode = false;
+  branch_.clear();
+  onBranch_ = false;
   if (!bin.empty()) traceChain();
-  // The branch list is scratch of the search (empty again by now); the
-  // record outlives the frame, so its memory goes back.
-  rec.bucket.clear();
-  rec.bucket.shrink_to_fit();
-  rec.bucketCount = 0;
+  branch_.clear();
 }
 
 void Skeleton::traceChain() {
@@ -189,11 +183,11 @@ bool Skeleton::halves(cv::Point maxLoc, bool cutNecks) {
   cv::Point other = first.next;
   walk(maxLoc, other, 0);
   if (cutNecks && !rec.loop) cutAtNeck(0, maxLoc);
-  const int n1 = rec.numsklpts;
-  rec.reverse(0, -1);
+  const int n1 = rec.chainSize();
+  std::reverse(active().begin(), active().end());
   if (skel_->at<uchar>(maxLoc) != 1) {
     skel_->at<uchar>(maxLoc) = 1;
-    rec.addPoint(maxLoc.x, maxLoc.y);
+    active().push_back(maxLoc);
   }
   const bool firstLoop = rec.loop;
   rec.loop = false;
@@ -252,7 +246,7 @@ void Skeleton::drawSegment(cv::Point a, cv::Point b) {
     if (!inside(p)) return;
     if (crossing(p, prev)) rec_->loop = true;
     skel_->at<uchar>(p) = 1;
-    rec_->addPoint(p.x, p.y);
+    active().push_back(p);
     if (last || rec_->loop) return;
     prev = p;
   }
@@ -301,7 +295,7 @@ bool Skeleton::crossing(cv::Point& cand, cv::Point prev) const {
 void Skeleton::cutAtNeck(int start, cv::Point beforeStart) {
   SkelRecord& rec = *rec_;
   const std::vector<cv::Point>& pts = rec.points;
-  const int n = rec.numsklpts;
+  const int n = rec.chainSize();
   if (start >= n) return;
   int cut = -1;
   float minimum = map_.dist.at<float>(pts[start]);
@@ -339,7 +333,6 @@ void Skeleton::cutAtNeck(int start, cv::Point beforeStart) {
   for (int i = n - 1; i >= cut; --i) {
     skel_->at<uchar>(rec.points.back()) = 0;
     rec.points.pop_back();
-    --rec.numsklpts;
   }
 }
 
@@ -364,8 +357,7 @@ cv::Point Skeleton::rayEnd(cv::Point p, int ux, int uy) const {
 bool Skeleton::secondBranch(double maxVal) {
   SkelRecord& rec = *rec_;
   cv::Mat& mask = *mask_;
-  rec.bucket.clear();
-  rec.bucketCount = 0;
+  branch_.clear();
   for (const cv::Point& p : rec.points) mask.at<uchar>(p) = 0;
   double maxVal2 = 0.0;
   const cv::Point maxLoc = distanceTransform(&maxVal2);
@@ -376,32 +368,31 @@ bool Skeleton::secondBranch(double maxVal) {
   distanceTransform(&unused);
   const bool wasLoop = rec.loop;
   rec.loop = false;
-  rec.bucketMode = true;
+  onBranch_ = true;
   halves(maxLoc, false);
+  onBranch_ = false;
   rec.loop = wasLoop || rec.loop;
-  const bool merged = mergeBranch(rec, *err_);
-  rec.bucketMode = false;
-  if (merged) return true;
-  while (!rec.bucket.empty()) {
-    skel_->at<uchar>(rec.bucket.back()) = 0;
-    rec.bucket.pop_back();
-    --rec.bucketCount;
+  if (mergeBranch(rec.points, branch_, rec.loop, *err_)) return true;
+  while (!branch_.empty()) {
+    skel_->at<uchar>(branch_.back()) = 0;
+    branch_.pop_back();
   }
   return false;
 }
 
-bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
+bool Skeleton::mergeBranch(std::vector<cv::Point>& chain, std::vector<cv::Point>& branch,
+                           bool& loop, std::ostream& err) {
   std::vector<std::pair<uint64_t, int>> chainIndex;
-  chainIndex.reserve(rec.points.size());
-  for (int i = 0; i < static_cast<int>(rec.points.size()); ++i) {
-    chainIndex.emplace_back(key(rec.points[i]), i);
+  chainIndex.reserve(chain.size());
+  for (int i = 0; i < static_cast<int>(chain.size()); ++i) {
+    chainIndex.emplace_back(key(chain[i]), i);
   }
   std::sort(chainIndex.begin(), chainIndex.end());
 
   int firstTouch = -1;  // branch index of the first shared point
   int touches = 0;
-  for (int j = 0; j < static_cast<int>(rec.bucket.size()); ++j) {
-    const uint64_t k = key(rec.bucket[j]);
+  for (int j = 0; j < static_cast<int>(branch.size()); ++j) {
+    const uint64_t k = key(branch[j]);
     auto it = std::lower_bound(chainIndex.begin(), chainIndex.end(), std::make_pair(k, -1));
     for (; it != chainIndex.end() && it->first == k; ++it) {
       if (touches == 2) {
@@ -412,17 +403,14 @@ bool Skeleton::mergeBranch(SkelRecord& rec, std::ostream& err) {
     }
   }
   if (touches == 0) return false;
-  if (touches == 1 && !hasRepeat(rec.bucket) && !hasRepeat(rec.points)) {
-    rec.loop = false;
-    rec.bucket.erase(rec.bucket.begin() + firstTouch);
-    --rec.bucketCount;
+  if (touches == 1 && !hasRepeat(branch) && !hasRepeat(chain)) {
+    loop = false;
+    branch.erase(branch.begin() + firstTouch);
     return false;
   }
-  while (!rec.bucket.empty()) {
-    rec.points.push_back(rec.bucket.back());
-    rec.bucket.pop_back();
-    --rec.bucketCount;
-    ++rec.numsklpts;
+  while (!branch.empty()) {
+    chain.push_back(branch.back());
+    branch.pop_back();
   }
   return true;
 }

@@ -34,8 +34,7 @@ class Skeleton {
   // draws the chain as 1s into `skel` (8-bit, frame size, created when it is
   // not). A neck cut erases the cut-off part from `bin`; the second-branch
   // search may set the pixels under the chain to 1. `rec` should be fresh;
-  // its chain and branch list are emptied first, and the branch list's
-  // memory is given back at the end. A chain that cannot start
+  // its chain is emptied first. A chain that cannot start
   // (no circle point inside the worm around the thickest point) stays empty.
   // "multi touch" diagnostics go to `err`. Throws FatalError on the internal
   // error of a walk whose previous point is not on the circle.
@@ -66,13 +65,14 @@ class Skeleton {
   // circle around `centre`.
   static Step circleSearch(const cv::Mat& dist, cv::Point prev, cv::Point centre);
 
-  // Joins the second branch `rec.bucket` to the chain `rec.points` by how
-  // they touch (share a point). No touch: false, nothing changes. One touch
-  // and no point repeated in either list: a side spur; the frame is no loop
-  // after all, the shared point leaves the branch, false. Otherwise the
-  // branch moves onto the chain's end in reverse order, true. A third touch
-  // writes "multi touch" to `err` (once per branch point that has one).
-  static bool mergeBranch(SkelRecord& rec, std::ostream& err);
+  // Joins the second branch `branch` to `chain` by how they touch (share a
+  // point). No touch: false, nothing changes. One touch and no point
+  // repeated in either list: a side spur; the frame is no loop after all
+  // (`loop` cleared), the shared point leaves the branch, false. Otherwise
+  // the branch moves onto the chain's end in reverse order, true. A third
+  // touch writes "multi touch" to `err` (once per branch point that has one).
+  static bool mergeBranch(std::vector<cv::Point>& chain, std::vector<cv::Point>& branch, bool& loop,
+                          std::ostream& err);
 
  private:
   cv::Point distanceTransform(double* maxVal);
@@ -96,9 +96,17 @@ class Skeleton {
   bool secondBranch(double maxVal);
   bool crossing(cv::Point& cand, cv::Point prev) const;
 
+  // The list the walk appends to: the record's chain, or the second branch
+  // while it is searched.
+  std::vector<cv::Point>& active() { return onBranch_ ? branch_ : rec_->points; }
+
   bool useRoi_ = true;
   DistanceMap map_;  // of the mask; frame size
   cv::Mat backup_;   // 8-bit: the mask before a neck cut
+  // The second branch of a loop frame while it is searched (frame pixels);
+  // scratch of one skeletonize() call, empty between calls.
+  std::vector<cv::Point> branch_;
+  bool onBranch_ = false;  // the walk appends to branch_
 
   // Borrowed for the duration of one skeletonize() call.
   DistanceMap* known_ = nullptr;

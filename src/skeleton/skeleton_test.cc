@@ -16,10 +16,7 @@ namespace {
 // Every step of the chain moves to one of the 8 neighbours and no point
 // comes twice.
 ::testing::AssertionResult isSimpleChain(const SkelRecord& rec) {
-  if (rec.numsklpts != static_cast<int>(rec.points.size())) {
-    return ::testing::AssertionFailure() << "count " << rec.numsklpts;
-  }
-  for (int i = 1; i < rec.numsklpts; ++i) {
+  for (int i = 1; i < rec.chainSize(); ++i) {
     const cv::Point d = rec.points[i] - rec.points[i - 1];
     if (std::abs(d.x) > 1 || std::abs(d.y) > 1 || d == cv::Point(0, 0)) {
       return ::testing::AssertionFailure() << "step at " << i;
@@ -188,7 +185,7 @@ TEST(SkeletonShapeTest, ClosedRingIsALoop) {
   cv::circle(mask, {100, 80}, 45, 1, 10);
   Result r = run(mask);
   EXPECT_TRUE(r.rec.loop);
-  EXPECT_GT(r.rec.numsklpts, 200);  // it went round
+  EXPECT_GT(r.rec.chainSize(), 200);  // it went round
 }
 
 TEST(SkeletonShapeTest, WormTouchingItselfIsALoop) {
@@ -202,70 +199,64 @@ TEST(SkeletonShapeTest, WormTouchingItselfIsALoop) {
   cv::polylines(mask, body, false, 1, 10);
   Result r = run(mask);
   EXPECT_TRUE(r.rec.loop);
-  EXPECT_FALSE(r.rec.bucketMode);
-  EXPECT_EQ(r.rec.bucketCount, static_cast<int>(r.rec.bucket.size()));
-  EXPECT_EQ(r.rec.numsklpts, static_cast<int>(r.rec.points.size()));
   // Both the ring and the tail are covered.
   int onTail = 0;
   for (const cv::Point& p : r.rec.points) onTail += p.x > 140;
   EXPECT_GT(onTail, 40);
 }
 
-SkelRecord lists(const std::vector<cv::Point>& chain, const std::vector<cv::Point>& branch) {
-  SkelRecord rec;
-  for (const cv::Point& p : chain) rec.addPoint(p.x, p.y);
-  rec.bucketMode = true;
-  for (const cv::Point& p : branch) rec.addPoint(p.x, p.y);
-  rec.loop = true;
-  return rec;
-}
+// A loop frame's chain and the second branch found beside it.
+struct Lists {
+  std::vector<cv::Point> chain, branch;
+  bool loop = true;
+  bool merge(std::ostream& err) { return Skeleton::mergeBranch(chain, branch, loop, err); }
+};
 
 TEST(SkeletonMergeTest, BranchWithoutTouchIsDropped) {
-  SkelRecord rec = lists({{0, 0}, {1, 0}, {2, 0}}, {{5, 5}, {6, 5}});
+  Lists rec{{{0, 0}, {1, 0}, {2, 0}}, {{5, 5}, {6, 5}}};
   std::ostringstream err;
-  EXPECT_FALSE(Skeleton::mergeBranch(rec, err));
+  EXPECT_FALSE(rec.merge(err));
   EXPECT_TRUE(rec.loop);
-  EXPECT_EQ(rec.bucketCount, 2);
-  EXPECT_EQ(rec.numsklpts, 3);
+  EXPECT_EQ(rec.branch.size(), 2u);
+  EXPECT_EQ(rec.chain.size(), 3u);
 }
 
 TEST(SkeletonMergeTest, SingleTouchWithoutRepeatsIsASpur) {
-  SkelRecord rec = lists({{0, 0}, {1, 0}, {2, 0}}, {{1, 3}, {1, 2}, {1, 1}, {1, 0}});
+  Lists rec{{{0, 0}, {1, 0}, {2, 0}}, {{1, 3}, {1, 2}, {1, 1}, {1, 0}}};
   std::ostringstream err;
-  EXPECT_FALSE(Skeleton::mergeBranch(rec, err));
+  EXPECT_FALSE(rec.merge(err));
   EXPECT_FALSE(rec.loop);
-  ASSERT_EQ(rec.bucketCount, 3);
-  EXPECT_EQ(rec.bucket.back(), cv::Point(1, 1));  // the shared point left the branch
-  EXPECT_EQ(rec.numsklpts, 3);
+  ASSERT_EQ(rec.branch.size(), 3u);
+  EXPECT_EQ(rec.branch.back(), cv::Point(1, 1));  // the shared point left the branch
+  EXPECT_EQ(rec.chain.size(), 3u);
 }
 
 TEST(SkeletonMergeTest, SingleTouchWithRepeatedChainPointIsMerged) {
-  SkelRecord rec = lists({{0, 0}, {1, 0}, {2, 0}, {1, 0}}, {{5, 0}, {4, 0}, {3, 0}, {2, 0}});
+  Lists rec{{{0, 0}, {1, 0}, {2, 0}, {1, 0}}, {{5, 0}, {4, 0}, {3, 0}, {2, 0}}};
   std::ostringstream err;
-  EXPECT_TRUE(Skeleton::mergeBranch(rec, err));
+  EXPECT_TRUE(rec.merge(err));
   EXPECT_TRUE(rec.loop);
-  EXPECT_EQ(rec.bucketCount, 0);
-  ASSERT_EQ(rec.numsklpts, 8);
-  EXPECT_EQ(rec.points[4], cv::Point(2, 0));  // the branch's last point first
-  EXPECT_EQ(rec.points[7], cv::Point(5, 0));
+  EXPECT_EQ(rec.branch.size(), 0u);
+  ASSERT_EQ(rec.chain.size(), 8u);
+  EXPECT_EQ(rec.chain[4], cv::Point(2, 0));  // the branch's last point first
+  EXPECT_EQ(rec.chain[7], cv::Point(5, 0));
   EXPECT_EQ(err.str(), "");
 }
 
 TEST(SkeletonMergeTest, TwoTouchesAppendReversedAndThirdIsReported) {
-  SkelRecord two = lists({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {1, 1}, {2, 1}, {3, 0}});
+  Lists two{{{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {1, 1}, {2, 1}, {3, 0}}};
   std::ostringstream err;
-  EXPECT_TRUE(Skeleton::mergeBranch(two, err));
+  EXPECT_TRUE(two.merge(err));
   EXPECT_TRUE(two.loop);
-  ASSERT_EQ(two.numsklpts, 8);
-  EXPECT_EQ(two.points[4], cv::Point(3, 0));
-  EXPECT_EQ(two.points[7], cv::Point(0, 0));
+  ASSERT_EQ(two.chain.size(), 8u);
+  EXPECT_EQ(two.chain[4], cv::Point(3, 0));
+  EXPECT_EQ(two.chain[7], cv::Point(0, 0));
   EXPECT_EQ(err.str(), "");
 
-  SkelRecord three =
-      lists({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {1, 1}, {2, 0}, {3, 1}, {3, 0}});
-  EXPECT_TRUE(Skeleton::mergeBranch(three, err));
+  Lists three{{{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {1, 1}, {2, 0}, {3, 1}, {3, 0}}};
+  EXPECT_TRUE(three.merge(err));
   EXPECT_EQ(err.str(), "multi touch\n");
-  EXPECT_EQ(three.numsklpts, 9);
+  EXPECT_EQ(three.chain.size(), 9u);
 }
 
 // Masks that stress the image border and degenerate widths. Nothing may be
@@ -301,7 +292,7 @@ TEST(SkeletonSafetyTest, DegenerateMasksGiveChainsInsideTheImage) {
       EXPECT_TRUE(p.inside(cv::Rect(0, 0, mask.cols, mask.rows))) << p;
     }
     if (!r.rec.loop) {
-      for (int i = 1; i < r.rec.numsklpts; ++i) {
+      for (int i = 1; i < r.rec.chainSize(); ++i) {
         const cv::Point d = r.rec.points[i] - r.rec.points[i - 1];
         EXPECT_TRUE(std::abs(d.x) <= 1 && std::abs(d.y) <= 1);
       }
@@ -318,14 +309,14 @@ TEST(SkeletonSafetyTest, OnePixelWormIsCutAndThinWormIsFollowed) {
   line.row(15).colRange(5, 55).setTo(1);
   Result r = run(line);
   EXPECT_TRUE(r.rec.loop);
-  EXPECT_LE(r.rec.numsklpts, 3);
+  EXPECT_LE(r.rec.chainSize(), 3);
 
   cv::Mat thin = cv::Mat::zeros(40, 120, CV_8UC1);
   cv::line(thin, {10, 20}, {110, 20}, 1, 5);
   Result t = run(thin);
   EXPECT_FALSE(t.rec.loop);
   EXPECT_TRUE(isSimpleChain(t.rec));
-  EXPECT_GE(t.rec.numsklpts, 100);
+  EXPECT_GE(t.rec.chainSize(), 100);
 }
 
 // The region-of-interest transforms must reproduce the whole-frame ones.

@@ -1,7 +1,8 @@
-// World coordinates and body-wave frequency, one pass over the records after
-// the behaviour analysis.
-#ifndef DUKON_STAGE_WORLD_COORDS_H_
-#define DUKON_STAGE_WORLD_COORDS_H_
+// Body-wave frequency: how many body waves per second pass a crawling worm,
+// from the travel of its centre of mass and its wavelength. A pass over the
+// records after their body-wave features.
+#ifndef DUKON_SKELETON_WAVE_FREQUENCY_H_
+#define DUKON_SKELETON_WAVE_FREQUENCY_H_
 
 #include <vector>
 
@@ -9,17 +10,14 @@
 
 namespace dukon {
 
-// Moves `head`, `tail`, `mid` and `cmass` of the records from frame
-// pixels into world pixels by adding the record's stage location (xLoc,
-// yLoc), whatever the record's flags; the chain `points` stays in frame
-// pixels. Then sets `freq` (Hz): for a record whose predecessor is the
+// Sets `freq` (Hz) of every record: for a record whose predecessor is the
 // directly preceding movie frame and both are located, consistent and not
-// ignored, the centre-of-mass travel per second (frmps) divided by the
-// record's wavelength; NaN otherwise, and for the first record. `rate` is
-// the run's frame rate, frames per second.
-// Must run exactly once: a second call would add the location twice.
-void worldCoordinates(std::vector<SkelRecord>& records, double rate);
+// ignored, the world centre-of-mass travel per second (`rate` frames per
+// second) divided by the record's wavelength; NaN otherwise, for the first
+// record and for a wavelength that is not positive. Reads `frame`, the
+// flags, `cmass`, the stage location and `wavelen`; writes `freq` only.
+void waveFrequency(std::vector<SkelRecord>& records, double rate);
 
 }  // namespace dukon
 
-#endif  // DUKON_STAGE_WORLD_COORDS_H_
+#endif  // DUKON_SKELETON_WAVE_FREQUENCY_H_

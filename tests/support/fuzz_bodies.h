@@ -9,6 +9,7 @@
 
 #include "base/fatal_error.h"
 #include "base/params.h"
+#include "output/params_copy.h"
 #include "stage/stage_util.h"
 
 namespace dukon {
@@ -22,7 +23,7 @@ inline void readParams(const std::string& bytes) {
   try {
     const Params p = Params::fromStream(in, "params.txt", err);
     p.print(listing);
-    p.writeHeader("fuzz", 25.0, 100, listing);
+    writeParamsCopy(listing, p, "fuzz", 25.0, 100);
     (void)p.moviePath(".avi");
   } catch (const FatalError&) {
   }

@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "base/skel_record.h"
+#include "behaviour/path_measures.h"
+#include "output/egg_table.h"
+#include "output/movement_tables.h"
+#include "output/shape_tables.h"
 #include "segment/egg_list.h"
-#include "skeleton/result_files.h"
 
 namespace dukon {
 namespace testing_support {
@@ -23,16 +26,15 @@ inline std::vector<std::string> lines(const std::string& s) {
 }
 
 // 10 frames per second, 10 pixels per mm, 0.5 s segments and displacement
-// span, 10 s turning angles, pauses below 0.05 mm/s, no egg table.
-inline TableSettings testTables() {
-  TableSettings s;
+// span, 10 s turning angles, pauses below 0.05 mm/s.
+inline PathSettings testTables() {
+  PathSettings s;
   s.rate = 10;
   s.mmpix = 10;
   s.seglen = 0.5;
   s.displen = 0.5;
   s.anglen = 10;
   s.pausespdlim = 0.05;
-  s.eggs = false;
   return s;
 }
 
@@ -47,9 +49,13 @@ struct Tables {
     ang.precision(4);
     egs.precision(4);
   }
-  void write(std::vector<SkelRecord>& r, const TableSettings& s,
-             const EggList& eggs = EggList(8, 8)) {
-    writeResultTables(r, wxo, wxd, spd, dsp, ang, egs, eggs, s);
+  // Measures the path (setting the records' displacements) and writes the
+  // tables as a run does; the egg table only with `eggs`.
+  void write(std::vector<SkelRecord>& r, const PathSettings& s, const EggList* eggs = nullptr) {
+    const PathMeasures path = measurePath(r, s);
+    writeShapeTables(wxo, wxd, r);
+    writeMovementTables(spd, dsp, ang, path, r);
+    if (eggs != nullptr) writeEggTable(egs, *eggs);
   }
 };
 

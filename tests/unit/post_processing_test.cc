@@ -13,7 +13,9 @@
 
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
-#include "skeleton/result_files.h"
+#include "output/behaviour_report.h"
+#include "output/feature_summary.h"
+#include "skeleton/feature_stats.h"
 #include "support/records.h"
 #include "support/table_streams.h"
 
@@ -30,7 +32,7 @@ using testing_support::testTables;
 // summary, on a path with every kind of record; the files are read back.
 TEST(PostProcessingTest, WholeRunFilesReadBack) {
   const MovementSettings p = testMovement();
-  const TableSettings tables = testTables();
+  const PathSettings tables = testTables();
   std::vector<SkelRecord> r = straightRun(60, 100, 2, true);
   for (int i = 20; i < 30; ++i) r[i].head.x = r[i].mid.x - 20;  // backing up
   for (int i = 31; i < 40; ++i) r[i].mid.x = r[31].mid.x;       // standing still
@@ -47,10 +49,13 @@ TEST(PostProcessingTest, WholeRunFilesReadBack) {
   Tables t;
   std::ostringstream wxs, err;
   wxs.precision(3);
-  const std::vector<MvVec> movements = segmentMovements(r, wxs, p, err);
-  classifyBehaviour(movements, r, wxs, p);
+  const Movements cut = segmentMovements(r, p, err);
+  const std::vector<MvVec>& movements = cut.segments;
+  const Classification classes = classifyBehaviour(movements, r, p);
+  labelRecords(classes.segments, r);
+  writeBehaviourReport(wxs, cut.cutCount, classes, r);
   t.write(r, tables);
-  writeFeatureSummary(r, t.wxo, StatisticsLayout{});
+  writeFeatureSummary(t.wxo, summarizeFeatures(r, false), StatisticsLayout{});
 
   // wxs.txt: the reduction line, a blank line, one line per segment, the
   // summary block.

@@ -1,1 +1,2 @@
-#include "segment/track.h"
+#include "output/output_dir.h"
+#include "segment/egg_list.h"

@@ -1,2 +1,2 @@
 #include "base/params.h"
-#include "run/output_dir.h"
+#include "output/output_dir.h"
