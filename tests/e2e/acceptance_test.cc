@@ -70,9 +70,8 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
   std::map<int, const TruthRow*> byFrame;
   for (const TruthRow& t : truth) byFrame[t.frame] = &t;
   Figures f;
-  f.goodPct = share(static_cast<int>(o.summary.at("good")), static_cast<int>(o.summary.at("real")));
-  f.consistentPct =
-      share(static_cast<int>(o.summary.at("consistent")), static_cast<int>(o.summary.at("real")));
+  f.goodPct = share(o.summary.good, o.summary.real);
+  f.consistentPct = share(o.summary.consistent, o.summary.real);
   std::vector<double> err, errAll, wl, fq;
   int cons = 0, headRight = 0, matched = 0;
   for (const ShapeRow& r : o.shapes) {
@@ -85,15 +84,15 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
     }
     if (!r.consistent) continue;
     ++cons;
-    const double e = std::hypot(r.midX - t.mid.x, r.midY - t.mid.y) * 1000 / kMmpix;
+    const double e = std::hypot(r.mid.x - t.mid.x, r.mid.y - t.mid.y) * 1000 / kMmpix;
     errAll.push_back(e);
     if (!t.stageMoving) err.push_back(e);
     f.driftUm = e;
-    if (std::hypot(r.headX - t.head.x, r.headY - t.head.y) <
-        std::hypot(r.headX - t.tail.x, r.headY - t.tail.y))
+    if (std::hypot(r.head.x - t.head.x, r.head.y - t.head.y) <
+        std::hypot(r.head.x - t.tail.x, r.head.y - t.tail.y))
       ++headRight;
-    if (std::isfinite(r.wavelen) && t.wavelengthPx > 0)
-      wl.push_back(std::fabs(r.wavelen - t.wavelengthPx) / t.wavelengthPx * 100);
+    if (std::isfinite(r.wvlen) && t.wavelengthPx > 0)
+      wl.push_back(std::fabs(r.wvlen - t.wavelengthPx) / t.wavelengthPx * 100);
     if (std::isfinite(r.freq) && t.freqHz > 0)
       fq.push_back(std::fabs(r.freq - t.freqHz) / t.freqHz * 100);
   }
@@ -103,7 +102,7 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
   f.errAllP95Um = quantile(errAll, 0.95);
   f.headRightPct = share(headRight, cons);
   f.labelMatchPct = share(matched, f.labelled);
-  f.reversals = o.reversals;
+  f.reversals = o.behaviour.totals.at("reversals");
   f.trueReversals = backwardBouts(truth);
   f.wavelenErrPct = quantile(wl, 0.5);
   f.freqErrPct = quantile(fq, 0.5);
@@ -113,13 +112,13 @@ Figures measure(const RunOutputs& o, const std::vector<TruthRow>& truth) {
     if (t.eggEvent) laid.push_back(&t);
   f.eggsLaid = static_cast<int>(laid.size());
   for (const TruthRow* t : laid) {
-    for (const EggLine& e : o.eggs)
+    for (const EggRow& e : o.eggs)
       if (std::hypot(e.x - t->egg.x, e.y - t->egg.y) <= 20) {
         ++f.eggsMatched;
         break;
       }
   }
-  for (const EggLine& e : o.eggs) {
+  for (const EggRow& e : o.eggs) {
     bool near = false;
     for (const TruthRow* t : laid) near |= std::hypot(e.x - t->egg.x, e.y - t->egg.y) <= 20;
     if (!near) ++f.eggsFalse;
@@ -153,7 +152,7 @@ std::string table(const std::string& scenario, const Figures& f) {
 // overlaps the truth's frames in `state`.
 bool segmentOverlaps(const RunOutputs& o, const std::vector<TruthRow>& truth,
                      const std::string& word, const std::string& state) {
-  for (const SegmentLine& s : o.segments) {
+  for (const SegmentLine& s : o.behaviour.segments) {
     if (s.text.find(word) == std::string::npos) continue;
     for (const TruthRow& t : truth)
       if (t.state == state && t.frame >= s.first && t.frame <= s.last) return true;
@@ -289,7 +288,7 @@ TEST_P(Acceptance, MeetsItsLevels) {
   const Figures& f = figures_;
   // Every scenario: one row per frame, structure intact.
   EXPECT_EQ(out_.shapes.size(), truth_.size());
-  EXPECT_FALSE(out_.segments.empty());
+  EXPECT_FALSE(out_.behaviour.segments.empty());
   if (!full()) return;
   const auto levels = std::find_if(scenarioLevels().begin(), scenarioLevels().end(),
                                    [this](const Levels& l) { return l.scenario == scenario_; });
@@ -310,7 +309,7 @@ TEST_P(Acceptance, MeetsItsLevels) {
     EXPECT_EQ(pauses.size(), static_cast<size_t>(l.pauseBouts));
     for (auto b : pauses) {
       bool seen = false;
-      for (const SegmentLine& s : out_.segments)
+      for (const SegmentLine& s : out_.behaviour.segments)
         seen |=
             s.text.find("pause") != std::string::npos && s.first <= b.second && s.last >= b.first;
       EXPECT_TRUE(seen) << "pause bout " << b.first << "-" << b.second;

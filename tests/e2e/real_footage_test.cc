@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "results/skeleton_file.h"
 #include "run_outputs.h"
 
 namespace dukon {
@@ -50,19 +51,13 @@ struct Pt {
 };
 using Line = std::vector<Pt>;
 
-// skel.csv: "Frame number: N" then "x,y" lines; frame number -> chain.
+// skel.csv through the shared reader: frame number -> chain.
 std::map<int, Line> readChains(const std::string& path) {
-  std::istringstream in(readText(path));
   std::map<int, Line> chains;
-  std::string line;
-  Line* cur = nullptr;
-  while (std::getline(in, line)) {
-    int n = 0;
-    Pt p;
-    if (std::sscanf(line.c_str(), "Frame number: %d", &n) == 1)
-      cur = &chains[n];
-    else if (cur && std::sscanf(line.c_str(), "%lf,%lf", &p.x, &p.y) == 2)
-      cur->push_back(p);
+  for (const auto& [frame, chain] : results::readSkeletonFile(path)) {
+    Line& line = chains[frame];
+    for (const cv::Point& p : chain)
+      line.push_back(Pt{static_cast<double>(p.x), static_cast<double>(p.y)});
   }
   return chains;
 }
@@ -146,8 +141,8 @@ int count(const std::string& text, const std::string& word) {
 Figures measure(const RunOutputs& o, const std::map<int, Line>& chains,
                 const std::map<int, Line>& published, const Layout& l, const std::string& errors) {
   Figures f;
-  f.goodPct = share(o.summary.at("good"), o.summary.at("real"));
-  f.consistentPct = share(o.summary.at("consistent"), o.summary.at("real"));
+  f.goodPct = share(o.summary.good, o.summary.real);
+  f.consistentPct = share(o.summary.consistent, o.summary.real);
   std::map<int, bool> consistent;
   for (const ShapeRow& r : o.shapes) consistent[r.frame] = r.consistent;
   std::vector<double> all, cons, early, late;
@@ -258,7 +253,7 @@ class RealFootage : public ::testing::Test {
     const RunOutputs out = readOutputs(dir_, "wormpose");
     published_ = readCentrelines(centrelines);
     const std::map<int, Line> chains = readChains(dir_ + "/wormpose/wormpose-skel.csv");
-    EXPECT_EQ(out.summary.at("real"), kCrops);
+    EXPECT_EQ(out.summary.real, kCrops);
     EXPECT_EQ(out.shapes.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(chains.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(published_.size(), static_cast<size_t>(kPublishedPct * kCrops / 100));
@@ -332,18 +327,18 @@ TEST_F(RealFootage, MaskedMovieRunsToCompletion) {
     EXPECT_TRUE(exists(dir + "/masked/masked-" + f)) << f;
   const RunOutputs out = readOutputs(dir, "masked");
   const std::string errors = readText(dir + "/errors.txt");
-  EXPECT_EQ(out.summary.at("real"), 563);
+  EXPECT_EQ(out.summary.real, 563);
   EXPECT_EQ(out.shapes.size(), 563u);
   std::ostringstream os;
   os << std::fixed << std::setprecision(2) << "== real-masked (grey worm on black, mmpix 65)\n"
-     << "  good frames                          "
-     << share(out.summary.at("good"), out.summary.at("real")) << " %\n"
-     << "  consistent frames                    "
-     << share(out.summary.at("consistent"), out.summary.at("real")) << " %\n"
+     << "  good frames                          " << share(out.summary.good, out.summary.real)
+     << " %\n"
+     << "  consistent frames                    " << share(out.summary.consistent, out.summary.real)
+     << " %\n"
      << "  edge-only masks                      "
      << count(errors, "threshold problem") + count(errors, "area problem") << "\n"
-     << "  movement segments                    " << out.segments.size();
-  for (const SegmentLine& s : out.segments)
+     << "  movement segments                    " << out.behaviour.segments.size();
+  for (const SegmentLine& s : out.behaviour.segments)
     os << " [" << s.first << "-" << s.last << ": " << s.text << "]";
   os << "\n";
   keepFigures(dir, os.str());

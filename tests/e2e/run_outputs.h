@@ -1,49 +1,35 @@
-// Reads back what one run of dukon wrote into plain tables for the
-// acceptance tests, and the few helpers those tests share. The generator's
-// ground truth is read with synth::readTruthCsv.
+// Reads back what one run of dukon wrote, through the readers of the result
+// formats (tools/results/), for the acceptance tests; and the few helpers
+// those tests share. The generator's ground truth is read with
+// synth::readTruthCsv.
 #ifndef DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 #define DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "results/behaviour_report.h"
+#include "results/egg_table.h"
+#include "results/run_summary.h"
+#include "results/shape_table.h"
 #include "support/files.h"
 
 namespace dukon {
 namespace e2e {
 
-// One row of the full shape table wxd.txt (world pixels).
-struct ShapeRow {
-  int frame = 0;
-  bool consistent = false;
-  double headX = 0, headY = 0, midX = 0, midY = 0, tailX = 0, tailY = 0;
-  int skelpts = 0;
-  double len = 0, wavelen = 0, freq = 0;
-  std::string label;  // "fwd", "bckwd", "reversal", "fwdreversal", "pause", "omega", "loop", ""
-};
-
-// A segment line of wxs.txt: "first-last: text".
-struct SegmentLine {
-  int first = 0, last = 0;
-  std::string text;
-};
-
-struct EggLine {
-  int frame = 0;
-  double x = 0, y = 0;  // world pixels
-};
+using results::EggRow;
+using results::SegmentLine;
+using results::ShapeRow;
 
 struct RunOutputs {
-  std::map<std::string, double> summary;  // "good", "consistent", "real", "total"
-  std::vector<ShapeRow> shapes;
-  std::vector<SegmentLine> segments;
-  int reversals = -1;  // from "reversals rate: ... (N total)"
-  std::vector<EggLine> eggs;
-  std::string wxs;
+  results::RunSummary summary;         // wxo.txt
+  std::vector<ShapeRow> shapes;        // wxd.txt; positions in world pixels
+  results::BehaviourReport behaviour;  // wxs.txt
+  std::vector<EggRow> eggs;            // eggs.txt; none without the file
 };
 
-// Throws std::runtime_error naming the file and line on malformed input.
+// The files of run `name` in outDir/name/. Throws results::RunFileError
+// naming the file and line on malformed input.
 RunOutputs readOutputs(const std::string& outDir, const std::string& name);
 using testing_support::shell;
 std::string readText(const std::string& path);

@@ -13,8 +13,8 @@ bool headAtChainStart(const ShapeRow& row, const std::vector<cv::Point>& chain, 
   const cv::Point& first = chain.front();
   const cv::Point& last = chain.back();
   *matched = true;
-  if (row.headWorld - first == row.tailWorld - last) return true;
-  if (row.headWorld - last == row.tailWorld - first) return false;
+  if (row.head - first == row.tail - last) return true;
+  if (row.head - last == row.tail - first) return false;
   *matched = false;
   return true;
 }
@@ -75,7 +75,7 @@ RunAnnotations::RunAnnotations(const std::vector<ShapeRow>& rows,
       byFrame_[a.frame] = a;
       continue;
     }
-    a.movement = decodeLabel(row.label);
+    a.movement = results::decodeLabel(row.label);
     if (a.movement.name == "loop") {
       a.state = FrameState::kLoop;
     } else if (row.consistent) {

@@ -10,10 +10,15 @@
 
 #include <opencv2/core.hpp>
 
-#include "overlay/run_outputs.h"
+#include "results/run_file.h"
+#include "results/shape_table.h"
 
 namespace dukon {
 namespace overlay {
+
+using results::Movement;
+using results::RunFileError;
+using results::ShapeRow;
 
 // The state of a frame in the analysis, from best to worst. A frame is in
 // exactly one state; the first that applies, in this order:

@@ -8,7 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "overlay/test_samples.h"
+#include "results/test_samples.h"
 
 namespace dukon {
 namespace overlay {
@@ -57,7 +57,7 @@ FrameAnnotation wormAnnotation(FrameState state) {
   a.movement = {"forward", false};
   if (state == FrameState::kConsistent || state == FrameState::kGood ||
       state == FrameState::kLoop) {
-    a.chain = samples::straightChain({250, 60}, {70, 170});
+    a.chain = results::samples::straightChain({250, 60}, {70, 170});
     a.hasEnds = state != FrameState::kLoop;
     a.head = a.chain.front();
     a.tail = a.chain.back();
@@ -91,7 +91,7 @@ TEST(DrawOverlay, BannerChipCarriesTheStateColour) {
                                FrameState::kRejected, FrameState::kIgnored};
   for (FrameState state : states) {
     FrameAnnotation a = wormAnnotation(state);
-    cv::Mat frame = plateWithWorm(samples::straightChain({250, 60}, {70, 170}));
+    cv::Mat frame = plateWithWorm(results::samples::straightChain({250, 60}, {70, 170}));
     OverlayLayout layout = makeLayout(frame.size(), 1.0);
     cv::Mat canvas;
     // No scale bar: its anti-aliased greys could match the ignored grey.

@@ -15,7 +15,10 @@
 
 #include "overlay/frame_annotation.h"
 #include "overlay/overlay_drawing.h"
-#include "overlay/run_outputs.h"
+#include "results/params_copy.h"
+#include "results/run_folder.h"
+#include "results/shape_table.h"
+#include "results/skeleton_file.h"
 
 namespace dukon {
 namespace overlay {
@@ -31,19 +34,17 @@ class InputError : public std::runtime_error {
 
 struct LoadedRun {
   std::string name;
-  RunParams params;
+  results::RunParams params;
   std::unique_ptr<RunAnnotations> annotations;
 };
 
 LoadedRun loadRun(const OverlayOptions& o) {
   LoadedRun run;
-  run.name = o.name.empty() ? findRunName(o.runDir) : o.name;
-  auto file = [&](const char* suffix) {
-    return (fs::path(o.runDir) / (run.name + "-" + suffix)).string();
-  };
-  run.params = readParamsCopy(file("params.txt"));
-  std::vector<ShapeRow> rows = readShapeTable(file("wxd.txt"));
-  auto chains = readSkeletonFile(file("skel.csv"));
+  run.name = o.name.empty() ? results::findRunName(o.runDir) : o.name;
+  auto file = [&](const char* suffix) { return results::runFile(o.runDir, run.name, suffix); };
+  run.params = results::readParamsCopy(file("params.txt"));
+  std::vector<ShapeRow> rows = results::readShapeTable(file("wxd.txt"));
+  auto chains = results::readSkeletonFile(file("skel.csv"));
   run.annotations = std::make_unique<RunAnnotations>(rows, chains, file("skel.csv"));
   if (run.annotations->empty()) throw RunFileError(file("wxd.txt") + ": no analysed frame");
   return run;

@@ -14,13 +14,14 @@
 #include <opencv2/videoio.hpp>
 
 #include "overlay/overlay_drawing.h"
-#include "overlay/test_samples.h"
+#include "results/test_samples.h"
 
 namespace dukon {
 namespace overlay {
 namespace {
 
 namespace fs = std::filesystem;
+namespace samples = results::samples;
 
 // Runs a shell command; returns its exit status, its output in `output`.
 int run(const std::string& command, std::string* output = nullptr) {

@@ -1,15 +1,14 @@
-// Readers of the run outputs that the annotated movie needs: the parameters
-// copy (NAME-params.txt), the full shape table (NAME-wxd.txt) and the
-// skeleton file (NAME-skel.csv).
+// What every reader of a run's result files shares: the error it throws and
+// a text file read as numbered lines, with the field parsers.
 //
-// These are small, self-contained readers of the text formats; they share
-// no code with the analyser. Every reader throws RunFileError with a message
-// "FILE:LINE: reason" (or "FILE: reason") for a missing, truncated or
-// malformed file.
-#ifndef DUKON_OVERLAY_RUN_OUTPUTS_H_
-#define DUKON_OVERLAY_RUN_OUTPUTS_H_
+// The readers of tools/results/ are the C++ definition of the result
+// formats, shared by the annotated-movie tool and the end-to-end tests; each
+// format is described in docs/formats/. They share no code with the
+// analyser. Every reader throws RunFileError with a message "FILE:LINE:
+// reason" (or "FILE: reason") for a missing, truncated or malformed file.
+#ifndef DUKON_RESULTS_RUN_FILE_H_
+#define DUKON_RESULTS_RUN_FILE_H_
 
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,63 +16,48 @@
 #include <opencv2/core.hpp>
 
 namespace dukon {
-namespace overlay {
+namespace results {
 
 class RunFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// The parameters copy, reduced to what the overlay uses.
-struct RunParams {
-  std::string movieDir;   // as listed, with its trailing separator
-  std::string movieName;  // the file stem of the movie and of every output
-  int mmpix = 0;          // pixels per millimetre
-  double frmps = 0.0;     // frames per second used by the run (0: not listed)
-  int fframe = 0;         // first and last frame the run was asked for
-  int lframe = 0;
+// A text file as numbered lines (1-based), line ends ("\n" or "\r\n")
+// removed. Throws RunFileError when the file cannot be read.
+class LineFile {
+ public:
+  explicit LineFile(const std::string& path);
+
+  const std::string& path() const { return path_; }
+  size_t size() const { return lines_.size(); }
+  const std::string& line(size_t number) const { return lines_[number - 1]; }
+  bool endsWithNewline() const { return endsWithNewline_; }
+
+  RunFileError error(size_t number, const std::string& reason) const;
+  RunFileError error(const std::string& reason) const;
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;
+  bool endsWithNewline_ = false;
 };
 
-RunParams readParamsCopy(const std::string& path);
+// True when `path` names a regular file (an optional result file such as
+// eggs.txt is read only then).
+bool fileExists(const std::string& path);
 
-// One row of the shape table. Head and tail are world positions in pixels
-// (stage location plus frame position) and are set only for consistent rows.
-struct ShapeRow {
-  int frame = 0;
-  bool ignored = false;
-  bool consistent = false;
-  std::string label;  // movement label as written, e.g. "fwdreversal", "loop", ""
-  cv::Point headWorld{-1, -1};
-  cv::Point tailWorld{-1, -1};
-};
+// Field parsers: true when the whole of `s` is the value.
+bool parseInt(const std::string& s, int* v);
+bool parseDouble(const std::string& s, double* v);  // "nan" and "-nan" give NaN
+// "(x y)", the point form of the shape tables.
+bool parsePoint(const std::string& s, cv::Point* p);
+// `s` cut at every `sep`; n separators give n + 1 parts.
+std::vector<std::string> split(const std::string& s, char sep);
+// The start of `s`, at most 40 characters, for messages.
+std::string excerpt(const std::string& s);
 
-// Rows in file order (frame numbers strictly increasing).
-std::vector<ShapeRow> readShapeTable(const std::string& path);
-
-// The chains of the most recent run in a skeleton file: frame number ->
-// chain points in frame pixels, in file order (head first once the head is
-// known). The file is appended to by every run of a movie; a run starts
-// where the frame number does not grow. Frames without a chain map to an
-// empty vector.
-std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path);
-
-// Movement label split into its class and reversal mark.
-struct Movement {
-  std::string name;  // forward, backward, pause, omega, loop, or "" (none)
-  bool reversal = false;
-};
-
-// Decodes a label made of the words fwd, bckwd, reversal, pause, omega and
-// loop ("reversal" alone marks a backward frame that starts a reversal).
-// Throws std::invalid_argument for any other text.
-Movement decodeLabel(const std::string& label);
-
-// The movie name of a run folder: the folder's own name when
-// NAME-wxd.txt is there, else the NAME of the single *-wxd.txt inside.
-// Throws RunFileError when there is none or more than one.
-std::string findRunName(const std::string& folder);
-
-}  // namespace overlay
+}  // namespace results
 }  // namespace dukon
 
-#endif  // DUKON_OVERLAY_RUN_OUTPUTS_H_
+#endif  // DUKON_RESULTS_RUN_FILE_H_

@@ -1,16 +1,11 @@
-#include "overlay/run_outputs.h"
+#include "results/shape_table.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cmath>
+#include <utility>
 
 namespace dukon {
-namespace overlay {
+namespace results {
 namespace {
-
-namespace fs = std::filesystem;
 
 const char kWxdHeader[] =
     "frame,OK?,(head),(mid),(tail),(cmass),#skelpts,#cutpt,len,thick,area,avgamp,ampsym,"
@@ -19,90 +14,51 @@ const char kWxdHeader[] =
 // A shape-table row has 28 fields after "#frame,"; an ignored one 24.
 constexpr size_t kRowFields = 28;
 constexpr size_t kIgnoredFields = 24;
+// The 20 real-valued columns, from len (field 7) to disp (field 26).
+constexpr size_t kFirstNumber = 7;
+double ShapeRow::*const kNumbers[] = {
+    &ShapeRow::len,      &ShapeRow::thick,      &ShapeRow::area,    &ShapeRow::avgamp,
+    &ShapeRow::ampsym,   &ShapeRow::maxampL,    &ShapeRow::maxampR, &ShapeRow::Navgamp,
+    &ShapeRow::NmaxampL, &ShapeRow::NmaxampR,   &ShapeRow::avgang,  &ShapeRow::angsym,
+    &ShapeRow::maxangL,  &ShapeRow::maxangR,    &ShapeRow::wvlen,   &ShapeRow::Nwvlen,
+    &ShapeRow::freq,     &ShapeRow::straightfs, &ShapeRow::sinusfs, &ShapeRow::disp};
 
-// A text file as numbered lines (1-based), line ends removed.
-class LineFile {
- public:
-  explicit LineFile(const std::string& path) : path_(path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw RunFileError(path + ": cannot open (missing file?)");
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string all = text.str();
-    endsWithNewline_ = !all.empty() && all.back() == '\n';
-    std::string line;
-    std::istringstream lines(all);
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines_.push_back(line);
-    }
+void parseConsistent(const LineFile& file, size_t no, const std::vector<std::string>& f,
+                     ShapeRow& row) {
+  cv::Point* const points[] = {&row.head, &row.mid, &row.tail, &row.cmass};
+  for (size_t i = 0; i < 4; ++i) {
+    if (!parsePoint(f[1 + i], points[i]))
+      throw file.error(no, "field " + std::to_string(i + 3) + " is not a point '(x y)'");
   }
-
-  size_t size() const { return lines_.size(); }
-  const std::string& line(size_t number) const { return lines_[number - 1]; }
-  bool endsWithNewline() const { return endsWithNewline_; }
-
-  RunFileError error(size_t number, const std::string& reason) const {
-    return RunFileError(path_ + ":" + std::to_string(number) + ": " + reason);
+  if (!parseInt(f[5], &row.skelpts) || !parseInt(f[6], &row.cutpt))
+    throw file.error(no, "#skelpts and #cutpt must be whole numbers");
+  for (size_t i = 0; i < std::size(kNumbers); ++i) {
+    if (!parseDouble(f[kFirstNumber + i], &(row.*kNumbers[i])))
+      throw file.error(no, "field " + std::to_string(kFirstNumber + i + 2) + " is not a number '" +
+                               excerpt(f[kFirstNumber + i]) + "'");
   }
-  RunFileError error(const std::string& reason) const {
-    return RunFileError(path_ + ": " + reason);
-  }
-
- private:
-  std::string path_;
-  std::vector<std::string> lines_;
-  bool endsWithNewline_ = false;
-};
-
-bool parseInt(const std::string& s, int* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long n = std::strtol(s.c_str(), &end, 10);
-  if (*end != '\0' || errno == ERANGE || n < -2147483647L || n > 2147483647L) return false;
-  *v = static_cast<int>(n);
-  return true;
 }
 
-bool parseDouble(const std::string& s, double* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double d = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || errno == ERANGE) return false;
-  *v = d;
-  return true;
-}
-
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t i = 0; i <= s.size(); ++i) {
-    if (i == s.size() || s[i] == sep) {
-      parts.push_back(s.substr(start, i - start));
-      start = i + 1;
-    }
+void parseInconsistent(const LineFile& file, size_t no, const std::vector<std::string>& f,
+                       ShapeRow& row) {
+  for (size_t i = 1; i <= 4; ++i) {
+    if (f[i] != "(-1 -1)") throw file.error(no, "a row that is not consistent carries a point");
   }
-  return parts;
-}
-
-// "(x y)" as the shape table writes a point.
-bool parsePoint(const std::string& s, cv::Point* p) {
-  if (s.size() < 5 || s.front() != '(' || s.back() != ')') return false;
-  std::vector<std::string> xy = split(s.substr(1, s.size() - 2), ' ');
-  return xy.size() == 2 && parseInt(xy[0], &p->x) && parseInt(xy[1], &p->y);
+  for (size_t i = 5; i + 1 < f.size(); ++i) {
+    if (!f[i].empty()) throw file.error(no, "a row that is not consistent carries values");
+  }
+  for (double ShapeRow::*field : kNumbers) row.*field = std::nan("");
 }
 
 ShapeRow parseShapeRow(const LineFile& file, size_t no) {
   const std::string& text = file.line(no);
-  size_t comma = text.find(',');
+  const size_t comma = text.find(',');
   ShapeRow row;
   if (text.empty() || text[0] != '#' || comma == std::string::npos ||
       !parseInt(text.substr(1, comma - 1), &row.frame)) {
-    throw file.error(no, "expected a row '#frame,...', found '" + text.substr(0, 40) + "'");
+    throw file.error(no, "expected a row '#frame,...', found '" + excerpt(text) + "'");
   }
-  std::vector<std::string> f = split(text.substr(comma + 1), ',');
+  const std::vector<std::string> f = split(text.substr(comma + 1), ',');
   if (f.size() == kIgnoredFields && f.back() == "IGNORED") {
     for (size_t i = 0; i + 1 < f.size(); ++i) {
       if (!f[i].empty()) throw file.error(no, "row of an ignored frame carries values");
@@ -122,53 +78,14 @@ ShapeRow parseShapeRow(const LineFile& file, size_t no) {
   } catch (const std::invalid_argument& e) {
     throw file.error(no, e.what());
   }
-  if (row.consistent && (!parsePoint(f[1], &row.headWorld) || !parsePoint(f[3], &row.tailWorld))) {
-    throw file.error(no, "head or tail is not a point '(x y)'");
-  }
+  if (row.consistent)
+    parseConsistent(file, no, f, row);
+  else
+    parseInconsistent(file, no, f, row);
   return row;
 }
 
 }  // namespace
-
-RunParams readParamsCopy(const std::string& path) {
-  LineFile file(path);
-  if (file.size() < 3 || file.line(1).rfind("# DUKON version: ", 0) != 0 ||
-      file.line(2).rfind("# analyzed on: ", 0) != 0 || !file.line(3).empty()) {
-    throw file.error(1, "not a parameters copy (run header missing)");
-  }
-  RunParams p;
-  bool haveName = false, haveMmpix = false;
-  for (size_t no = 4; no <= file.size(); ++no) {
-    const std::string& text = file.line(no);
-    size_t eq = text.find(" = ");
-    size_t keyEnd = text.find(' ');
-    if (eq == std::string::npos || keyEnd == 0) {
-      throw file.error(no, "expected 'key = value', found '" + text.substr(0, 40) + "'");
-    }
-    std::string key = text.substr(0, keyEnd), value = text.substr(eq + 3);
-    bool ok = true;
-    if (key == "moviedir") {
-      p.movieDir = value;
-    } else if (key == "moviename") {
-      p.movieName = value;
-      haveName = !value.empty();
-    } else if (key == "mmpix") {
-      ok = parseInt(value, &p.mmpix) && p.mmpix > 0;
-      haveMmpix = true;
-    } else if (key == "frmps") {
-      ok = parseDouble(value, &p.frmps);
-    } else if (key == "fframe") {
-      ok = parseInt(value, &p.fframe);
-    } else if (key == "lframe") {
-      ok = parseInt(value, &p.lframe);
-    }
-    if (!ok) throw file.error(no, key + ": cannot read value '" + value + "'");
-  }
-  if (!haveName || !haveMmpix) {
-    throw file.error(file.size(), "parameter listing lacks moviename or mmpix (truncated?)");
-  }
-  return p;
-}
 
 std::vector<ShapeRow> readShapeTable(const std::string& path) {
   LineFile file(path);
@@ -188,39 +105,6 @@ std::vector<ShapeRow> readShapeTable(const std::string& path) {
   return rows;
 }
 
-std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path) {
-  static const std::string kFrame = "Frame number: ";
-  LineFile file(path);
-  if (file.size() && !file.endsWithNewline()) {
-    throw file.error(file.size(), "last line has no line end (file truncated?)");
-  }
-  std::map<int, std::vector<cv::Point>> chains;
-  std::vector<cv::Point>* chain = nullptr;
-  int previous = 0;
-  for (size_t no = 1; no <= file.size(); ++no) {
-    const std::string& text = file.line(no);
-    int frame = 0;
-    if (text.rfind(kFrame, 0) == 0) {
-      if (!parseInt(text.substr(kFrame.size()), &frame)) {
-        throw file.error(no, "bad frame number '" + text.substr(kFrame.size(), 20) + "'");
-      }
-      if (chain && frame <= previous) chains.clear();  // an earlier run ends here
-      previous = frame;
-      chain = &chains[frame];
-      continue;
-    }
-    std::vector<std::string> xy = split(text, ',');
-    cv::Point p;
-    if (xy.size() != 2 || !parseInt(xy[0], &p.x) || !parseInt(xy[1], &p.y)) {
-      throw file.error(no,
-                       "expected 'Frame number: N' or 'x,y', found '" + text.substr(0, 40) + "'");
-    }
-    if (!chain) throw file.error(no, "point before the first 'Frame number:' line");
-    chain->push_back(p);
-  }
-  return chains;
-}
-
 Movement decodeLabel(const std::string& label) {
   static const std::pair<const char*, const char*> kWords[] = {
       {"fwd", "forward"}, {"bckwd", "backward"}, {"reversal", ""},
@@ -230,7 +114,7 @@ Movement decodeLabel(const std::string& label) {
   while (at < label.size()) {
     bool matched = false;
     for (const auto& w : kWords) {
-      std::string word = w.first;
+      const std::string word = w.first;
       if (label.compare(at, word.size(), word) != 0) continue;
       if (word == "reversal") {
         m.reversal = true;
@@ -249,28 +133,5 @@ Movement decodeLabel(const std::string& label) {
   return m;
 }
 
-std::string findRunName(const std::string& folder) {
-  fs::path dir(folder);
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) throw RunFileError(folder + ": no such folder");
-  std::string own = dir.lexically_normal().filename().string();
-  if (own.empty()) own = dir.lexically_normal().parent_path().filename().string();
-  if (fs::is_regular_file(dir / (own + "-wxd.txt"), ec)) return own;
-  std::vector<std::string> found;
-  const std::string suffix = "-wxd.txt";
-  for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
-    std::string name = e.path().filename().string();
-    if (name.size() > suffix.size() &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      found.push_back(name.substr(0, name.size() - suffix.size()));
-    }
-  }
-  if (found.empty()) throw RunFileError(folder + ": no *-wxd.txt, not a run's output folder");
-  if (found.size() > 1) {
-    throw RunFileError(folder + ": several runs in one folder; name one with --name");
-  }
-  return found[0];
-}
-
-}  // namespace overlay
+}  // namespace results
 }  // namespace dukon

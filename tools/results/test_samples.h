@@ -1,8 +1,8 @@
-// Run output files written the way the analyser writes them, for the
-// overlay's tests: rows of the shape table, a skeleton file, a parameters
-// copy, and a folder holding all three.
-#ifndef DUKON_OVERLAY_TEST_SAMPLES_H_
-#define DUKON_OVERLAY_TEST_SAMPLES_H_
+// Run output files written the way the analyser writes them, for the tests
+// of the readers and of the annotated-movie tool: rows of the shape table, a
+// skeleton file, a parameters copy, and a fresh folder to hold them.
+#ifndef DUKON_RESULTS_TEST_SAMPLES_H_
+#define DUKON_RESULTS_TEST_SAMPLES_H_
 
 #include <unistd.h>
 
@@ -15,19 +15,20 @@
 #include <opencv2/core.hpp>
 
 namespace dukon {
-namespace overlay {
+namespace results {
 namespace samples {
 
 inline std::string point(cv::Point p) {
   return "(" + std::to_string(p.x) + " " + std::to_string(p.y) + ")";
 }
 
-// A consistent row: head, mid and tail in world pixels, 22 feature values.
+// A consistent row: head, mid and tail in world pixels, 60 chain points,
+// 2 crossings, 20 feature values (1.5, the wavelength nan).
 inline std::string consistentRow(int frame, cv::Point head, cv::Point tail,
                                  const std::string& label) {
   std::string row = "#" + std::to_string(frame) + ",1," + point(head) + "," +
-                    point((head + tail) / 2) + "," + point(tail) + ",(50 80)";
-  for (int i = 0; i < 22; ++i) row += i == 16 ? ",nan" : ",1.5";
+                    point((head + tail) / 2) + "," + point(tail) + ",(50 80),60,2";
+  for (int i = 0; i < 20; ++i) row += i == 14 ? ",nan" : ",1.5";
   return row + "," + label;
 }
 
@@ -89,14 +90,14 @@ inline void writeText(const std::filesystem::path& path, const std::string& text
 // A fresh, empty folder under the system's temporary directory.
 inline std::filesystem::path freshDir(const std::string& tag) {
   auto dir = std::filesystem::temp_directory_path() /
-             ("dukon-overlay-" + tag + "-" + std::to_string(getpid()));
+             ("dukon-results-" + tag + "-" + std::to_string(getpid()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
 }
 
 }  // namespace samples
-}  // namespace overlay
+}  // namespace results
 }  // namespace dukon
 
-#endif  // DUKON_OVERLAY_TEST_SAMPLES_H_
+#endif  // DUKON_RESULTS_TEST_SAMPLES_H_
