@@ -1,5 +1,7 @@
 """The parameters: reading the copy a run leaves in its output folder, and
-filling a template for one movie of a batch."""
+filling a template for one movie of a batch.
+
+Format of the copy: docs/formats/params.md."""
 
 import re
 

@@ -1,4 +1,6 @@
-"""Reader of NAME-skel.csv: every frame's skeleton chain."""
+"""Reader of NAME-skel.csv: every frame's skeleton chain.
+
+Format: docs/formats/skel.md."""
 
 import re
 

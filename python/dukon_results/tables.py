@@ -5,6 +5,8 @@ Each returns a pandas DataFrame with one row per table row. Positions are
 world positions in frame pixels (stage location plus position in the frame);
 the unit of every column is in `UNITS` and in the frame's `attrs["units"]`.
 Missing values are NaN.
+
+Formats: docs/formats/wxd.md, spd.md, dsp.md, ang.md and eggs.md.
 """
 
 import re

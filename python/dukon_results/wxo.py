@@ -1,5 +1,7 @@
 """Reader of NAME-wxo.txt: the run summary, the short per-frame shape table
-and the feature statistics."""
+and the feature statistics.
+
+Format: docs/formats/wxo.md."""
 
 import re
 from dataclasses import dataclass

@@ -1,4 +1,6 @@
-"""Reader of NAME-wxs.txt: the movement segments and the behaviour summary."""
+"""Reader of NAME-wxs.txt: the movement segments and the behaviour summary.
+
+Format: docs/formats/wxs.md."""
 
 import re
 from dataclasses import dataclass

@@ -1,4 +1,4 @@
-// Saving the run's images (track.bmp, wave.bmp).
+// Saving the run's images (track.bmp, wave.bmp; docs/formats/track.md and wave.md).
 #ifndef DUKON_OUTPUT_IMAGE_FILE_H_
 #define DUKON_OUTPUT_IMAGE_FILE_H_
 
