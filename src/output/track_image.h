@@ -1,5 +1,5 @@
 // TrackImage: the world canvas of the worm's path and the track image
-// track.bmp made from it.
+// track.bmp made from it (docs/formats/track.md).
 //
 // The canvas has the frame's size; world positions (frame pixels plus the
 // stage position) are shrunk into it by `scale` (frame pixels per canvas

@@ -1,4 +1,4 @@
-// Wave: the body-wave image of a whole movie.
+// Wave: the body-wave image wave.bmp of a whole movie (docs/formats/wave.md).
 //
 // One column per frame from the first to the last frame to analyse, and down
 // each column the bend-angle profile of that frame's skeleton, centred
