@@ -5,7 +5,6 @@
 #ifndef DUKON_SEGMENT_HEAD_TAIL_H_
 #define DUKON_SEGMENT_HEAD_TAIL_H_
 
-
 #include <opencv2/core.hpp>
 
 #include "base/skel_record.h"
