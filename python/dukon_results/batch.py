@@ -190,7 +190,7 @@ def report(analysis, status):
     if _analysed(record):
         try:
             record["report"] = str(write_report(record["results"], record["name"]))
-        except Exception as e:  # noqa: BLE001 - any failure is this movie's, recorded
+        except Exception as e:  # any failure is this movie's, recorded
             record["report_error"] = _failure_text(e)
     _write_json(status, record)
     return record
@@ -305,7 +305,7 @@ def collect(statuses, out):
     for r in records:
         try:
             rows.append(_row(r, out))
-        except Exception as e:  # noqa: BLE001 - one movie's row never stops the summary
+        except Exception as e:  # one movie's row never stops the summary
             rows.append({"name": r.get("name", "?"), "status": "failed",
                          "exit_code": r.get("exit_code", ""), "error": _failure_text(e)})
     # Names are file names: bytes that are not UTF-8 are written as they are.
@@ -392,7 +392,7 @@ def main(argv=None):
             report(args.analysis, args.status)
         else:
             collect(args.statuses, args.out)
-    except Exception as e:  # noqa: BLE001 - recorded as this movie's failure
+    except Exception as e:  # recorded as this movie's failure
         if args.step == "collect":
             raise
         _record_step_failure(args, e)

@@ -11,8 +11,8 @@ with fframe just after the first run's lframe is told apart only by N.
 
 import bisect
 import re
-from array import array
 import warnings
+from array import array
 
 import pandas as pd
 
@@ -39,21 +39,21 @@ def latest_run_extent(skel_path):
     path = str(skel_path)
     if not path.endswith("-skel.csv"):
         return None
-    entries = None
+    entries = first = None
     try:
         with open(path[:-len("skel.csv")] + "wxo.txt", encoding="latin-1") as f:
-            for no, text in enumerate(f):
-                text = text.rstrip("\r\n")
-                m = _REAL_FRAMES.match(text)
+            for no, text in zip(range(_SUMMARY_LINES), f):
+                m = _REAL_FRAMES.match(text.rstrip("\r\n"))
                 if m:
                     entries = int(m.group(1))
                 elif entries is not None and text.startswith("#"):
-                    return entries, int(text[1:].split(" ", 1)[0])
-                if no >= _SUMMARY_LINES:
+                    first = text[1:].split(" ", 1)[0]
                     break
-    except (OSError, ValueError):
+    except OSError:
         return None
-    return None if entries is None else (entries, None)
+    if entries is None:
+        return None
+    return entries, int(first) if first and first.lstrip("-").isdigit() else None
 
 
 def _latest_run_start(frames, lines, path, extent):
@@ -114,7 +114,12 @@ def read_skeletons(path, last_run_only=True):
             raise lines.error(no, "point before the first 'Frame number:' line")
         rows.append((len(frames) - 1, frames[-1], point, int(p.group(1)), int(p.group(2))))
         point += 1
-    start = _latest_run_start(frames, frame_lines, lines.path, latest_run_extent(lines.path))
+    try:
+        start = _latest_run_start(frames, frame_lines, lines.path, latest_run_extent(lines.path))
+    except ResultFileError:
+        if last_run_only:
+            raise
+        start = _latest_run_start(frames, frame_lines, lines.path, None)  # every run wanted
     # Entry indices where a run starts, the first run's aside.
     starts = sorted(({i for i in range(1, len(frames)) if frames[i] <= frames[i - 1]}
                      | {start}) - {0})

@@ -28,10 +28,9 @@ def wcon_step(analysis, status, zipped=False):
         try:
             record["wcon"] = str(write_wcon(record["results"], record["name"],
                                             zipped=zipped).path)
-        except READ_ERRORS as e:
-            record["wcon_error"] = str(e)
-        except Exception as e:  # noqa: BLE001 - any failure is this movie's, recorded
-            record["wcon_error"] = f"{type(e).__name__}: {e}"
+        except Exception as e:  # any failure is this movie's, recorded
+            record["wcon_error"] = (str(e) if isinstance(e, READ_ERRORS)
+                                    else f"{type(e).__name__}: {e}")
     status = Path(status)
     status.parent.mkdir(parents=True, exist_ok=True)
     tmp = status.with_name(status.name + ".tmp")
