@@ -70,7 +70,7 @@ def _latest_run_start(frames, lines, path, extent):
     if entries > len(frames) - start:
         raise ResultFileError(path, None, f"the last run analysed {entries} frames ({wxo}), "
                               f"but its block here holds {len(frames) - start} entries "
-                              "(file cut short, or from another run?)")
+                              "(file cut short, or files of different runs?)")
     start = len(frames) - entries
     if first is not None and start < len(frames) and frames[start] != first:
         raise ResultFileError(path, lines[start], f"the last run's entries start at frame "

@@ -52,9 +52,8 @@ def test_machine_limits_are_told_from_other_failures(log, reason):
 # Starts the cluster, runs one job to its end, prints the job's exit code.
 _ONE_JOB = """
 import sys
-sys.path.insert(0, sys.argv[1])
 from slurm_cluster import SlurmCluster
-with SlurmCluster(sys.argv[2]) as c:
+with SlurmCluster(sys.argv[1]) as c:
     job = c.run("sbatch", "--wait", "-o", "/dev/null", "--wrap=true", timeout=60)
     print("job exit", job.returncode, job.stderr.strip())
 """
@@ -71,9 +70,10 @@ def test_node_starts_without_a_cgroup_file_system(tmp_path):
     hide = ("umount -R /sys/fs/cgroup 2>/dev/null; "
             "! grep -q ' /sys/fs/cgroup' /proc/self/mounts || exit 90; exec \"$@\"")
     cmd = ["unshare", "--mount", "--propagation", "private", "sh", "-c", hide, "hide",
-           sys.executable, str(script), str(Path(__file__).parent), str(tmp_path / "c")]
+           sys.executable, str(script), str(tmp_path / "c")]
+    env = dict(os.environ, PYTHONPATH=str(Path(__file__).parent))
     proc = subprocess.run(cmd, capture_output=True, text=True, stdin=subprocess.DEVNULL,
-                          timeout=180)
+                          timeout=180, env=env)
     if proc.returncode == 90 or "unshare failed" in proc.stderr:
         pytest.skip(f"cannot hide the cgroup mounts here: {proc.stderr.strip()[-200:]}")
     assert "job exit 0" in proc.stdout, f"{proc.stdout}\n{proc.stderr[-3000:]}"

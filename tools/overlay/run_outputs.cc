@@ -223,7 +223,7 @@ std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path, 
       throw file.error("the last run analysed " + std::to_string(records) +
                        " frames, but its block here holds " +
                        std::to_string(entries.size() - start) +
-                       " entries (file cut short, or from another run?)");
+                       " entries (file cut short, or files of different runs?)");
     }
     start = entries.size() - records;
   }

@@ -144,7 +144,7 @@ TEST_F(RunOutputsTest, SkeletonFileTakesTheLatestRunsEntriesByCount) {
   EXPECT_EQ(failure([&] { readSkeletonFile(path, 3); }),
             path +
                 ": the last run analysed 3 frames, but its block here holds 2 entries "
-                "(file cut short, or from another run?)");
+                "(file cut short, or files of different runs?)");
 }
 
 TEST(DecodeLabel, WordsClassesAndReversals) {
