@@ -5,8 +5,11 @@
 
 namespace dukon {
 
-FrameSource::FrameSource(Movie& movie, size_t depth)
-    : movie_(movie), depth_(depth == 0 ? 1 : depth), thread_([this] { decode(); }) {}
+FrameSource::FrameSource(Movie& movie, int lastFrame, size_t depth)
+    : movie_(movie),
+      lastFrame_(lastFrame),
+      depth_(depth == 0 ? 1 : depth),
+      thread_([this] { decode(); }) {}
 
 FrameSource::~FrameSource() {
   stop();
@@ -40,10 +43,13 @@ void FrameSource::decode() {
       const Clock::time_point start = Clock::now();
       MovieFrame f = movie_.read(std::move(buffer));
       decodeMs_ += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-      const bool last = !f.fetched();
+      // The end, or a frame that ends the caller's loop: nothing after it
+      // is needed.
+      const bool last = !f.fetched() || f.number() > lastFrame_;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(std::move(f));
+        finished_ = last;
       }
       changed_.notify_all();
       if (last) return;
@@ -52,6 +58,7 @@ void FrameSource::decode() {
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = std::current_exception();
     queue_.emplace_back();  // the end: no frame
+    finished_ = true;
     changed_.notify_all();
   }
 }
@@ -66,9 +73,9 @@ const MovieFrame& FrameSource::next() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if (current_.fetched()) spare_.push_back(std::move(current_.image));
-    changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+    changed_.wait(lock, [this] { return !queue_.empty() || stopping_ || finished_; });
     if (queue_.empty()) {
-      current_ = MovieFrame();  // stopped before the end: nothing to report
+      current_ = MovieFrame();  // stopped, or past the last frame: nothing to report
       return current_;
     }
     current_ = std::move(queue_.front());

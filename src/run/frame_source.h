@@ -3,8 +3,9 @@
 //
 // The decoding thread fetches frames into a bounded queue of at most
 // `depth` frames and waits while it is full; it stops at the movie's end
-// (the first fetch without a frame), when the source is stopped, or on an
-// exception, which next() passes on. Everything else happens on the
+// (the first fetch without a frame), after the first frame numbered beyond
+// the last one the caller needs (which tells the caller to stop too), when
+// the source is stopped, or on an exception, which next() passes on. Everything else happens on the
 // caller's thread: next() writes the fetch's console lines (Movie::
 // reportFetch) when the caller takes the frame, so the console reads as if
 // every frame had been fetched on demand. Frame numbers and times are the
@@ -12,6 +13,7 @@
 #ifndef DUKON_RUN_FRAME_SOURCE_H_
 #define DUKON_RUN_FRAME_SOURCE_H_
 
+#include <climits>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -31,10 +33,10 @@ class FrameSource {
   // frame).
   static constexpr size_t kDefaultDepth = 4;
 
-  // Starts decoding `movie`, opened and positioned. Until the source is
-  // stopped or destroyed nothing else may use the movie; the movie must
-  // outlive the source.
-  explicit FrameSource(Movie& movie, size_t depth = kDefaultDepth);
+  // Starts decoding `movie`, opened and positioned, up to the first frame
+  // numbered beyond `lastFrame`. Until the source is stopped or destroyed
+  // nothing else may use the movie; the movie must outlive the source.
+  explicit FrameSource(Movie& movie, int lastFrame = INT_MAX, size_t depth = kDefaultDepth);
   // Stops decoding and waits for the thread.
   ~FrameSource();
   FrameSource(const FrameSource&) = delete;
@@ -42,8 +44,9 @@ class FrameSource {
 
   // The next frame, waiting until it is decoded, after writing its console
   // lines. The frame stays valid until the next call; at the movie's end
-  // the result has no image (and stays so on later calls, as does every
-  // call after stop()). Rethrows an exception met by the decoding thread
+  // the result has no image (and stays so on later calls). After the frame
+  // beyond `lastFrame`, and after stop(), the result has no image and
+  // nothing is written. Rethrows an exception met by the decoding thread
   // once the frames before it are taken.
   const MovieFrame& next();
 
@@ -59,6 +62,7 @@ class FrameSource {
   void decode();
 
   Movie& movie_;
+  const int lastFrame_;
   const size_t depth_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -66,6 +70,7 @@ class FrameSource {
   std::deque<MovieFrame> queue_;  // decoded, not yet taken; the end fetch last
   std::vector<cv::Mat> spare_;    // buffers of frames taken, for reuse
   bool stopping_ = false;
+  bool finished_ = false;     // the decoding thread has queued its last frame
   std::exception_ptr error_;  // met by the decoding thread; taken with the end fetch
   double decodeMs_ = 0;       // written by the decoding thread only, until it ends
   // The caller's side:

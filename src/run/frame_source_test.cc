@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ TEST_F(FrameSourceTest, ReadingAheadChangesNothingTheCallerSees) {
       cv::Mat f;
       while (direct.getFrame(f)) a.push_back({direct.position(), direct.time(), cv::mean(f)[0]});
       {
-        FrameSource source(ahead, depth);
+        FrameSource source(ahead, INT_MAX, depth);
         for (;;) {
           const MovieFrame& m = source.next();
           if (!m.fetched()) break;
@@ -73,7 +74,7 @@ TEST_F(FrameSourceTest, StopsEarlyWithFramesQueued) {
   Movie movie(path_, false, out, err);
   movie.open();
   {
-    FrameSource source(movie, 2);
+    FrameSource source(movie, INT_MAX, 2);
     EXPECT_EQ(source.next().number(), 1);
     EXPECT_EQ(source.next().number(), 2);
     source.stop();
@@ -85,6 +86,22 @@ TEST_F(FrameSourceTest, StopsEarlyWithFramesQueued) {
   // The movie is the caller's again.
   cv::Mat f;
   EXPECT_TRUE(movie.getFrame(f));
+}
+
+// The caller needs frames up to `lastFrame`: the source delivers the first
+// frame beyond it (which ends the caller's loop) and decodes nothing more.
+TEST_F(FrameSourceTest, DecodesNothingBeyondTheFrameAfterTheLast) {
+  std::ostringstream out, err;
+  Movie movie(path_, false, out, err);
+  movie.open();
+  {
+    FrameSource source(movie, 5);
+    for (int n = 1; n <= 6; ++n) EXPECT_EQ(source.next().number(), n);
+    EXPECT_FALSE(source.next().fetched());
+    EXPECT_FALSE(source.next().fetched());
+  }
+  EXPECT_EQ(out.str(), "#1 #2 #3 #4 #5 #6 ");
+  EXPECT_EQ(movie.read().number(), 7);
 }
 
 }  // namespace

@@ -214,7 +214,7 @@ void RunDriver::constructAnalysers() {
 }
 
 void RunDriver::frameLoop() {
-  if (frameNumber_ <= frames_.last) source_ = std::make_unique<FrameSource>(*movie_);
+  if (frameNumber_ <= frames_.last) source_ = std::make_unique<FrameSource>(*movie_, frames_.last);
   while (frameNumber_ <= frames_.last) {
     const MovieFrame* frame;
     {
