@@ -43,7 +43,7 @@ def read_skeletons(path, last_run_only=True):
     df = pd.DataFrame(rows, columns=["run", "frame", "point", "x", "y"]).astype("int64")
     if last_run_only and len(df):
         df = df[df["run"] == run].reset_index(drop=True)
-    df.attrs["units"] = {"x": "px", "y": "px", "frame": "frame number"}
+    df.attrs["units"] = {"x": "frame px", "y": "frame px", "frame": "frame number"}
     return df
 
 

@@ -69,9 +69,11 @@ const char* stateWord(const SkelRecord& r) {
   return r.numsklpts > 0 ? "good" : "rejected";
 }
 
-// The movement class as the shape tables' labels give it: a loop frame is
-// "loop" whatever its code; other frames by their code, empty without one.
+// The movement class as the shape tables' labels give it: none for an
+// ignored frame, "loop" for a loop frame whatever its code, other frames by
+// their code, empty without one.
 const char* movementWord(const SkelRecord& r) {
+  if (r.ignored) return "";
   if (r.loop) return "loop";
   switch (r.mv) {
     case MovementCode::kForward:
@@ -101,7 +103,7 @@ class RowWriter {
     row.text(stateWord(r));
     row.flag(r.located);
     row.text(movementWord(r));
-    row.flag(r.reversal && !r.loop);
+    row.flag(r.reversal && !r.loop && !r.ignored);
     if (r.consistent) consistentValues(r, row);
     row.empty(kColumnCount - row.cells());
     return row.end();

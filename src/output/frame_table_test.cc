@@ -87,7 +87,12 @@ TEST(FrameTableTest, StateMovementAndEmptyValuesOfEveryKindOfFrame) {
     void (*make)(SkelRecord&);
   };
   const Case cases[] = {
-      {"ignored", "", "0", [](SkelRecord& r) { r.ignored = true; }},
+      {"ignored", "", "0",
+       [](SkelRecord& r) {
+         r.ignored = true;
+         r.mv = MovementCode::kForward;  // the tables show no class for it
+         r.reversal = true;
+       }},
       {"loop", "loop", "0",
        [](SkelRecord& r) {
          r.loop = true;
