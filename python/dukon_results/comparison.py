@@ -157,7 +157,8 @@ def compare_blocked(group_values, group_blocks, control_values, control_blocks, 
     left = len(x) + len(y) - sum(len(r) for r, _, _ in blocks)
     result.update(p_value=float(min(p, 1.0)),
                   method=f"permutation within blocks, {how}"
-                         + (f"; {left} movies in one-group blocks not tested" if left else ""))
+                         + (f"; {left} movie{'' if left == 1 else 's'} in one-group blocks "
+                            "not tested" if left else ""))
     return result
 
 
