@@ -41,13 +41,13 @@ from pathlib import Path
 import pandas as pd
 
 from . import comparison
-from .comparison import (bh_qvalues, bootstrap_interval, compare, compare_blocked,  # noqa: F401
+from .comparison import (bh_qvalues, bootstrap_interval, compare, compare_blocked,
                          movies_needed, seed_of, smallest_p)
 from .features import (CORE_FEATURES, FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
                        exploratory_features, feature_table, write_features)
 from .files import replace_atomically
 from .progress import Progress
-from .sample_sheet import (SampleSheet, StudyError, block_column, check_sheet,  # noqa: F401
+from .sample_sheet import (SampleSheet, StudyError, block_column, check_sheet,
                            read_sample_sheet)
 
 DEFAULT_MIN_CONSISTENT = 50.0
