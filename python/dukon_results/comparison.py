@@ -18,6 +18,7 @@
 - bh_qvalues(): Benjamini-Hochberg q-values within one family of tests.
 """
 
+import functools
 import itertools
 import math
 import zlib
@@ -96,8 +97,10 @@ def compare(group_values, control_values):
     return result
 
 
+@functools.lru_cache(maxsize=256)
 def _block_splits(ranks, k):
-    """Counter of rank sum / (N + 1) over every choice of k of the N ranks."""
+    """Counter of rank sum / (N + 1) over every choice of k of the N ranks
+    (a sorted tuple: blocks without ties share one)."""
     n = len(ranks)
     return Counter(round(sum(c) / (n + 1), 9) for c in itertools.combinations(ranks, k))
 
@@ -120,7 +123,7 @@ def _blocked_p(blocks, seed):
     if max(sizes) <= EXACT_LIMIT and math.prod(sizes) <= EXACT_LIMIT ** 2:
         total = Counter({0.0: 1})
         for r, k, _ in blocks:
-            total = _convolve(total, _block_splits(r.tolist(), k))
+            total = _convolve(total, _block_splits(tuple(sorted(r.tolist())), k))
         count = sum(c for v, c in total.items() if abs(v - expected) >= deviation)
         return count / sum(total.values()), f"exact over {math.prod(sizes)} arrangements"
     rng = np.random.default_rng(seed)
