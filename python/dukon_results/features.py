@@ -186,7 +186,7 @@ def movie_features(run):
 class BatchMovie:
     """One movie of a batch output as summary.csv lists it."""
     name: str
-    status: str           # "ok" or "failed" (the analysis)
+    status: str           # "ok", "partial" or "failed" (the analysis)
     folder: Path          # results/NAME/
     report: Path = None   # its report.html, None when there is none
     error: str = ""
@@ -222,12 +222,14 @@ def feature_table(movies, progress=None):
     """The features of `movies` (BatchMovie values) as a DataFrame indexed
     by movie name, columns COLUMNS without movie. A movie that failed, or
     whose results cannot be read, has status "failed" or "unreadable" and
-    NaN features; the reason is in attrs["errors"][name]. `progress`, when
-    given, is called once after each movie."""
+    NaN features; the reason is in attrs["errors"][name]. A partial run
+    (stopped before every frame it planned) keeps its status and gets the
+    features of the frames it analysed. `progress`, when given, is called
+    once after each movie."""
     rows, errors = [], {}
     for m in movies:
         row = {"movie": m.name, "status": m.status}
-        if m.status == "ok":
+        if m.status in ("ok", "partial"):
             try:
                 row.update(movie_features(Run(m.folder, m.name)))
             except READ_ERRORS as e:

@@ -224,9 +224,13 @@ def _movies_table(sheet, features, min_consistent, keep):
 
 
 def _exclusion(status, consistent, min_consistent, keep, error=""):
+    """Why a movie is left out ("" when it is used). A partial run counts as
+    low quality: used only with --keep-low-quality."""
     if status == "unreadable":
         return f"results unreadable: {error[:200]}"
-    if status != "ok":
+    if status == "partial" and not keep:
+        return "analysis partial: it stopped before every frame it planned"
+    if status not in ("ok", "partial"):
         return f"analysis {status}"
     if not keep and not consistent >= min_consistent:
         return f"{consistent:.3g} % consistent frames, below {min_consistent:g} %"

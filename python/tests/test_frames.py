@@ -44,7 +44,8 @@ def test_centre_of_mass_speed_follows_the_truth(forward):
     # The truth's own centre of mass over the same window as cmass_speed.
     half = 8  # frames each way: a quarter second at 30 fps
     x, y = truth["cmass_x"] / 280, truth["cmass_y"] / 280
-    true = np.hypot(x.shift(-half) - x.shift(half), y.shift(-half) - y.shift(half)) / (2 * half / 30)
+    true = np.hypot(x.shift(-half) - x.shift(half),
+                    y.shift(-half) - y.shift(half)) / (2 * half / 30)
     ratio = (frames["cmass_speed"] / true).dropna()
     assert len(ratio) > 200
     assert abs(ratio.median() - 1) < 0.05

@@ -153,7 +153,8 @@ def test_study_figures_as_files(study):
     speed = (folder / "figures" / "forward_speed.svg").read_text()
     assert speed.count("n = 5") == 2 and "q = 0.0079" in speed and "(mm/s)" in speed
     combined = (folder / "figures.pdf").read_bytes()
-    assert combined.startswith(b"%PDF") and len(re.findall(rb"/Type /Page\b", combined)) == len(svgs)
+    assert combined.startswith(b"%PDF")
+    assert len(re.findall(rb"/Type /Page\b", combined)) == len(svgs)
 
 
 def test_failed_and_low_quality_movies_are_listed_and_left_out(study):
@@ -190,21 +191,29 @@ def test_keeping_low_quality_movies_on_request(study, tmp_path):
     assert stats.loc[("fast", "forward_speed"), "n_control"] == PER_GROUP + 1
 
 
-def test_a_movie_whose_results_cannot_be_read_is_left_out(study, tmp_path):
+def test_unreadable_and_partial_movies_are_left_out(study, tmp_path):
     batch = tmp_path / "out"
     shutil.copytree(study / "out", batch, ignore=shutil.ignore_patterns("study", "work"))
     (batch / "results" / "control2" / "control2-wxs.txt").write_text("truncated\n")
+    summary = pd.read_csv(batch / "summary.csv", dtype=str, keep_default_na=False)
+    summary.loc[summary["name"] == "control3", "status"] = "partial"
+    summary.to_csv(batch / "summary.csv", index=False)
     proc = run_study(batch, "--samples", study / "samples.csv", "--control", "control",
                      "--min-consistent", MIN_CONSISTENT)
     assert proc.returncode == 0, proc.stderr
     assert re.search(r"left out control2: results unreadable: .*control2-wxs\.txt:1: ",
                      proc.stderr), proc.stderr
+    assert "left out control3: analysis partial: it stopped before every frame it planned" \
+        in proc.stderr
     movies = pd.read_csv(batch / "study" / "movies.csv", index_col="movie")
-    assert not movies.loc["control2", "used"] and movies.loc["control1", "used"]
-    assert pd.read_csv(batch / "features.csv", index_col="movie").loc["control2", "status"] \
-        == "unreadable"
+    assert not movies.loc[["control2", "control3"], "used"].any()
+    assert movies.loc["control1", "used"]
+    features = pd.read_csv(batch / "features.csv", index_col="movie")
+    assert features.loc["control2", "status"] == "unreadable"
+    assert features.loc["control3", "status"] == "partial"
+    assert features.loc["control3", "frames"] > 0
     assert read_stats(batch / "study").loc[("fast", "forward_speed"), "n_control"] == \
-        PER_GROUP - 1
+        PER_GROUP - 2
 
 
 def test_blocks_and_several_groups(study, tmp_path):
