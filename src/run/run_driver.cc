@@ -20,6 +20,7 @@
 #include "output/behaviour_report.h"
 #include "output/egg_table.h"
 #include "output/feature_summary.h"
+#include "output/frame_table.h"
 #include "output/movement_tables.h"
 #include "output/output_dir.h"
 #include "output/params_copy.h"
@@ -426,7 +427,7 @@ void RunDriver::writeImages() {
 }
 
 // The path measures (which set each record's displacement), then the
-// per-frame tables and the feature summary.
+// per-frame tables, the feature summary and the per-frame table frames.csv.
 void RunDriver::writeTables() {
   const PathMeasures path = measurePath(records_, pathSettings(prms_, frames_.rate));
   writeShapeTables(wxo_, wxd_, records_);
@@ -434,6 +435,9 @@ void RunDriver::writeTables() {
   if (prms_.eggs()) writeEggTable(egs_, *eggs_);
   writeFeatureSummary(wxo_, summarizeFeatures(records_, prms_.distbox()),
                       StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
+  const std::string framesPath = out_->completePath("frames.csv");
+  if (!writeFrameTableFile(framesPath, records_, frameTableSettings(prms_, frames_.rate)))
+    out_->noteFailure(framesPath);
 }
 
 // skel.csv, then the parameters as the run used them under the run header:

@@ -459,7 +459,7 @@ std::vector<BadInputCase> paramsAndOutputCases() {
   std::string allBlocked =
       "Could'nt save @/afile/w/w-track.bmp\nCould'nt save @/afile/w/w-wave.bmp\n";
   for (const char* name : {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt",
-                           "track.bmp", "wave.bmp", "skel.csv", "params.txt"})
+                           "track.bmp", "wave.bmp", "frames.csv", "skel.csv", "params.txt"})
     allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
   return {
       completes("params: a 10,000-character line",
