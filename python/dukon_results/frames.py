@@ -5,8 +5,8 @@ NAME-frames.csv has a units line ("# units: " and one unit per column), a
 header line and one row per analysed frame: frame, time (s), state,
 located, movement, reversal, world positions of head, mid, tail and the
 sub-pixel centre of mass (mm), and the measures of wxd.txt in mm, mm^2,
-degrees, Hz and ratios. Empty cells are missing values. docs/features.md
-describes every column.
+degrees, Hz and ratios. Empty cells are missing values. Format:
+docs/formats/frames.md; docs/features.md describes every column.
 
 `frame_table(run)` gives run.frames in one layout whichever file it comes
 from: the columns of read_wxd (positions in world pixels, lengths in frame

@@ -12,7 +12,8 @@
 // Numbers are the shortest text that reads back as the same double; a value
 // that is missing or undefined (NaN, an unmeasured displacement, any
 // measure of a frame that is not consistent) is an empty cell. Flags are 0
-// or 1. Columns and units are documented for users in docs/features.md.
+// or 1. Format note: docs/formats/frames.md; the columns' meanings are in
+// docs/features.md.
 #ifndef DUKON_OUTPUT_FRAME_TABLE_H_
 #define DUKON_OUTPUT_FRAME_TABLE_H_
 
