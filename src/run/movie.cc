@@ -36,7 +36,7 @@ long long mostFramesIn(const std::string& path) {
 }
 
 // Frames of the movie at `path`, counted by decoding it once: the number of
-// the last frame the decoder delivers (gaps included).
+// the last frame the decoder delivers.
 int countFrames(const std::string& path) {
   cv::VideoCapture cap(path, cv::CAP_FFMPEG);
   int last = 0;

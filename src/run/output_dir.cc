@@ -56,10 +56,13 @@ void OutputDir::removeLeftovers(long pid, std::ostream& err) {
   const std::string head = "." + prefix_.substr(folder_.size());
   const std::string tail = "." + std::to_string(pid) + ".tmp";
   std::error_code ec;
-  for (const fs::directory_entry& e : fs::directory_iterator(folder_, ec)) {
-    const std::string file = e.path().filename().string();
-    if (file.compare(0, head.size(), head) == 0 && endsWith(file, tail) && e.is_regular_file(ec))
-      fs::remove(e.path(), ec);
+  for (fs::directory_iterator it(folder_, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    const std::string file = it->path().filename().string();
+    std::error_code ignored;
+    if (file.compare(0, head.size(), head) == 0 && endsWith(file, tail) &&
+        it->is_regular_file(ignored))
+      fs::remove(it->path(), ignored);
   }
   err << "An earlier run into " << folder_ << " (process " << pid
       << ") did not finish; its unfinished files are removed\n";
