@@ -10,7 +10,6 @@
 
 #include "base/fatal_error.h"
 #include "support/files.h"
-#include "support/mjpeg_avi.h"
 
 namespace dukon {
 namespace {
@@ -84,28 +83,6 @@ TEST_F(MovieTest, SeekDeliversTheFollowingFrames) {
   // Positions are one-based: the sixth frame of the file reports 6, so the
   // run driver seeks to one before the first frame it wants.
   EXPECT_EQ(m.position(), 6);
-}
-
-// Frames the decoder reports broken are told apart frame by frame: frames
-// of another size (a second recording joined on) and a cut frame.
-TEST_F(MovieTest, BrokenFramesAreToldFrameByFrame) {
-  using testing_support::jpegOf;
-  // Noise keeps the image data long, so that the cut falls inside it.
-  cv::Mat small(48, 64, CV_8UC3), large(72, 96, CV_8UC3, cv::Scalar::all(9));
-  cv::randu(small, 0, 255);
-  const std::string cut = jpegOf(small).substr(0, jpegOf(small).size() * 2 / 3);
-  testing_support::writeMjpegAvi(
-      moviePath(), {jpegOf(small), cut, jpegOf(small), jpegOf(large), jpegOf(large)}, 64, 48);
-  Movie m(moviePath(), false, out_, err_);
-  m.open();
-  cv::Mat f;
-  std::vector<FrameFault> faults;
-  while (m.getFrame(f)) {
-    faults.push_back(m.fault());
-    EXPECT_EQ(m.faultText().empty(), m.fault() == FrameFault::kNone) << m.position();
-  }
-  using F = FrameFault;
-  EXPECT_EQ(faults, (std::vector<F>{F::kNone, F::kBroken, F::kNone, F::kBroken, F::kBroken}));
 }
 
 TEST_F(MovieTest, UnopenableMoviesAreFatal) {
