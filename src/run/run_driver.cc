@@ -284,8 +284,9 @@ void RunDriver::checkFramesTaken() {
   if (reasons.empty()) return;
   partial_ = true;
   std::cout.flush();
-  std::cerr << "Partial run: analysed " << records_.size() << " of the " << frames_.size()
-            << " frames planned (" << range.str() << "): " << reasons << "\n";
+  // The counts come last: the batch reads the last "N of M" of the line.
+  std::cerr << "Partial run: " << reasons << "; analysed " << records_.size() << " of the "
+            << frames_.size() << " frames planned (" << range.str() << ")\n";
 }
 
 void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {

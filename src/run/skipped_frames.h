@@ -30,7 +30,7 @@ struct SkippedFrames {
   int count() const { return broken + otherSize; }
 };
 
-// Why planned frames were not analysed, as the end of a sentence: the
+// Why planned frames were not analysed, as clauses joined by "; ": the
 // skipped frames of `skipped` (the movie's frame size is `movieSize`), the
 // frame after which the decoder stopped (`stoppedAfter`, 0 when it did not
 // stop early) and the header's frame count when the movie holds more frames
