@@ -18,6 +18,7 @@
 #include "base/skel_record.h"
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
+#include "output/frame_table.h"
 #include "run/debug_display.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
@@ -426,6 +427,9 @@ void RunDriver::postProcess() {
   writeResultTables(records_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_,
                     tableSettings(prms_, frames_.rate));
   writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
+  if (!writeFrameTableFile(out_->pendingPath("frames.csv"), records_,
+                           frameTableSettings(prms_, frames_.rate)))
+    out_->noteFailure(out_->completePath("frames.csv"));
   out_->writeSkeletons(records_);
   writeParamsCopy();
 }

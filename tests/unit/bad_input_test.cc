@@ -594,7 +594,7 @@ std::vector<BadInputCase> paramsAndOutputCases() {
   std::string allBlocked =
       "Could'nt save @/afile/w/w-track.bmp\nCould'nt save @/afile/w/w-wave.bmp\n";
   for (const char* name : {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt",
-                           "track.bmp", "wave.bmp", "skel.csv", "params.txt"})
+                           "track.bmp", "wave.bmp", "frames.csv", "skel.csv", "params.txt"})
     allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
   allBlocked += "Results not published: @/afile/w/ keeps the files of the earlier run\n";
   return {
