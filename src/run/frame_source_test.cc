@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/executable.h"
 #include "support/files.h"
+#include "support/mjpeg_avi.h"
 
 namespace dukon {
 namespace {
@@ -102,6 +105,41 @@ TEST_F(FrameSourceTest, DecodesNothingBeyondTheFrameAfterTheLast) {
   }
   EXPECT_EQ(out.str(), "#1 #2 #3 #4 #5 #6 ");
   EXPECT_EQ(movie.read().number(), 7);
+}
+
+// A damaged frame and frames of another size (two recordings joined) reach
+// the caller with their fault, as reading the movie directly tells them.
+TEST(FrameSourceFaults, AreThoseOfTheMovieReadDirectly) {
+  const std::string path = testing_support::freshTestDir() + "/joined.avi";
+  std::vector<std::string> jpegs;
+  for (int i = 0; i < 8; ++i) {
+    cv::Mat f(i < 5 ? cv::Size(64, 48) : cv::Size(96, 64), CV_8UC3);
+    cv::randu(f, 0, 256);  // a cut leaves the header and part of the data
+    const std::string j = testing_support::jpegOf(f);
+    jpegs.push_back(i == 2 ? j.substr(0, j.size() / 2) : j);  // frame 3 cut short
+  }
+  testing_support::writeMjpegAvi(path, jpegs, 64, 48);
+  const auto faults = [&path](bool ahead) {
+    std::ostringstream out, err;
+    Movie movie(path, false, out, err);
+    movie.open();
+    std::vector<std::pair<int, FrameFault>> seen;
+    std::unique_ptr<FrameSource> source;
+    if (ahead) source = std::make_unique<FrameSource>(movie, INT_MAX, 2);
+    for (;;) {
+      const MovieFrame f = ahead ? source->next() : movie.read();
+      if (!f.fetched()) break;
+      EXPECT_EQ(f.fault == FrameFault::kBroken, !f.faultText.empty()) << f.number();
+      seen.emplace_back(f.number(), f.fault);
+    }
+    return seen;
+  };
+  const std::vector<std::pair<int, FrameFault>> direct = faults(false);
+  ASSERT_EQ(direct.size(), 8u);
+  EXPECT_EQ(direct[2].second, FrameFault::kBroken);
+  EXPECT_EQ(direct[1].second, FrameFault::kNone);
+  EXPECT_EQ(direct[5].second, FrameFault::kBroken);  // the decoder reports the new size
+  EXPECT_EQ(faults(true), direct);
 }
 
 }  // namespace

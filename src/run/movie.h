@@ -5,6 +5,11 @@
 // position is the fetched frame's number (1 for the first frame with the
 // FFmpeg backend) and the time its stamp in milliseconds (0 for the first).
 // Gaps in the numbering are frames the movie dropped.
+//
+// A frame may be fetched and still be unfit for analysis: the decoder
+// reported it broken, or it has another size than the movie's (two
+// recordings joined). Each fetch's MovieFrame says so; the decoder's own
+// messages are kept from standard error meanwhile (see DecoderLog).
 #ifndef DUKON_RUN_MOVIE_H_
 #define DUKON_RUN_MOVIE_H_
 
@@ -15,14 +20,25 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "run/decoder_log.h"
+
 namespace dukon {
 
-// One fetch from the movie: the frame and the capture's position and time
-// right after it.
+// Why a fetched frame is unfit for analysis.
+enum class FrameFault {
+  kNone,
+  kBroken,     // the decoder reported an error while producing it
+  kOtherSize,  // its size differs from the movie's frame size
+};
+
+// One fetch from the movie: the frame, the capture's position and time
+// right after it, and whether the frame is fit for analysis.
 struct MovieFrame {
   cv::Mat image;        // 8-bit, 3 channels; empty when the capture gave no frame
   double position = 0;  // the capture's frame position after the fetch
   double timeMs = 0;    // the capture's time stamp after the fetch, milliseconds
+  FrameFault fault = FrameFault::kNone;
+  std::string faultText;  // the decoder's message when fault is kBroken
 
   bool fetched() const { return !image.empty(); }
   // The frame number: the position truncated to int (0 when out of range).
@@ -41,9 +57,10 @@ class Movie {
   Movie& operator=(const Movie&) = delete;
 
   // Opens the file and reads its properties. Throws
-  // FatalError "Can't open movie file ..." when that fails. A frame count
-  // beyond what the file's size can hold (8 bytes a frame) is reported on
-  // `err` and cut to that.
+  // FatalError "Can't open movie file ..." when that fails. When the header
+  // gives no frame count, or one beyond what the file's size can hold (8
+  // bytes a frame), the frames are counted by decoding the movie once, with
+  // a note on `err`; a movie without a frame to decode is fatal.
   void open();
   // The "Analyzing movie" block, with the properties when verbose.
   void printParams() const;
@@ -61,7 +78,8 @@ class Movie {
   bool getFrame(cv::Mat& frame);
 
   // Fetches the next frame into `buffer` (whose memory is reused when it
-  // fits) and returns it with the position and time, writing nothing. May
+  // fits) and returns it with the position, the time and its fault,
+  // writing nothing. May
   // run on another thread than the rest of the movie's use, but never
   // concurrently with any other call on the movie.
   MovieFrame read(cv::Mat buffer = cv::Mat());
@@ -78,6 +96,9 @@ class Movie {
  private:
   const std::string path_;
   const bool verbose_;
+  // Created once the capture is open, so that the image library's own set-up
+  // of the decoder's log cannot replace it; outlives the capture.
+  std::unique_ptr<DecoderLog> decoderLog_;
   std::unique_ptr<cv::VideoCapture> capture_;
   int length_ = 0;
   int width_ = 0;

@@ -1,11 +1,13 @@
 #include "run/run_driver.h"
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -32,6 +34,7 @@
 #include "run/debug_display.h"
 #include "run/frame_source.h"
 #include "run/movie.h"
+#include "run/skipped_frames.h"
 #include "run/track_window.h"
 #include "segment/egg.h"
 #include "segment/egg_list.h"
@@ -87,6 +90,7 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    checkFramesTaken();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     judgeRecords();
@@ -109,6 +113,8 @@ class RunDriver {
   // The frame loop.
   void frameLoop();
   bool takeFrame(const MovieFrame& frame);  // false when the loop must end
+  // Ends the run when no frame was analysed; reports a partial run.
+  void checkFramesTaken();
   void analyseFrame(const MovieFrame& frame, SkelRecord& rec);
   StagePosition locateFrame(double timeMs);
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs);
@@ -154,10 +160,17 @@ class RunDriver {
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
   int frameNumber_ = 0;
-  size_t ignoreCursor_ = 0;
+  FrameList::Cursor ignore_ = prms_.ignoredFrames().cursor();
   int totalFrames_ = 1;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
+  // What the frame loop met besides analysed frames.
+  int lastRead_ = 0;             // number of the last frame in the range delivered
+  double lastReadMs_ = 0;        // and its time stamp
+  bool decoderStopped_ = false;  // the loop ended for want of a frame
+  bool beyondCount_ = false;     // the movie delivered a frame beyond its frame count
+  SkippedFrames skipped_;
+  bool partial_ = false;  // some planned frame was not analysed
 };
 
 void RunDriver::startUp() {
@@ -198,6 +211,10 @@ void RunDriver::constructAnalysers() {
   // at the movie's own rate.
   const StageWindow window = stageWindow(prms_.fframe(), prms_.lframe(), frameCount_, movieFps_);
   stage_ = std::make_unique<StageUtil>(prms_.moviePath(".log.csv"), window, prms_.screenop());
+  // The times the track will look up: frame p is shown at (p - 1) frame
+  // intervals of the movie's own rate.
+  const double fps = movieFps_ > 0 && std::isfinite(movieFps_) ? movieFps_ : frames_.rate;
+  stage_->checkTimes((frames_.first - 1) * 1000.0 / fps, (frames_.last - 1) * 1000.0 / fps);
   if (prms_.track() == Tracking::kImageMotion)
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
   image_ = std::make_unique<FrameSegmenter>(width_, height_, segmenterSettings(prms_));
@@ -224,6 +241,7 @@ void RunDriver::frameLoop() {
     }
     if (!frame->fetched()) {
       std::cout << "can't fetch frame, last frame index is " << frameNumber_ << "\n";
+      decoderStopped_ = true;
       break;
     }
     if (times_) ++times_->frames;
@@ -235,7 +253,18 @@ void RunDriver::frameLoop() {
 bool RunDriver::takeFrame(const MovieFrame& frame) {
   const int p = frame.number();
   if (p < frames_.first) return true;  // delivered by the seek before the first frame
-  if (p > frames_.last) return false;
+  if (p > frames_.last) {
+    beyondCount_ = p > frameCount_;
+    return false;
+  }
+  lastRead_ = p;
+  lastReadMs_ = frame.time();
+  // An unfit frame is not analysed; like a frame the movie dropped, it
+  // shows as a gap in the numbering of the frames taken.
+  if (frame.fault != FrameFault::kNone) {
+    skipped_.note(p, frame.fault, frame.faultText, frame.image.size());
+    return true;
+  }
   // A movie that repeats positions could give more frames than the range
   // holds; the analysis stops when every record of the range is taken.
   if (records_.size() >= frames_.size()) return false;
@@ -245,9 +274,9 @@ bool RunDriver::takeFrame(const MovieFrame& frame) {
   SkelRecord& rec = records_.back();
   rec.frame = frameNumber_;
 
-  if (frameNumber_ == prms_.ignoredFrame(ignoreCursor_)) {
+  if (frameNumber_ == ignore_.current()) {
     rec.ignored = true;  // the record stays as constructed otherwise
-    ++ignoreCursor_;
+    ignore_.advance();
     return true;
   }
   analyseFrame(frame, rec);
@@ -258,6 +287,40 @@ bool RunDriver::takeFrame(const MovieFrame& frame) {
   // it: kept, they would be placed with a later frame's stage position.
   eggsToVerify_.clear();
   return true;
+}
+
+void RunDriver::checkFramesTaken() {
+  // The count ends the range only when lframe does not: then a frame
+  // beyond it means a header that counts too few frames.
+  const bool rangeToCount = prms_.lframe() <= 0 || prms_.lframe() > frameCount_;
+  // The decoder numbers the frames it delivers one by one, so frames the
+  // recording dropped (empty in the file, counted in its header) make the
+  // numbers end short of the count; the last frame's time says whether the
+  // movie's end was reached.
+  const double fps = movieFps_ > 0 && std::isfinite(movieFps_) ? movieFps_ : frames_.rate;
+  const bool reachedEnd =
+      lastRead_ >= frames_.last || std::lround(lastReadMs_ * fps / 1000.0) + 1 >= frames_.last;
+  const int stoppedAfter = decoderStopped_ && !reachedEnd ? lastRead_ : 0;
+  const std::string reasons = leftOutReasons(skipped_, cv::Size(width_, height_), stoppedAfter,
+                                             beyondCount_ && rangeToCount ? frameCount_ : 0);
+  std::ostringstream range;
+  range << frames_.first << " to " << frames_.last;
+  if (records_.empty()) {
+    throw FatalError("No frame analysed: " +
+                     (reasons.empty() ? "the movie " + prms_.moviePath(".avi") +
+                                            " gave none of the frames " + range.str()
+                                      : reasons) +
+                     "\n");
+  }
+  if (ignore_.passed() == records_.size())
+    throw FatalError("No frame analysed: every frame taken (" + range.str() +
+                     ") is listed in ignorefrm\n");
+  if (reasons.empty()) return;
+  partial_ = true;
+  std::cout.flush();
+  // The counts come last: the batch reads the last "N of M" of the line.
+  std::cerr << "Partial run: " << reasons << "; analysed " << records_.size() << " of the "
+            << frames_.size() << " frames planned (" << range.str() << ")\n";
 }
 
 void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
@@ -378,7 +441,7 @@ void RunDriver::writeSummary() {
   counts.realFrames = static_cast<int>(records_.size());
   counts.goodFrames = goodFrames_;
   counts.consistentFrames = consistentFrames_;
-  counts.ignoredFrames = ignoreCursor_;
+  counts.ignoredFrames = ignore_.passed();
   counts.lastReached = frameNumber_;
   counts.lastPlanned = frames_.last;
   writeRunSummary(wxo_, counts);
@@ -420,10 +483,10 @@ void RunDriver::writeImages() {
   const cv::Mat& trackImg = track_->render(eggs_.get(), frames_.span());
   writeEggReport(std::cout, *eggs_);
   trackWindow_->showTrack(trackImg);
-  const std::string trackPath = out_->completePath("track.bmp");
-  if (!track_->save(trackPath)) out_->noteFailure(trackPath);
-  const std::string wavePath = out_->completePath("wave.bmp");
-  if (!wave_->makeImage(wavePath, frames_.rate)) out_->noteFailure(wavePath);
+  if (!track_->save(out_->pendingPath("track.bmp")))
+    out_->noteFailure(out_->completePath("track.bmp"));
+  if (!wave_->makeImage(out_->pendingPath("wave.bmp"), frames_.rate))
+    out_->noteFailure(out_->completePath("wave.bmp"));
 }
 
 // The path measures (which set each record's displacement), then the
@@ -435,9 +498,9 @@ void RunDriver::writeTables() {
   if (prms_.eggs()) writeEggTable(egs_, *eggs_);
   writeFeatureSummary(wxo_, summarizeFeatures(records_, prms_.distbox()),
                       StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
-  const std::string framesPath = out_->completePath("frames.csv");
-  if (!writeFrameTableFile(framesPath, records_, frameTableSettings(prms_, frames_.rate)))
-    out_->noteFailure(framesPath);
+  if (!writeFrameTableFile(out_->pendingPath("frames.csv"), records_,
+                           frameTableSettings(prms_, frames_.rate)))
+    out_->noteFailure(out_->completePath("frames.csv"));
 }
 
 // skel.csv, then the parameters as the run used them under the run header:
@@ -469,9 +532,13 @@ int RunDriver::finish() {
   for (const Named& s : streams) {
     if (s.os->is_open()) out_->closeStream(*s.os, s.name);
   }
-  if (out_->failures().empty()) return 0;
+  const bool published = out_->publish();
+  if (out_->failures().empty()) return partial_ ? kPartialRun : 0;
   for (const std::string& path : out_->failures())
     std::cerr << "Could not write output file " << path << "\n";
+  if (!published)
+    std::cerr << "Results not published: " << out_->folder()
+              << " keeps the files of the earlier run\n";
   return 1;
 }
 
