@@ -39,6 +39,7 @@ struct SkelRecord {
   cv::Point tail{0, 0};
   cv::Point mid{0, 0};
   bool ignored = false;     // listed in ignorefrm; never analysed
+  bool noWorm = false;      // the mask was plainly not a worm; the frame has no chain
   bool loop = false;        // chain closed on itself, or spread from such a frame
   bool consistent = false;  // valid, no loop, length and mid agree with the run
   bool located = false;     // world position known

@@ -26,6 +26,7 @@
 #include "segment/frame_segmenter.h"
 #include "segment/head_tail.h"
 #include "segment/track.h"
+#include "segment/worm_check.h"
 #include "skeleton/body_wave.h"
 #include "skeleton/result_files.h"
 #include "skeleton/skeleton.h"
@@ -69,9 +70,11 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    requireAWorm();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     passesOverRecords();
+    warnOfLowResolution();
     writeSummary();
     postProcess();
     return finish();
@@ -87,6 +90,9 @@ class RunDriver {
   bool takeFrame(const cv::Mat& frame);
   void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
   StagePosition locateFrame();
+  void rejectNoWorm(SkelRecord& rec, const std::string& why);
+  void requireAWorm() const;
+  void warnOfLowResolution() const;
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
   void showFrame(cv::Point head, bool headKnown, int frame);
   void releaseFrameWork();
@@ -128,6 +134,9 @@ class RunDriver {
   int totalFrames_ = 1;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
+  int wormFrames_ = 0;       // frames whose mask can be a worm
+  int noWormFrames_ = 0;     // frames whose mask plainly is not one
+  int darkPlateFrames_ = 0;  // of those, frames with an object brighter than the plate
 };
 
 void RunDriver::startUp() {
@@ -232,6 +241,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   {
     StageTimer t(sink(&StageTimes::grey));
     cv::cvtColor(frame, bw_, cv::COLOR_RGB2GRAY);
+    if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
   }
   {
     StageTimer t(sink(&StageTimes::segment));
@@ -242,6 +252,12 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     StageTimer t(sink(&StageTimes::tracking));
     stage = locateFrame();
   }
+  const std::string noWorm = notAWormReason(bin_, image_->maskBox());
+  if (!noWorm.empty()) {
+    rejectNoWorm(rec, noWorm);
+    return;
+  }
+  if (!image_->maskBox().empty()) ++wormFrames_;
   bool valid = false;
   {
     StageTimer t(sink(&StageTimes::skeleton));
@@ -282,6 +298,56 @@ StagePosition RunDriver::locateFrame() {
   // frame's own coordinates as world coordinates. The frame stays unusable.
   if (!shift) return StagePosition{track_->stagePx(), false};
   return track_->addImageMotion(*shift, time);
+}
+
+// A frame whose mask is plainly not a worm gets no chain and no result.
+void RunDriver::rejectNoWorm(SkelRecord& rec, const std::string& why) {
+  rec.noWorm = true;
+  ++noWormFrames_;
+  if (plateDarkerThanObject(bw_)) ++darkPlateFrames_;
+  if (prms_.screenop()) std::cerr << "no worm in frame " << frameNumber_ << ": " << why << "\n";
+  showFrame(cv::Point(-1, -1), false, frameNumber_);
+}
+
+// Results from a movie in which no frame shows a worm would be results from
+// the plate: the run ends instead, saying why.
+void RunDriver::requireAWorm() const {
+  if (wormFrames_ > 0 || records_.size() <= ignoreCursor_) return;
+  std::ostringstream msg;
+  msg << "No worm found in the " << records_.size() - ignoreCursor_
+      << " frames analysed: every frame's mask was empty, touched three or more frame borders"
+         " or covered more than half of the frame.\n";
+  if (2 * darkPlateFrames_ > noWormFrames_) {
+    const bool inverted = prms_.polarity() == Polarity::kBright;
+    msg << "The plate is darker than the object in these frames"
+        << (inverted ? " as inverted by polarity = bright" : "") << ": for a "
+        << (inverted ? "dark worm on a bright" : "bright worm on a dark")
+        << " plate, set polarity = " << (inverted ? "dark" : "bright") << " in " << prms_.fileName()
+        << ".\n";
+  }
+  throw FatalError(msg.str());
+}
+
+// Below about 10 pixels of thickness the fixed-size closings of the mask
+// bridge the gap inside tight bends. The thickness is the mean over the
+// consistent frames: a chain cut short across a bend makes a frame look
+// thicker than the worm is.
+void RunDriver::warnOfLowResolution() const {
+  constexpr double kLeastThickness = 10;
+  double sum = 0;
+  int n = 0;
+  for (const SkelRecord& r : records_) {
+    if (!r.consistent || !std::isfinite(r.thickness)) continue;
+    sum += r.thickness;
+    ++n;
+  }
+  if (n == 0 || sum / n >= kLeastThickness) return;
+  std::cerr << "Warning: the worm is " << std::lround(sum / n * 10) / 10.0
+            << " pixels thick on average; below about " << kLeastThickness
+            << " pixels tight bends close up in the mask and some chains cut across a bend or"
+               " stop short. Film at a higher magnification, or enlarge the frames, for a worm"
+               " at least "
+            << kLeastThickness << " pixels thick.\n";
 }
 
 void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {

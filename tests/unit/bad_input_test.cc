@@ -173,6 +173,12 @@ const char kNoStageLine[] =
     "\"name,MM:SS.s,STAGE,X,Y\" or \"name,HH:MM:SS.s,STAGE,X,Y\" after the header line)\n";
 const char kOneSegment[] = "analyzing whole movie as one movement segment\n";
 
+std::string noWorm(int frames) {
+  return "No worm found in the " + std::to_string(frames) +
+         " frames analysed: every frame's mask was empty, touched three or more frame borders or "
+         "covered more than half of the frame.\n";
+}
+
 std::string invalid(const std::string& what) {
   return "Invalid value in parameters file: " + what + "\n";
 }
@@ -218,6 +224,13 @@ void drawMovingPlate(cv::Mat& f, int i) {
       f.at<cv::Vec3b>(y, x) = cv::Vec3b::all(static_cast<uchar>(grey));
     }
   drawAtBorder(f, 0);
+}
+
+// The band worm with its grey levels inverted: bright (175) on a dark plate
+// (65).
+void drawBrightBand(cv::Mat& f, int i) {
+  testing_support::drawBand(f, i);
+  cv::bitwise_not(f, f);
 }
 
 std::function<void(cv::Mat&, int)> plain(int grey) {
@@ -364,19 +377,38 @@ std::vector<BadInputCase> movieCases() {
           .stderrIs(kOneSegment)
           .stdoutHas("Analyzing movie @/w.avi\n#1 ")
           .outputHas("wxo.txt", "Real frames (key) extracted: 1\n"),
-      completes("AVI of 16x16 pixels, stage mode",
-                [](W w) { w.good(), w.movie(10, cv::Size(16, 16)); })
-          .stderrIs(kOneSegment),
-      completes("all-dark movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(5)); })
-          .stderrIs(kOneSegment)
-          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
-      completes("all-bright movie",
-                [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(255)); })
-          .stderrIs(kOneSegment)
-          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
-      completes("image motion: 42x42 movie",
-                [](W w) { w.good("track = corr\n"), w.movie(10, cv::Size(42, 42)); })
-          .stderrIs(kOneSegment),
+      // Frames without a worm give no results: the run ends with status 1.
+      fatal(
+          "AVI of 16x16 pixels, stage mode", [](W w) { w.good(), w.movie(10, cv::Size(16, 16)); },
+          kTables)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "all-dark movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(5)); }, kTables)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "all-bright movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(255)); },
+          kTables)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "image motion: 42x42 movie",
+          [](W w) { w.good("track = corr\n"), w.movie(10, cv::Size(42, 42)); }, kTables)
+          .stderrIs(noWorm(10)),
+      // A fixed threshold between plate and worm takes the plate as the
+      // mask: every frame is rejected, and the message names the key that
+      // inverts the frames; with it the same movie is analysed.
+      fatal(
+          "bright worm on a dark plate",
+          [](W w) { w.good("thresh = 100\n"), w.movie(20, cv::Size(200, 160), drawBrightBand); },
+          kTables)
+          .stderrIs(noWorm(20) +
+                    "The plate is darker than the object in these frames: for a bright worm on a "
+                    "dark plate, set polarity = bright in params.txt.\n"),
+      completes("bright worm on a dark plate, polarity = bright",
+                [](W w) {
+                  w.good("thresh = 100\npolarity = bright\n");
+                  w.movie(20, cv::Size(200, 160), drawBrightBand);
+                })
+          .stderrIs(""),
       completes("image motion: moving plate, worm at the border",
                 [](W w) {
                   w.good("track = corr\neggs = 1\n");
