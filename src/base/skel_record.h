@@ -44,7 +44,11 @@ struct SkelRecord {
   bool consistent = false;  // valid, no loop, length and mid agree with the run
   bool located = false;     // world position known
   bool headKnown = false;   // head/tail decided from grey levels in this frame
-  int xLoc = 0, yLoc = 0;   // stage location in frame pixels
+  // Margin of that decision: the brightest body pixels at the end decided
+  // as head minus those at the other end, grey levels (above 2 when
+  // headKnown); NaN when the ends were not both sampled.
+  double headContrast = kNaN;
+  int xLoc = 0, yLoc = 0;  // stage location in frame pixels
 
   // Basic measures (pixels).
   double len = 0;

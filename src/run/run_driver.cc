@@ -18,6 +18,7 @@
 #include "base/skel_record.h"
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
+#include "output/check_file.h"
 #include "run/debug_display.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
@@ -28,6 +29,7 @@
 #include "segment/track.h"
 #include "segment/worm_check.h"
 #include "skeleton/body_wave.h"
+#include "skeleton/head_orientation.h"
 #include "skeleton/result_files.h"
 #include "skeleton/skeleton.h"
 #include "skeleton/wave.h"
@@ -96,6 +98,7 @@ class RunDriver {
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
   void showFrame(cv::Point head, bool headKnown, int frame);
   void releaseFrameWork();
+  void orientHeads();
   void bodyWaves();
   void passesOverRecords();
   void writeSummary();
@@ -419,7 +422,7 @@ void RunDriver::writeSummary() {
 
 void RunDriver::postProcess() {
   const MovementSettings moving = movementSettings(prms_, frames_);
-  orientHeadTail(records_);
+  orientHeads();
   bodyWaves();
   movements_ = segmentMovements(records_, wxs_, moving);
   classifyBehaviour(movements_, records_, wxs_, moving);
@@ -433,6 +436,26 @@ void RunDriver::postProcess() {
   writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
   out_->writeSkeletons(records_);
   writeParamsCopy();
+}
+
+// Orients head and tail by the rule of `headmode`, then checks the
+// orientation against all the evidence and writes what contradicts it.
+void RunDriver::orientHeads() {
+  const std::vector<RunJudgement> judged = judgeRuns(records_, frames_.rate);
+  if (prms_.headmode() == HeadMode::kCombined)
+    orientByJudgement(records_, judged);
+  else
+    orientHeadTail(records_);
+  if (prms_.screenop())
+    for (const RunJudgement& j : judged) std::cout << runEvidenceLine(j, records_);
+  const std::vector<HeadCheck> checks = checkHeads(records_, judged, frames_.rate);
+  const std::string name = prms_.moviename() + "-checks.csv";
+  for (const HeadCheck& c : checks) std::cerr << headCheckWarning(c, name);
+  std::ofstream os;
+  out_->openStream(os, "checks.csv", 6);
+  if (!os.is_open()) return;
+  writeChecks(os, checks);
+  out_->closeStream(os, "checks.csv");
 }
 
 // The parameters as the run used them, under the run header: the frame rate

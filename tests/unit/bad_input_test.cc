@@ -493,6 +493,8 @@ std::vector<BadInputCase> paramsAndOutputCases() {
   for (const char* name : {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt",
                            "track.bmp", "wave.bmp", "skel.csv", "params.txt"})
     allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
+  allBlocked.insert(allBlocked.find("Could not write output file @/afile/w/w-track.bmp"),
+                    "Could not write output file @/afile/w/w-checks.csv\n");
   return {
       completes("params: a 10,000-character line",
                 [](W w) { w.good(std::string(10000, 'k') + " = 1\nscreenop = 1\n"); })
