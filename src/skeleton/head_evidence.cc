@@ -10,19 +10,29 @@ namespace {
 // Frames compared for swing, wave and travel lie this many seconds before
 // and after the frame in the middle.
 constexpr double kPairSeconds = 0.1;
-// Head swing looks at this many tangent angles at each end (about a tenth
-// of the body); the body wave at the angles at least kWaveMargin from
-// either end, where the chain's ends do not disturb the bends.
+// Head swing compares the change of kEndAngles tangent angles at each end,
+// the kEndSkip outermost left out, with that of the middle of the body
+// (angles kMidFirst to kMidLast): the chain's last points are unsure (the
+// walk is prolonged to the outline, a tapered tail tip wiggles), and a
+// swinging end moves more than the middle. The body wave is measured at
+// the angles at least kWaveMargin from either end.
+constexpr int kEndSkip = 2;
 constexpr int kEndAngles = 5;
+constexpr int kMidFirst = 18;
+constexpr int kMidLast = 29;
 constexpr int kWaveMargin = 4;
 
 // A brightness vote counts fully from this margin on, grey levels.
 constexpr double kFullContrast = 20;
-// The log ratio of the two ends' swing that counts as clear.
+// The log ratio of the two ends' swing that counts as clear, and the log
+// ratio of the swinging end's to the middle's at which the swing counts
+// fully (none when no end moves more than the middle).
 constexpr double kClearSwing = 0.5;
+constexpr double kClearExcess = 0.3;
 // Least speed along the body, body lengths per second, at which a frame pair
-// votes for the leading end.
-constexpr double kMinTravel = 0.01;
+// votes for the leading end: about the speed below which a 1 mm worm
+// pauses, and well above the jitter of the chain's mid point.
+constexpr double kMinTravel = 0.05;
 
 // Weights of the cues, from measurements on real and synthetic movies: head
 // swing was right on every run of the real sample at every scale, brightness
@@ -67,9 +77,9 @@ double brightnessScore(const std::vector<SkelRecord>& records, const std::vector
 
 // What one pair of frames (before, after) around `centre` measures.
 struct PairMeasure {
-  double swingA = 0, swingB = 0;  // mean squared change of the end angles
-  int wave = 0;                   // +1: the wave travels from end A to end B
-  int travel = 0;                 // +1: the body moves towards end A; 0: not measured
+  double swingA = 0, swingB = 0, swingMid = 0;  // mean squared change of the angles
+  int wave = 0;                                 // +1: the wave travels from end A to end B
+  int travel = 0;                               // +1: the body moves towards end A; 0: not measured
 };
 
 PairMeasure measurePair(const std::vector<SkelRecord>& records, const Frame& before,
@@ -78,12 +88,14 @@ PairMeasure measurePair(const std::vector<SkelRecord>& records, const Frame& bef
   const TangentAngles& a = before.angles;
   const TangentAngles& b = after.angles;
   const TangentAngles& c = centre.angles;
-  for (int s = 0; s < kEndAngles; ++s) {
+  for (int s = kEndSkip; s < kEndSkip + kEndAngles; ++s) {
     const double da = b[s] - a[s];
     const double db = b[kTangentCount - 1 - s] - a[kTangentCount - 1 - s];
     p.swingA += da * da / kEndAngles;
     p.swingB += db * db / kEndAngles;
   }
+  for (int s = kMidFirst; s <= kMidLast; ++s)
+    p.swingMid += (b[s] - a[s]) * (b[s] - a[s]) / (kMidLast - kMidFirst + 1);
   // The profile moves along the body: its change over time against its
   // slope along the body (the wave equation's two sides) gives the sign of
   // the wave's speed.
@@ -96,11 +108,11 @@ PairMeasure measurePair(const std::vector<SkelRecord>& records, const Frame& bef
   const SkelRecord& r1 = records[after.index];
   const SkelRecord& rc = records[centre.index];
   if (!r0.located || !r1.located) return p;
-  auto middle = [](const SkelRecord& r, bool reversed) {
-    const int n = r.numsklpts;
-    return worldPoint(r, r.points[reversed ? n - 1 - n / 2 : n / 2]);
+  // The centre of mass of the mask, stored as (row, column) each plus one.
+  auto massCentre = [](const SkelRecord& r) {
+    return worldPoint(r, cv::Point(r.cmass[1], r.cmass[0]));
   };
-  const cv::Point2d move = middle(r1, after.reversed) - middle(r0, before.reversed);
+  const cv::Point2d move = massCentre(r1) - massCentre(r0);
   const RunMember m{centre.index, centre.reversed};
   const cv::Point2d axis = endA(rc, m) - endB(rc, m);
   const double axisLength = std::hypot(axis.x, axis.y);
@@ -165,7 +177,7 @@ HeadEvidence weighEvidence(const std::vector<SkelRecord>& records, const LinkedR
   std::vector<int> at(static_cast<size_t>(last - first) + 1, -1);
   for (size_t k = 0; k < frames.size(); ++k) at[records[frames[k].index].frame - first] = k;
   const int step = std::max(1, static_cast<int>(std::lround(rate * kPairSeconds)));
-  double swingA = 0, swingB = 0;
+  double swingA = 0, swingB = 0, swingMid = 0;
   int wave = 0, travel = 0;
   for (const Frame& centre : frames) {
     const int f = records[centre.index].frame - first;
@@ -174,6 +186,7 @@ HeadEvidence weighEvidence(const std::vector<SkelRecord>& records, const LinkedR
         measurePair(records, frames[at[f - step]], centre, frames[at[f + step]], 2.0 * step / rate);
     swingA += p.swingA;
     swingB += p.swingB;
+    swingMid += p.swingMid;
     wave += p.wave;
     ++e.framePairs;
     if (p.travel != 0) {
@@ -181,15 +194,26 @@ HeadEvidence weighEvidence(const std::vector<SkelRecord>& records, const LinkedR
       ++e.travelVotes;
     }
   }
-  if (e.framePairs > 0 && swingA > 0 && swingB > 0)
+  if (e.framePairs > 0 && swingA > 0 && swingB > 0) {
+    // A middle that does not move at all leaves the ends' swing as it is.
+    const double excess =
+        swingMid > 0 ? std::log(std::max(swingA, swingB) / swingMid) / kClearExcess : 1.0;
     e.swing = kSwingWeight * std::tanh(std::log(swingA / swingB) / kClearSwing) *
-              amount(e.framePairs, kHalfAmount);
-  const int motionVotes = e.framePairs + e.travelVotes;
-  if (motionVotes > 0) {
+              std::clamp(excess, 0.0, 1.0) * amount(e.framePairs, kHalfAmount);
+  }
+  // Body wave and travel both name the leading end: each counts by how
+  // consistently and how often it does, so that one without a direction
+  // (travel where the frames carry no world motion) does not water the
+  // other down.
+  const double w = e.framePairs > 0 ? amount(e.framePairs, kHalfAmount) * wave / e.framePairs : 0;
+  const double t =
+      e.travelVotes > 0 ? amount(e.travelVotes, kHalfAmount) * travel / e.travelVotes : 0;
+  const double consistency = std::fabs(w) + std::fabs(t);
+  if (consistency > 0) {
     const double weight =
-        kMotionWeight * amount(frames.size() / rate, kHalfMotionSeconds) / motionVotes;
-    e.wave = weight * wave;
-    e.travel = weight * travel;
+        kMotionWeight * amount(frames.size() / rate, kHalfMotionSeconds) / consistency;
+    e.wave = weight * w * std::fabs(w);
+    e.travel = weight * t * std::fabs(t);
   }
   return e;
 }

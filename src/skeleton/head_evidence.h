@@ -10,7 +10,8 @@
 //   body wave   the body wave travels from head to tail while the worm crawls
 //               forward: the direction in which the tangent-angle profile
 //               moves along the body;
-//   travel      the end that leads while the body moves through the world.
+//   travel      the end that leads while the body (its centre of mass) moves
+//               through the world.
 // Head swing and brightness do not depend on the direction of crawling. Body
 // wave and travel give the leading end, which is the head only while the
 // worm crawls forward; as worms back up for seconds at a time, they count

@@ -58,26 +58,33 @@ TEST(HeadOrientation, CombinedFollowsTheEvidenceAndTheCheckFindsTheBrightRuleWro
   EXPECT_TRUE(checkHeads(combined, judged, 10).empty());
 }
 
-TEST(HeadOrientation, ShortRunsAndShortContradictions) {
-  // 0.8 s: judged by the evidence, but a contradiction this short is not
-  // reported.
-  std::vector<SkelRecord> shortRun = misleadingBrightness(8);
-  const std::vector<RunJudgement> judged = judgeRuns(shortRun, 10);
-  ASSERT_EQ(judged.size(), 1u);
-  EXPECT_EQ(judged[0].headEnd, 1);
-  orientHeadTail(shortRun);
-  EXPECT_TRUE(checkHeads(shortRun, judged, 10).empty());
+TEST(HeadOrientation, OnlyContradictionsOfMoreThanASecondAreReported) {
+  std::vector<SkelRecord> records = misleadingBrightness(100);
+  const std::vector<RunJudgement> judged = judgeRuns(records, 10);
+  orientByJudgement(records, judged);
+  auto turn = [&](int from, int to) {
+    for (int i = from; i <= to; ++i) std::swap(records[i].head, records[i].tail);
+  };
+  turn(40, 49);  // frames 41-50: one second
+  EXPECT_TRUE(checkHeads(records, judged, 10).empty());
+  turn(50, 50);  // frames 41-51
+  const std::vector<HeadCheck> checks = checkHeads(records, judged, 10);
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_EQ(checks[0].firstFrame, 41);
+  EXPECT_EQ(checks[0].lastFrame, 51);
+  EXPECT_EQ(checks[0].frames, 11);
+}
 
-  // Two frames make no frame pair: the brightness majority judges, and is
-  // never clear enough to contradict anything.
+// Two frames make no frame pair: the brightness majority judges, and is
+// never clear enough to contradict anything; without a brightness decision
+// either the frames keep theirs.
+TEST(HeadOrientation, RunsTooShortToCompareFramesTakeTheirBrightness) {
   std::vector<SkelRecord> pair = misleadingBrightness(2);
   const std::vector<RunJudgement> byBrightness = judgeRuns(pair, 10);
   ASSERT_EQ(byBrightness.size(), 1u);
   EXPECT_EQ(byBrightness[0].headEnd, -1);
   EXPECT_FALSE(byBrightness[0].clear);
   EXPECT_EQ(byBrightness[0].heads[0], pair[0].head);
-
-  // Without a brightness decision either the frames keep theirs.
   for (SkelRecord& r : pair) r.headKnown = false;
   EXPECT_EQ(judgeRuns(pair, 10)[0].headEnd, 0);
 }

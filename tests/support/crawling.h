@@ -75,6 +75,10 @@ inline SkelRecord chainRecord(int frame, const std::vector<cv::Point>& chain,
   r.headContrast = contrast;
   r.computeLength();
   r.computeMid();
+  // The body's centre of mass as the chain's mean point, (row, column) + 1.
+  cv::Point2d sum(0, 0);
+  for (const cv::Point& p : chain) sum += cv::Point2d(p);
+  r.cmass = {cvRound(sum.y / chain.size()) + 1, cvRound(sum.x / chain.size()) + 1};
   return r;
 }
 
