@@ -22,6 +22,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 from PIL import Image  # noqa: E402
 
+from .checks import head_check_lines  # noqa: E402
 from .errors import READ_ERRORS, ResultFileError  # noqa: E402
 from .files import replace_atomically  # noqa: E402
 from .labels import MOVEMENTS  # noqa: E402
@@ -244,6 +245,26 @@ def _figure(title, build):
         return _note(f"{title}: could not be drawn ({type(e).__name__}: {e})")
 
 
+def section_checks(run):
+    """The findings of the run's checks, for the top of the page."""
+    try:
+        checks = run.checks
+    except READ_ERRORS as e:
+        return _note(f"Checks not readable: {e}")
+    if checks is None:
+        return _note(f"Not checked: no {run.name}-checks.csv (made by an earlier version).")
+    lines = head_check_lines(checks)
+    if not lines:
+        return "<p>Checks: head and tail agree with all the evidence of every run.</p>"
+    items = "".join(f"<li>{html.escape(line)}</li>" for line in lines)
+    return ('<div class="warn"><h2>Checks: head and tail may be swapped</h2>'
+            f"<p>In {len(lines)} stretch(es) of frames the evidence puts the head at the other "
+            "end: forward and backward, reversals and every direction-dependent feature are "
+            "then reversed there. Look at these frames in the annotated movie, and analyse "
+            "again with <code>headmode = combined</code>, which orients by all the evidence "
+            f"({html.escape(run.name)}-checks.csv).</p><ul>{items}</ul></div>")
+
+
 def section_summary(run):
     try:
         s = run.summary
@@ -355,6 +376,7 @@ td, th { border: 1px solid #ccc; padding: 2px 8px; text-align: right; }
 td:first-child { text-align: left; }
 figure { display: inline-block; margin: 0.5em; } img { max-width: 100%; border: 1px solid #ddd; }
 figcaption { font-size: 0.85em; color: #555; } .note { color: #8a4b00; }
+.warn { border: 2px solid #c0392b; background: #fdf0ee; padding: 0 1em; }
 """
 
 
@@ -365,6 +387,7 @@ def build_report(run):
     body = [
         f"<h1>{html.escape(title)}</h1>",
         f"<p>Output folder: <code>{html.escape(str(run.folder.resolve()))}</code></p>",
+        section_checks(run),
         "<h2>Run summary</h2>", section_summary(run),
         *section_overlay(run),
         "<h2>Track and body wave</h2>", section_images(run),

@@ -9,7 +9,8 @@ two movies at least, and the control group must have movies.
 
 Movies whose analysis failed, or with fewer consistent frames than
 --min-consistent percent (default 50), are listed and left out unless
---keep-low-quality is given. Then, for every other group against the
+--keep-low-quality is given. Movies whose head check found stretches of
+frames with head and tail perhaps swapped are listed too (and kept). Then, for every other group against the
 control and every feature of features.TESTED_FEATURES that both groups
 have for two movies at least:
 
@@ -46,9 +47,11 @@ try:
 except ImportError:  # reported by main(); the readers need no scipy
     scistats = None
 
+from .errors import READ_ERRORS
 from .features import (FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
                        feature_table, write_features)
 from .files import replace_atomically
+from .run import Run
 
 DEFAULT_MIN_CONSISTENT = 50.0
 DEFAULT_ALPHA = 0.05
@@ -285,6 +288,17 @@ def _exclusion(status, consistent, min_consistent, keep, error=""):
     return ""
 
 
+def head_checks(movie):
+    """Rows of the checks.csv of `movie` (a BatchMovie): the stretches of
+    frames whose head its evidence contradicts; NaN when it has no
+    readable check file."""
+    try:
+        checks = Run(movie.folder, movie.name).checks
+    except READ_ERRORS:
+        return math.nan
+    return math.nan if checks is None else float(len(checks))
+
+
 def _movies_table(sheet, features, min_consistent, keep):
     rows = []
     for row in sheet.rows:
@@ -309,6 +323,7 @@ def build_study(batch_out, samples, control, out=None, min_consistent=DEFAULT_MI
     groups = check_sheet(sheet, movies, control, batch_out)
     features = feature_table(movies.values())
     table = _movies_table(sheet, features, min_consistent, keep_low_quality)
+    table["head_checks"] = [head_checks(movies[m]) for m in table.index]
     used = table[table["used"]]
     if (used["group"] == control).sum() < 2:
         dropped = table[(table["group"] == control) & ~table["used"]]["left_out_because"]
@@ -393,6 +408,10 @@ def main(argv=None):
         print(f"dukon-study: left out {movie}: {reason}", file=sys.stderr)
     for group, reason in study.not_compared.items():
         print(f"dukon-study: group {group} not compared: {reason}", file=sys.stderr)
+    for movie, n in study.movies["head_checks"].items():
+        if n > 0:
+            print(f"dukon-study: head and tail may be swapped in {movie}: {n:.0f} stretch(es) "
+                  "of frames (see its checks.csv; headmode = combined)", file=sys.stderr)
     print(page)
     return 0
 
