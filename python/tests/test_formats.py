@@ -215,3 +215,12 @@ def test_check_file_checked_found_and_not_checked(eggs_run, tmp_path):
         load_run(folder).checks
     path.unlink()
     assert load_run(folder).checks is None  # made before the checks existed
+
+
+def test_parameters_copy_with_the_word_keys(eggs_run, tmp_path):
+    # headmode and polarity are listed after eggs when they are not at their default.
+    copy = tmp_path / "eggs-params.txt"
+    copy.write_text(load_run(eggs_run).path("params.txt").read_text()
+                    + "headmode    = combined\npolarity    = bright\n")
+    params = read_params_copy(copy)
+    assert (params["headmode"], params["polarity"], params["eggs"]) == ("combined", "bright", 1)
