@@ -5,11 +5,18 @@ wxs.txt, the eggs, the ethogram shares and, for every per-frame body
 feature, its 10th, 50th and 90th percentiles over the consistent frames,
 over all of them and over the forward and the backward ones alone.
 
-Lengths are converted from frame pixels to millimetres with the run's
-`mmpix`; every unit is in FEATURE_UNITS and in the side file
-features-units.csv. A value that cannot be had (no egg detection, no
-backward frame, a figure written as n/a) is empty in the file and NaN in
+The per-frame values come from run.frames: full precision from
+frames.csv where the run wrote it. Lengths are converted from frame pixels
+to millimetres with the run's `mmpix`; every unit is in FEATURE_UNITS and in
+the side file features-units.csv with a one-line description from the
+glossary (docs/features.md). A value that cannot be had (no egg detection,
+no backward frame, a figure written as n/a) is empty in the file and NaN in
 the frame.
+
+The study tests the features in families (study.py): CORE_FEATURES, a
+short set of what labs report; everything else of TESTED_FEATURES is
+exploratory, and of the percentile features only the medians unless all
+percentiles are asked for.
 
     python3 -m dukon_results.features BATCH_OUT   # writes BATCH_OUT/features.csv
 """
@@ -24,6 +31,7 @@ from pathlib import Path
 import numpy as np
 import pandas as pd
 
+from . import glossary
 from .errors import READ_ERRORS
 from .files import replace_atomically
 from .labels import MOVEMENTS
@@ -55,10 +63,11 @@ EGGS = [("eggs_count", "eggs"), ("eggs_rate", "1/min")]
 # Per-frame features: (column of run.frames, unit, power of mmpix it is
 # divided by to turn pixels into millimetres).
 PER_FRAME = [("len", "mm", 1), ("thickness", "mm", 1), ("area", "mm^2", 2),
-             ("avgamp", "mm", 1), ("Navgamp", "1/len", 0), ("maxampL", "mm", 1),
-             ("maxampR", "mm", 1), ("avgangle", "deg", 0), ("Nwavelen", "1/len", 0),
-             ("freq", "1/s", 0), ("straightfs", "ratio", 0), ("sinusfs", "score", 0)]
-PER_FRAME += [(f"eigen{m}", "rad", 0) for m in range(1, 7)]
+             ("avgamp", "mm", 1), ("Navgamp", "ratio", 0), ("maxampL", "mm", 1),
+             ("maxampR", "mm", 1), ("avgangle", "deg", 0), ("Nwavelen", "ratio", 0),
+             ("freq", "Hz", 0), ("straightfs", "ratio", 0), ("sinusfs", "score", 0),
+             ("cmass_speed", "mm/s", 0)]
+PER_FRAME += [(f"eigen{m}", "rad", 0) for m in range(1, 7)] + [("eigen_amp", "rad", 0)]
 
 # Frame subsets of the percentiles: (name, movement class or None for all).
 SUBSETS = [("all", None), ("fwd", "forward"), ("bwd", "backward")]
@@ -93,20 +102,29 @@ QUALITY_FEATURES = [name for name, _, _ in QUALITY]
 BEHAVIOUR_FEATURES = [name for name, _, _ in BEHAVIOUR] + [name for name, _ in EGGS]
 FRAME_FEATURES = [frame_feature(c, s, q) for c, _, _ in PER_FRAME for s, _ in SUBSETS
                   for q in PERCENTILES]
-# The features a study compares between groups, in file order.
+# The features a study can compare between groups, in file order.
 TESTED_FEATURES = BEHAVIOUR_FEATURES + FRAME_FEATURES
 COLUMNS = ["movie", "status"] + QUALITY_FEATURES + BEHAVIOUR_FEATURES + ETHOGRAM + FRAME_FEATURES
 
+# The core family: one feature per trait that labs report, each defined in
+# the glossary. Speeds and rates come from the behaviour report; the body
+# and its wave from the consistent frames, the wave while crawling forward.
+CORE_FEATURES = ["forward_speed", "backward_speed", "reversal_rate", "omega_rate",
+                 "pause_time_percent", "len_all_p50", "thickness_all_p50", "freq_fwd_p50",
+                 "Nwavelen_fwd_p50", "avgangle_fwd_p50", "Navgamp_fwd_p50", "eigen_amp_fwd_p50"]
+
+
+def exploratory_features(all_percentiles=False):
+    """Every tested feature outside the core, in file order: the behaviour
+    figures and the medians of the per-frame measures, or every percentile
+    when `all_percentiles`."""
+    return [f for f in TESTED_FEATURES if f not in CORE_FEATURES
+            and (all_percentiles or f in BEHAVIOUR_FEATURES or f.endswith("_p50"))]
+
 
 def describe(feature):
-    """A short human description of a feature name, for tables and plots."""
-    for column, _, _ in PER_FRAME:
-        for subset, movement in SUBSETS:
-            for q in PERCENTILES:
-                if feature == frame_feature(column, subset, q):
-                    frames = "all consistent" if movement is None else movement
-                    return f"{column}, {q}th percentile over {frames} frames"
-    return feature.replace("_", " ")
+    """A one-line description of a feature, from the glossary."""
+    return glossary.load().describe(feature)
 
 
 def _percentiles(values):
@@ -119,6 +137,9 @@ def _percentiles(values):
 def frame_percentiles(frames, mmpix):
     """The percentile features of one run's frame table (dict)."""
     consistent = frames[frames["ok"].to_numpy(dtype=bool)]
+    if "eigen_amp" not in consistent and "eigen1" in consistent:
+        consistent = consistent.assign(eigen_amp=np.hypot(consistent["eigen1"],
+                                                          consistent["eigen2"]))
     movement = consistent["movement"].astype(object).to_numpy()
     row = {}
     for column, _, power in PER_FRAME:
@@ -165,7 +186,7 @@ def movie_features(run):
 class BatchMovie:
     """One movie of a batch output as summary.csv lists it."""
     name: str
-    status: str           # "ok" or "failed" (the analysis)
+    status: str           # "ok", "partial" or "failed" (the analysis)
     folder: Path          # results/NAME/
     report: Path = None   # its report.html, None when there is none
     error: str = ""
@@ -197,15 +218,18 @@ def batch_movies(batch_out):
     return movies
 
 
-def feature_table(movies):
+def feature_table(movies, progress=None):
     """The features of `movies` (BatchMovie values) as a DataFrame indexed
     by movie name, columns COLUMNS without movie. A movie that failed, or
     whose results cannot be read, has status "failed" or "unreadable" and
-    NaN features; the reason is in attrs["errors"][name]."""
+    NaN features; the reason is in attrs["errors"][name]. A partial run
+    (stopped before every frame it planned) keeps its status and gets the
+    features of the frames it analysed. `progress`, when given, is called
+    once after each movie."""
     rows, errors = [], {}
     for m in movies:
         row = {"movie": m.name, "status": m.status}
-        if m.status == "ok":
+        if m.status in ("ok", "partial"):
             try:
                 row.update(movie_features(Run(m.folder, m.name)))
             except READ_ERRORS as e:
@@ -213,6 +237,8 @@ def feature_table(movies):
         else:
             errors[m.name] = m.error
         rows.append(row)
+        if progress:
+            progress()
     df = pd.DataFrame(rows, columns=COLUMNS).set_index("movie")
     for c in COLUMNS[2:]:
         df[c] = df[c].astype(float)

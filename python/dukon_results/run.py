@@ -7,11 +7,11 @@ from pathlib import Path
 
 from .checks import read_checks
 from .errors import READ_ERRORS, ResultFileError
+from .frames import frame_table
 from .params import read_params_copy
 from .posture import with_eigen_columns
 from .skel import iter_chains, read_skeletons
-from .tables import (read_displacements, read_eggs, read_speeds, read_turning_angles,
-                     read_wxd)
+from .tables import read_displacements, read_eggs, read_speeds, read_turning_angles
 from .wxo import read_wxo
 from .wxs import read_wxs
 
@@ -93,12 +93,14 @@ class Run:
 
     @functools.cached_property
     def frames(self):
-        """The full shape table (wxd.txt), one row per analysed frame, with
-        the posture of each consistent frame as eigen1 .. eigen7 (radians,
-        see posture.py). The posture comes from skel.csv: when that file is
-        missing or unreadable the eigen columns are NaN and
-        attrs["posture_error"] says why."""
-        frames = self._timed(read_wxd(self.path("wxd.txt")))
+        """Every analysed frame: its state, class and measures at full
+        precision from frames.csv (from wxd.txt, two digits, in older
+        folders: attrs["source"]), the centre of mass's speed (mm/s, see
+        frames.py), and the posture of each consistent frame as eigen1 ..
+        eigen7 (radians, see posture.py). The posture comes from skel.csv:
+        when that file is missing or unreadable the eigen columns are NaN
+        and attrs["posture_error"] says why."""
+        frames = self._timed(frame_table(self))
         try:
             with_posture, problem = with_eigen_columns(frames, iter_chains(self.path("skel.csv"))), None
         except READ_ERRORS as e:

@@ -39,7 +39,8 @@ double parseDouble(const std::string& s, bool* ok) {
 
 std::string truthHeader() {
   return "frame,time_ms,stage_x_px,stage_y_px,stage_moving,head_x,head_y,mid_x,mid_y,tail_x,"
-         "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y";
+         "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y,cmass_x,"
+         "cmass_y";
 }
 
 void writeTruthCsv(const std::string& path, const std::vector<TruthRow>& rows) {
@@ -52,7 +53,8 @@ void writeTruthCsv(const std::string& path, const std::vector<TruthRow>& rows) {
         << num(r.mid.x, 2) << ',' << num(r.mid.y, 2) << ',' << num(r.tail.x, 2) << ','
         << num(r.tail.y, 2) << ',' << r.state << ',' << num(r.wavelengthPx, 2) << ','
         << num(r.freqHz, 4) << ',' << num(r.speedMmS, 4) << ',' << num(r.lengthPx, 2) << ','
-        << r.eggEvent << ',' << num(r.egg.x, 2) << ',' << num(r.egg.y, 2) << '\n';
+        << r.eggEvent << ',' << num(r.egg.x, 2) << ',' << num(r.egg.y, 2) << ','
+        << num(r.cmass.x, 3) << ',' << num(r.cmass.y, 3) << '\n';
   }
   if (!out) throw FatalError("Couldn't write ground truth " + path + "\n");
 }
@@ -68,7 +70,7 @@ std::vector<TruthRow> readTruthCsv(const std::string& path) {
   while (std::getline(in, line)) {
     if (line.empty()) continue;
     std::vector<std::string> f = splitCsv(line);
-    bool ok = f.size() == 19;
+    bool ok = f.size() == 21;
     if (!ok) throw FatalError("Bad ground-truth row in " + path + ": " + line + "\n");
     auto d = [&](int i) { return parseDouble(f[i], &ok); };
     TruthRow r;
@@ -86,6 +88,7 @@ std::vector<TruthRow> readTruthCsv(const std::string& path) {
     r.lengthPx = d(15);
     r.eggEvent = static_cast<int>(d(16));
     r.egg = cv::Point2d(d(17), d(18));
+    r.cmass = cv::Point2d(d(19), d(20));
     if (!ok) throw FatalError("Bad ground-truth row in " + path + ": " + line + "\n");
     rows.push_back(r);
   }

@@ -14,6 +14,8 @@
 //   length_px        body length
 //   egg_event        1 in the first frame that shows a newly laid egg
 //   egg_x, egg_y     that egg's centre, world pixels (nan without an event)
+//   cmass_x, cmass_y the body's area centroid, world pixels: the centreline
+//                    points weighted by the body's width there
 #ifndef DUKON_SYNTH_TRUTH_TABLE_H_
 #define DUKON_SYNTH_TRUTH_TABLE_H_
 
@@ -38,6 +40,7 @@ struct TruthRow {
   double lengthPx = 0.0;
   int eggEvent = 0;
   cv::Point2d egg;
+  cv::Point2d cmass;
 };
 
 // The header line, without line end.
