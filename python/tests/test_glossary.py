@@ -32,6 +32,7 @@ def _run_columns(run):
         "NAME-wxs.txt": list(run.segments.columns) + behaviour,
         "NAME-eggs.txt": list(run.eggs.columns),
         "NAME-skel.csv": list(run.skeletons.columns),
+        "NAME-checks.csv": list(run.checks.columns),
         "Batch: summary.csv": batch.COLUMNS,
         "Study: stats.csv, design.csv, movies.csv, figures": STATS_COLUMNS + DESIGN_COLUMNS,
     }

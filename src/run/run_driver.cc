@@ -20,6 +20,7 @@
 #include "behaviour/movement_segmentation.h"
 #include "behaviour/path_measures.h"
 #include "output/behaviour_report.h"
+#include "output/check_file.h"
 #include "output/egg_table.h"
 #include "output/feature_summary.h"
 #include "output/frame_table.h"
@@ -40,8 +41,10 @@
 #include "segment/egg_list.h"
 #include "segment/frame_segmenter.h"
 #include "segment/head_tail.h"
+#include "segment/worm_check.h"
 #include "skeleton/body_wave.h"
 #include "skeleton/feature_stats.h"
+#include "skeleton/head_orientation.h"
 #include "skeleton/record_passes.h"
 #include "skeleton/skeleton.h"
 #include "skeleton/wave_frequency.h"
@@ -90,12 +93,14 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    requireAWorm();
     checkFramesTaken();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     judgeRecords();
+    warnOfLowResolution();
     writeSummary();
-    orientHeadTail(records_);
+    writeHeadChecks(orientHeads());
     bodyWaves();
     behaviour();
     writeImages();
@@ -117,12 +122,17 @@ class RunDriver {
   void checkFramesTaken();
   void analyseFrame(const MovieFrame& frame, SkelRecord& rec);
   StagePosition locateFrame(double timeMs);
+  void rejectNoWorm(SkelRecord& rec, const std::string& why);
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs);
   void drawTrack(const StagePosition& stage, cv::Point mid);
   void showFrame(cv::Point head, bool headKnown, int frame);
+  void requireAWorm() const;
   void releaseFrameWork();
   // After the loop.
   void judgeRecords();
+  void warnOfLowResolution() const;
+  std::vector<HeadCheck> orientHeads();
+  void writeHeadChecks(const std::vector<HeadCheck>& checks);
   void writeSummary();
   void bodyWaves();
   void behaviour();
@@ -164,6 +174,9 @@ class RunDriver {
   int totalFrames_ = 1;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
+  int wormFrames_ = 0;       // frames whose mask can be a worm
+  int noWormFrames_ = 0;     // frames whose mask plainly is not one
+  int darkPlateFrames_ = 0;  // of those, frames with an object brighter than the plate
   // What the frame loop met besides analysed frames.
   int lastRead_ = 0;             // number of the last frame in the range delivered
   double lastReadMs_ = 0;        // and its time stamp
@@ -327,6 +340,7 @@ void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
   {
     StageTimer t(sink(&StageTimes::grey));
     cv::cvtColor(frame.image, bw_, cv::COLOR_RGB2GRAY);
+    if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
   }
   {
     StageTimer t(sink(&StageTimes::segment));
@@ -337,6 +351,12 @@ void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
     StageTimer t(sink(&StageTimes::tracking));
     stage = locateFrame(frame.time());
   }
+  const std::string noWorm = notAWormReason(bin_, image_->maskBox());
+  if (!noWorm.empty()) {
+    rejectNoWorm(rec, noWorm);
+    return;
+  }
+  if (!image_->maskBox().empty()) ++wormFrames_;
   bool valid = false;
   {
     StageTimer t(sink(&StageTimes::skeleton));
@@ -375,6 +395,57 @@ StagePosition RunDriver::locateFrame(double timeMs) {
   // frame's own coordinates as world coordinates. The frame stays unusable.
   if (!shift) return StagePosition{stagePos_->stagePx(), false};
   return stagePos_->addImageMotion(*shift, timeMs);
+}
+
+// A frame whose mask is plainly not a worm gets no chain and no result.
+void RunDriver::rejectNoWorm(SkelRecord& rec, const std::string& why) {
+  rec.noWorm = true;
+  ++noWormFrames_;
+  if (plateDarkerThanObject(bw_)) ++darkPlateFrames_;
+  if (prms_.screenop()) std::cerr << "no worm in frame " << frameNumber_ << ": " << why << "\n";
+  showFrame(cv::Point(-1, -1), false, frameNumber_);
+}
+
+// Results from a movie in which no frame shows a worm would be results from
+// the plate: the run ends instead, saying why.
+void RunDriver::requireAWorm() const {
+  // Without a frame analysed at all, checkFramesTaken says why.
+  if (wormFrames_ > 0 || records_.size() <= ignore_.passed()) return;
+  std::ostringstream msg;
+  msg << "No worm found in the " << records_.size() - ignore_.passed()
+      << " frames analysed: every frame's mask was empty, touched three or more frame borders"
+         " or covered more than half of the frame.\n";
+  if (2 * darkPlateFrames_ > noWormFrames_) {
+    const bool inverted = prms_.polarity() == Polarity::kBright;
+    msg << "The plate is darker than the object in these frames"
+        << (inverted ? " as inverted by polarity = bright" : "") << ": for a "
+        << (inverted ? "dark worm on a bright" : "bright worm on a dark")
+        << " plate, set polarity = " << (inverted ? "dark" : "bright") << " in " << prms_.fileName()
+        << ".\n";
+  }
+  throw FatalError(msg.str());
+}
+
+// Below about 10 pixels of thickness the fixed-size closings of the mask
+// bridge the gap inside tight bends. The thickness is the mean over the
+// consistent frames: a chain cut short across a bend makes a frame look
+// thicker than the worm is.
+void RunDriver::warnOfLowResolution() const {
+  constexpr double kLeastThickness = 10;
+  double sum = 0;
+  int n = 0;
+  for (const SkelRecord& r : records_) {
+    if (!r.consistent || !std::isfinite(r.thickness)) continue;
+    sum += r.thickness;
+    ++n;
+  }
+  if (n == 0 || sum / n >= kLeastThickness) return;
+  std::cerr << "Warning: the worm is " << std::lround(sum / n * 10) / 10.0
+            << " pixels thick on average; below about " << kLeastThickness
+            << " pixels tight bends close up in the mask and some chains cut across a bend or"
+               " stop short. Film at a higher magnification, or enlarge the frames, for a worm"
+               " at least "
+            << kLeastThickness << " pixels thick.\n";
 }
 
 void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs) {
@@ -446,6 +517,30 @@ void RunDriver::writeSummary() {
   counts.lastPlanned = frames_.last;
   writeRunSummary(wxo_, counts);
   if (prms_.screenop()) writeConsoleSummary(std::cout, counts);
+}
+
+// Orients head and tail by the rule of `headmode`; returns the stretches
+// whose orientation contradicts all the evidence.
+std::vector<HeadCheck> RunDriver::orientHeads() {
+  const std::vector<RunJudgement> judged = judgeRuns(records_, frames_.rate);
+  if (prms_.headmode() == HeadMode::kCombined)
+    orientByJudgement(records_, judged);
+  else
+    orientHeadTail(records_);
+  if (prms_.screenop())
+    for (const RunJudgement& j : judged) std::cout << runEvidenceLine(j, records_);
+  return checkHeads(records_, judged, frames_.rate);
+}
+
+// A warning per contradicting stretch, and the check file checks.csv.
+void RunDriver::writeHeadChecks(const std::vector<HeadCheck>& checks) {
+  const std::string name = prms_.moviename() + "-checks.csv";
+  for (const HeadCheck& c : checks) std::cerr << headCheckWarning(c, name);
+  std::ofstream os;
+  out_->openStream(os, "checks.csv", 6);
+  if (!os.is_open()) return;
+  writeChecks(os, checks);
+  out_->closeStream(os, "checks.csv");
 }
 
 // The body-wave features and frequency of the consistent records, and the
