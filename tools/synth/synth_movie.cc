@@ -112,6 +112,8 @@ void SynthMovie::buildTruth() {
     r.speedMmS = f.speedPxS / mmpix;
     r.lengthPx = config_.lengthPx();
     r.egg = cv::Point2d(kNaN, kNaN);
+    r.centreline = resampleByArcLength(
+        std::vector<cv::Point2d>(f.centreline.begin(), f.centreline.end()), kCentrelinePoints);
     truth_.push_back(r);
   }
   for (const LaidEgg& e : kin_.eggs) {

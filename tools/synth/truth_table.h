@@ -14,6 +14,8 @@
 //   length_px        body length
 //   egg_event        1 in the first frame that shows a newly laid egg
 //   egg_x, egg_y     that egg's centre, world pixels (nan without an event)
+//   x0,y0,...,x48,y48  the true centreline: 49 points equally spaced by arc
+//                    length along the body, head first, world pixels
 #ifndef DUKON_SYNTH_TRUTH_TABLE_H_
 #define DUKON_SYNTH_TRUTH_TABLE_H_
 
@@ -38,7 +40,15 @@ struct TruthRow {
   double lengthPx = 0.0;
   int eggEvent = 0;
   cv::Point2d egg;
+  std::vector<cv::Point2d> centreline;  // kCentrelinePoints points, head first
 };
+
+// Points of the true centreline of every row.
+constexpr int kCentrelinePoints = 49;
+
+// `n` points (2 or more) equally spaced by arc length along the polyline
+// `line` (2 or more points), its first and last point included.
+std::vector<cv::Point2d> resampleByArcLength(const std::vector<cv::Point2d>& line, int n);
 
 // The header line, without line end.
 std::string truthHeader();
