@@ -124,6 +124,10 @@ struct Params::Key {
   // automatic threshold divides by it).
   bool (*checkedWhen)(const Params&);
   const char* meaning;  // the README's description
+  // Listed (parameters copy, verbose console) only when not at its default:
+  // a key added later leaves the listing of a run at default settings as
+  // it was.
+  bool listedWhenSet = false;
 };
 
 namespace {
@@ -270,6 +274,9 @@ const std::vector<Params::Key>& Params::keys() {
        nullptr, "rows for empty movement classes in the feature statistics"},
       {"eggs", "eggs        = ", Kind::kFlag, &Params::eggs_, 0, nullptr, kUnchecked, "", nullptr,
        "egg detection and `eggs.txt`"},
+      {"centrelines", "centrelines = ", Kind::kFlag, &Params::centrelines_, 1, nullptr, kUnchecked,
+       "", nullptr,
+       "`centreline.csv` with the body model fitted where the chain fails; 0: chains only", true},
   };
   return kKeys;
 }
@@ -444,6 +451,7 @@ void Params::print(std::ostream& os) const {
 
 void Params::printListing(std::ostream& os, double frmps, int lframe) const {
   for (const Key& k : keys()) {
+    if (k.listedWhenSet && atDefault(k)) continue;
     if (k.kind == Kind::kFrameList) {
       for (int f : ignorefrm_)
         if (f != kIgnoreEnd) os << k.label << f << "\n";
@@ -468,6 +476,20 @@ void Params::printListing(std::ostream& os, double frmps, int lframe) const {
     }
     os << "\n";
   }
+}
+
+bool Params::atDefault(const Key& k) const {
+  return std::visit(
+      [&](auto field) {
+        using T = std::decay_t<decltype(this->*field)>;
+        if constexpr (std::is_same_v<T, int> || std::is_same_v<T, double>)
+          return static_cast<double>(this->*field) == k.def;
+        else if constexpr (std::is_same_v<T, bool>)
+          return this->*field == (k.def != 0);
+        else
+          return false;
+      },
+      k.field);
 }
 
 void Params::writeHeader(const std::string& version, double rate, int lastFrame,

@@ -100,6 +100,7 @@ class Params {
   bool useedges() const { return useedges_; }
   bool distbox() const { return distbox_; }
   bool emptyrows() const { return emptyrows_; }
+  bool centrelines() const { return centrelines_; }
 
  private:
   // The key table, in listing order.
@@ -115,6 +116,8 @@ class Params {
   void complete();
   void checkValues() const;
   void printListing(std::ostream& os, double frmps, int lframe) const;
+  // True when the number or flag of key `k` holds its default.
+  bool atDefault(const Key& k) const;
 
   std::string fileName_;
   std::string moviedir_;
@@ -150,6 +153,7 @@ class Params {
   bool distbox_ = false;
   bool emptyrows_ = false;
   bool eggs_ = false;
+  bool centrelines_ = true;
 };
 
 }  // namespace dukon

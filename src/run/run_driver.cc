@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -18,6 +19,8 @@
 #include "base/skel_record.h"
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
+#include "output/centreline_file.h"
+#include "run/centreline_pass.h"
 #include "run/debug_display.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
@@ -95,6 +98,7 @@ class RunDriver {
   void writeSummary();
   void writeSummaryTo(std::ostream& os, bool console) const;
   void postProcess();
+  void writeCentrelines();
   void writeParamsCopy();
   int finish();
 
@@ -117,6 +121,7 @@ class RunDriver {
   // One record per frame taken, in frame order; room is reserved for the
   // whole range, and after the loop it holds exactly the filled records.
   std::vector<SkelRecord> records_;
+  std::vector<FrameNote> notes_;  // one per record, for the centreline pass
   cv::Mat bw_, bin_, skel_;
   std::vector<MvVec> movements_;
   DebugDisplay debug_;
@@ -177,6 +182,7 @@ void RunDriver::constructAnalysers() {
   wave_ = std::make_unique<Wave>(frames_.first, frames_.last, prms_.maxskellen());
   eggs_ = std::make_unique<EggList>(width_, height_);
   records_.reserve(frames_.size());
+  notes_.reserve(frames_.size());
   bw_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   bin_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   skel_ = cv::Mat::zeros(height_, width_, CV_8UC1);
@@ -210,6 +216,7 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
   totalFrames_ += p - frameNumber_;
   frameNumber_ = p;
   records_.emplace_back();
+  notes_.emplace_back();
   SkelRecord& rec = records_.back();
   rec.frame = frameNumber_;
 
@@ -242,6 +249,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     StageTimer t(sink(&StageTimes::tracking));
     stage = locateFrame();
   }
+  notes_.back().stage = stage.loc;
   bool valid = false;
   {
     StageTimer t(sink(&StageTimes::skeleton));
@@ -286,6 +294,7 @@ StagePosition RunDriver::locateFrame() {
 
 void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
   ++goodFrames_;
+  notes_.back().accepted = true;
   {
     StageTimer t(sink(&StageTimes::headMeasures));
     decideHeadTail(bw_, bin_, rec, prms_.mmpix());
@@ -366,7 +375,32 @@ void RunDriver::postProcess() {
                     tableSettings(prms_, frames_.rate));
   writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
   out_->writeSkeletons(records_);
+  writeCentrelines();
   writeParamsCopy();
+}
+
+// Every analysed frame's centreline, the body model fitted where the chain
+// failed (with `centrelines`), into "centreline.csv".
+void RunDriver::writeCentrelines() {
+  std::ofstream os;
+  out_->openStream(os, "centreline.csv", 6);  // notes a failure to open
+  if (!os.is_open()) return;
+  CentrelineFile file(os);
+  const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
+                              segmenterSettings(prms_), prms_.centrelines()};
+  CentrelineCounts counts;
+  const std::clock_t cpu = std::clock();
+  {
+    StageTimer t(sink(&StageTimes::fitting));
+    counts = computeCentrelines(
+        input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); }, std::cerr);
+  }
+  if (times_) {
+    times_->fittingCpu += 1000.0 * (std::clock() - cpu) / CLOCKS_PER_SEC;
+    times_->fitFrames += counts.gapFrames;
+    times_->fitted += counts.fitted;
+  }
+  out_->closeStream(os, "centreline.csv");
 }
 
 // The parameters as the run used them, under the run header: the frame rate

@@ -1,0 +1,51 @@
+#include "output/centreline_file.h"
+
+#include <cstdio>
+#include <string>
+
+namespace dukon {
+
+namespace {
+
+const char* sourceName(CentrelineSource s) {
+  switch (s) {
+    case CentrelineSource::kChain:
+      return "chain";
+    case CentrelineSource::kFitted:
+      return "fitted";
+    case CentrelineSource::kNone:
+      break;
+  }
+  return "none";
+}
+
+}  // namespace
+
+CentrelineFile::CentrelineFile(std::ostream& os) : os_(os) {
+  std::string header = "frame,source,fit_error";
+  for (int i = 0; i < kCentrelinePoints; ++i)
+    header += ",x" + std::to_string(i) + ",y" + std::to_string(i);
+  os_ << header << '\n';
+}
+
+void CentrelineFile::write(const FrameCentreline& row) {
+  // snprintf: fixed decimals whatever the stream's precision and locale.
+  char buf[64];
+  std::string line = std::to_string(row.frame) + "," + sourceName(row.source) + ",";
+  if (row.source != CentrelineSource::kChain && std::isfinite(row.fitError)) {
+    std::snprintf(buf, sizeof buf, "%.4f", row.fitError);
+    line += buf;
+  }
+  const bool points = row.source != CentrelineSource::kNone && row.line.size() == kCentrelinePoints;
+  for (int i = 0; i < kCentrelinePoints; ++i) {
+    if (!points) {
+      line += ",,";
+      continue;
+    }
+    std::snprintf(buf, sizeof buf, ",%.2f,%.2f", row.line[i].x, row.line[i].y);
+    line += buf;
+  }
+  os_ << line << '\n';
+}
+
+}  // namespace dukon
