@@ -8,6 +8,9 @@ namespace dukon {
 
 namespace {
 
+// Share of a frame's measured slide the track's slide per frame takes on.
+constexpr double kSlideFollow = 0.2;
+
 Posture moved(Posture p, cv::Point2d by) {
   p.centre += by;
   return p;
@@ -61,9 +64,7 @@ void trackThrough(const BodyModel& model, GapFrames& frames, const TrackStart& s
   const int n = frames.size();
   for (int k = 0; k < n; ++k) {
     const int i = step > 0 ? k : n - 1 - k;
-    const FitTarget& target = frames.target(i);
-    if (target.empty()) continue;
-    FrameFit fit = trackFrame(model, target, frames.stage(i), settings, &state);
+    FrameFit fit = trackFrame(model, frames.target(i), frames.stage(i), settings, &state);
     if (fit.mismatch < fits[i].mismatch) fits[i] = std::move(fit);
   }
 }
@@ -85,6 +86,11 @@ FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d
                     const TrackSettings& settings, TrackState* state) {
   const Posture predicted =
       slidAlongBody(moved(state->posture, -stage), state->slide, model.length);
+  FrameFit fit;
+  if (target.empty()) {
+    state->posture = moved(predicted, stage);
+    return fit;
+  }
   const Centreline expected = centrelineOf(predicted, model.length);
   std::vector<Posture> starts;
   for (double shift : {0.0, settings.crawlStepPx, -settings.crawlStepPx})
@@ -102,13 +108,17 @@ FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d
   }
   best = fitPosture(model, target, best.posture, settings.fit, settings.iterations, expected);
   const Centreline line = centrelineOf(best.posture, model.length);
-  FrameFit fit;
   fit.mismatch = bodyMismatch(model, line, target);
   fit.accepted = fit.mismatch <= settings.maxMismatch;
   fit.line = shifted(line, stage);
+  if (!fit.accepted) {
+    // A refused fit does not steer the track: it goes on as expected.
+    state->posture = moved(predicted, stage);
+    return fit;
+  }
   const double slid =
       slideBetween(moved(state->posture, -stage), line, model.length, slideRange(settings));
-  state->slide = 0.8 * state->slide + 0.2 * slid;
+  state->slide = (1 - kSlideFollow) * state->slide + kSlideFollow * slid;
   state->posture = moved(best.posture, stage);
   return fit;
 }

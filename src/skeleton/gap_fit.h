@@ -72,15 +72,16 @@ struct FrameFit {
   bool accepted = false;
   // bodyMismatch of the kept fit; infinity when none was made.
   double mismatch = std::numeric_limits<double>::infinity();
-  Centreline line;      // world pixels, head first; empty when none was made
+  Centreline line;  // world pixels, head first; empty when none was made
 };
 
 // The track's state at a resolved frame.
 TrackState startTrack(const BodyModel& model, const TrackStart& start,
                       const TrackSettings& settings);
 
-// One fitted frame from `state`, which moves on to the fit. Frame pixels
-// are world pixels less `stage`.
+// One fitted frame from `state`, which moves on to the fit; to the expected
+// posture when the fit is refused or the target is empty (no fit made).
+// Frame pixels are world pixels less `stage`.
 FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d stage,
                     const TrackSettings& settings, TrackState* state);
 
