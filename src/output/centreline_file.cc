@@ -1,5 +1,6 @@
 #include "output/centreline_file.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +18,12 @@ const char* sourceName(CentrelineSource s) {
       break;
   }
   return "none";
+}
+
+// v rounded to hundredths, a value that rounds to zero as plain 0 (so that
+// it is not written "-0.00").
+double hundredths(double v) {
+  return std::round(v * 100) / 100 + 0.0;
 }
 
 }  // namespace
@@ -42,7 +49,8 @@ void CentrelineFile::write(const FrameCentreline& row) {
       line += ",,";
       continue;
     }
-    std::snprintf(buf, sizeof buf, ",%.2f,%.2f", row.line[i].x, row.line[i].y);
+    std::snprintf(buf, sizeof buf, ",%.2f,%.2f", hundredths(row.line[i].x),
+                  hundredths(row.line[i].y));
     line += buf;
   }
   os_ << line << '\n';
