@@ -68,7 +68,7 @@ std::map<int, Line> readChains(const std::string& path) {
 }
 
 // centrelines.py output "frame,point,x,y": crop index -> centreline.
-std::map<int, Line> readCentrelines(const std::string& path) {
+std::map<int, Line> readPublished(const std::string& path) {
   std::istringstream in(readText(path));
   std::map<int, Line> lines;
   std::string line;
@@ -103,6 +103,20 @@ double lineDistance(const Line& a, const Line& b) {
   return (meanToPolyline(a, b) + meanToPolyline(b, a)) / 2;
 }
 
+// The curve through `line`'s points, a point about every frame pixel:
+// 49 points are as much a curve as a chain's pixels.
+Line densified(const Line& line) {
+  Line out;
+  for (size_t i = 1; i < line.size(); ++i) {
+    const Pt &a = line[i - 1], &b = line[i];
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::hypot(b.x - a.x, b.y - a.y))));
+    for (int k = 0; k < steps; ++k)
+      out.push_back({a.x + (b.x - a.x) * k / steps, a.y + (b.y - a.y) * k / steps});
+  }
+  out.push_back(line.back());
+  return out;
+}
+
 double mean(const std::vector<double>& v) {
   double s = 0;
   for (double x : v) s += x;
@@ -135,6 +149,13 @@ struct Figures {
   // and with crop k - 2 instead of k - 1): the alignment must be sharper.
   double consMeanEarly = 0, consMeanLate = 0;
   int shortChains = 0, repeats = 0, disconnects = 0, edgeOnly = 0;
+  // centreline.csv: frames with a centreline, fitted ones; on the published
+  // frames the median distance (each centreline taken as the curve through
+  // its points, sampled as densely as a chain) and the share whose point 0
+  // is the published head end.
+  double clPct = 0, clDistMedian = 0, clHeadPct = 0;
+  int clFitted = 0, clCompared = 0;
+  double clFittedDistMedian = 0;
 };
 
 int count(const std::string& text, const std::string& word) {
@@ -180,6 +201,35 @@ Figures measure(const RunOutputs& o, const std::map<int, Line>& chains,
   return f;
 }
 
+void measureCentrelines(const std::map<int, CentrelineRow>& rows,
+                        const std::map<int, Line>& published, const Layout& l, Figures* f) {
+  std::vector<double> dist, fitted;
+  int with = 0, headFirst = 0;
+  for (const auto& [frame, row] : rows) {
+    if (row.points.empty()) continue;
+    ++with;
+    f->clFitted += row.source == "fitted";
+    auto pub = published.find(frame - 1);
+    if (pub == published.end()) continue;
+    Line line;
+    for (const auto& [x, y] : row.points) line.push_back({x, y});
+    // The stage stands still at the log's one position, the origin: world
+    // pixels are frame pixels.
+    const Line crop = toCrop(densified(line), l);
+    const double d = lineDistance(crop, pub->second);
+    dist.push_back(d);
+    if (row.source == "fitted") fitted.push_back(d);
+    const Pt &head = crop.front(), &p0 = pub->second.front(), &pn = pub->second.back();
+    headFirst +=
+        std::hypot(head.x - p0.x, head.y - p0.y) < std::hypot(head.x - pn.x, head.y - pn.y);
+  }
+  f->clPct = share(with, static_cast<double>(rows.size()));
+  f->clCompared = static_cast<int>(dist.size());
+  f->clDistMedian = quantile(dist, 0.5);
+  f->clFittedDistMedian = quantile(fitted, 0.5);
+  f->clHeadPct = share(headFirst, f->clCompared);
+}
+
 std::string table(const Layout& l, const Figures& f, size_t published) {
   std::ostringstream os;
   os << std::fixed << std::setprecision(2);
@@ -195,7 +245,11 @@ std::string table(const Layout& l, const Figures& f, size_t published) {
      << "  consistent, one frame off            " << f.consMeanEarly << " / " << f.consMeanLate
      << " px (crop k / crop k-2 for frame k)\n"
      << "  rejected: short / repeat / disconnect " << f.shortChains << " / " << f.repeats << " / "
-     << f.disconnects << ", edge-only masks " << f.edgeOnly << "\n";
+     << f.disconnects << ", edge-only masks " << f.edgeOnly << "\n"
+     << "  centreline in frames                 " << f.clPct << " % (" << f.clFitted << " fitted)\n"
+     << "  centreline vs published              median " << f.clDistMedian << " px, fitted "
+     << f.clFittedDistMedian << " px, head first " << f.clHeadPct << " % (" << f.clCompared
+     << " frames)\n";
   return os.str();
 }
 
@@ -256,13 +310,16 @@ class RealFootage : public ::testing::Test {
     ASSERT_EQ(runDukon(dir_), 0) << readText(dir_ + "/errors.txt");
 
     const RunOutputs out = readOutputs(dir_, "wormpose");
-    published_ = readCentrelines(centrelines);
+    published_ = readPublished(centrelines);
     const std::map<int, Line> chains = readChains(dir_ + "/wormpose/wormpose-skel.csv");
     EXPECT_EQ(out.summary.at("real"), kCrops);
     EXPECT_EQ(out.shapes.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(chains.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(published_.size(), static_cast<size_t>(kPublishedPct * kCrops / 100));
     figures_ = measure(out, chains, published_, l, readText(dir_ + "/errors.txt"));
+    const std::map<int, CentrelineRow> rows = readCentrelines(dir_, "wormpose");
+    EXPECT_EQ(rows.size(), static_cast<size_t>(kCrops));
+    measureCentrelines(rows, published_, l, &figures_);
     keepFigures(dir_, table(l, figures_, published_.size()));
   }
 
@@ -312,6 +369,12 @@ TEST_F(RealFootage, TripledScaleChainsMatchPublishedCentrelines) {
   EXPECT_LT(f.distMean, 0.7);
   EXPECT_LT(f.consMean, 0.6);
   EXPECT_LT(f.consP95, 0.8);
+  // A centreline in nearly every frame, the coiled ones included, as close
+  // to the published ones as the chains are, head first.
+  EXPECT_GE(f.clPct, 95);
+  EXPECT_EQ(f.clCompared, 720);
+  EXPECT_LE(f.clDistMedian, f.distMedian);
+  EXPECT_GE(f.clHeadPct, 99);
 }
 
 // A grey worm on black: the histogram has no valley below the worm, so every

@@ -140,6 +140,29 @@ void readEggs(const std::string& path, RunOutputs* o) {
 
 }  // namespace
 
+std::map<int, CentrelineRow> readCentrelines(const std::string& outDir, const std::string& name) {
+  const std::string path = outDir + "/" + name + "/" + name + "-centreline.csv";
+  std::istringstream in(readText(path));
+  std::map<int, CentrelineRow> rows;
+  std::string line;
+  int lineNo = 1;
+  if (!std::getline(in, line) || line.rfind("frame,source,fit_error,x0,y0,", 0) != 0)
+    malformed(path, 1, "no header");
+  while (std::getline(in, line)) {
+    ++lineNo;
+    const std::vector<std::string> c = splitCsv(line);
+    if (c.size() != 3 + 2 * 49) malformed(path, lineNo, "wrong column count");
+    CentrelineRow r;
+    r.frame = std::atoi(c[0].c_str());
+    r.source = c[1];
+    r.fitError = c[2].empty() ? std::nan("") : number(c[2]);
+    for (size_t k = 3; r.source != "none" && k < c.size(); k += 2)
+      r.points.emplace_back(number(c[k]), number(c[k + 1]));
+    rows[r.frame] = r;
+  }
+  return rows;
+}
+
 RunOutputs readOutputs(const std::string& outDir, const std::string& name) {
   const std::string prefix = outDir + "/" + name + "/" + name + "-";
   RunOutputs o;

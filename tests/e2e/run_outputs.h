@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/files.h"
@@ -33,6 +34,19 @@ struct EggLine {
   int frame = 0;
   double x = 0, y = 0;  // world pixels
 };
+
+// One row of centreline.csv: the points are world pixels, head first;
+// `points` is empty for "none".
+struct CentrelineRow {
+  int frame = 0;
+  std::string source;   // "chain", "fitted", "none"
+  double fitError = 0;  // nan when empty
+  std::vector<std::pair<double, double>> points;
+};
+
+// centreline.csv of the run folder, frame -> row; throws std::runtime_error
+// naming the file and line on a malformed row.
+std::map<int, CentrelineRow> readCentrelines(const std::string& outDir, const std::string& name);
 
 struct RunOutputs {
   std::map<std::string, double> summary;  // "good", "consistent", "real", "total"
