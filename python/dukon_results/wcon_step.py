@@ -4,7 +4,7 @@
         --status OUT/status/NAME.wcon.json
 
 Writes NAME.wcon into the movie's results folder when its analysis
-succeeded. The status record is the analysis record plus "wcon" (the file's
+succeeded, wholly or in part (status ok or partial). The status record is the analysis record plus "wcon" (the file's
 path, or null) and, when the export failed, "wcon_error". The step always
 exits 0, so that one movie's failure stops no other.
 """
@@ -24,12 +24,13 @@ def wcon_step(analysis, status, zipped=False):
 
     record = json.loads(Path(analysis).read_text(encoding="utf-8"))
     record["wcon"] = None
-    if record.get("status") == "ok":
+    if record.get("status") in ("ok", "partial"):
         try:
             record["wcon"] = str(write_wcon(record["results"], record["name"],
                                             zipped=zipped).path)
-        except READ_ERRORS as e:
-            record["wcon_error"] = str(e)
+        except Exception as e:  # any failure is this movie's, recorded
+            record["wcon_error"] = (str(e) if isinstance(e, READ_ERRORS)
+                                    else f"{type(e).__name__}: {e}")
     status = Path(status)
     status.parent.mkdir(parents=True, exist_ok=True)
     tmp = status.with_name(status.name + ".tmp")

@@ -1,14 +1,18 @@
 """A one-node Slurm cluster on this machine, for the tests.
 
-`SlurmCluster(root)` writes a munge key and a slurm.conf under `root` and
-runs munged, slurmctld and slurmd in the foreground as child processes;
-`stop()` cancels whatever jobs are left and ends the three daemons. All
-state, spool, sockets and logs stay under `root`; the ports are free ones
-picked at start. The configuration needs no cgroups, no systemd and no
-accounting database, so it runs in containers as root:
+`SlurmCluster(root)` writes a munge key, a slurm.conf and a cgroup.conf
+under `root` and runs munged, slurmctld and slurmd in the foreground as
+child processes; `stop()` cancels whatever jobs are left and ends the three
+daemons. All state, spool, sockets and logs stay under `root`; the ports are
+free ones picked at start. The configuration needs no cgroups, no systemd
+and no accounting database, so it runs in containers and chroots as root:
 
 - processes are tracked through /proc (proctrack/linuxproc), tasks are not
   bound (task/none), nothing is gathered for accounting;
+- slurmd still loads a cgroup plugin at start; left to detect the cgroup
+  version it stops where no cgroup file system is mounted. Named
+  (cgroup/v1), it loads without looking, and with nothing above using it
+  no cgroup is ever touched (Slurm 22.05 has no CgroupPlugin=disabled);
 - without slurmdbd `sacct` answers that accounting is disabled, and
   Snakemake falls back to `scontrol show jobid`; finished jobs are kept in
   the controller's memory for MinJobAge seconds for that;
@@ -20,6 +24,7 @@ Needs Debian's slurmctld, slurmd, slurm-client and munge, and root.
 """
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -35,7 +40,36 @@ MIN_JOB_AGE = 600
 
 class SlurmError(RuntimeError):
     """The cluster did not come up or did not answer; the message holds the
-    tail of the daemons' logs."""
+    tail of the daemons' logs. `machine_limit` tells, when the logs show it,
+    that this machine cannot run a Slurm node at all (see machine_limit)."""
+
+    def __init__(self, message, logs=""):
+        super().__init__(message)
+        self.machine_limit = machine_limit(f"{message}\n{logs}")
+
+
+# Daemon messages that say the machine cannot host a node, whatever the
+# configuration: (pattern, the reason a test gives for skipping).
+MACHINE_LIMITS = [
+    (re.compile(r"cgroup filesystem not mounted|No filesystem mounted on /sys/fs/cgroup"
+                r"|cgroup namespace '\w+' not mounted|Unable to initialize cgroup plugin"),
+     "slurmd needs a cgroup file system, and none is mounted here"),
+]
+
+
+def machine_limit(logs):
+    """Why this machine cannot run the test's Slurm node, when the daemons'
+    `logs` (text) say so; None for any other failure."""
+    for pattern, reason in MACHINE_LIMITS:
+        if pattern.search(logs):
+            return reason
+    return None
+
+
+def cgroup_conf():
+    """The text of cgroup.conf: a cgroup plugin named, so that slurmd does
+    not probe /sys/fs/cgroup (nothing in slurm.conf uses it)."""
+    return "CgroupPlugin=cgroup/v1\n"
 
 
 def free_port():
@@ -164,6 +198,8 @@ class SlurmCluster:
         self.node = this_node()
         self.conf.write_text(slurm_conf(self.root, self.node, self.munge_socket,
                                         free_port(), free_port()))
+        # slurmd reads cgroup.conf from slurm.conf's folder.
+        (self.root / "cgroup.conf").write_text(cgroup_conf())
 
         # What the daemons write to standard error goes to log/NAME.out.
         self._spawn("munged", ["munged", "--foreground", "--force",
@@ -190,11 +226,12 @@ class SlurmCluster:
             for name, proc in self._procs.items():
                 if proc.poll() is not None:
                     raise SlurmError(f"{name} ended with status {proc.returncode} while "
-                                     f"waiting for {what}\n{self.diagnostics()}")
+                                     f"waiting for {what}\n{self.diagnostics()}", self.logs())
             if ready():
                 return
             time.sleep(0.5)
-        raise SlurmError(f"gave up after {seconds} s waiting for {what}\n{self.diagnostics()}")
+        raise SlurmError(f"gave up after {seconds} s waiting for {what}\n{self.diagnostics()}",
+                         self.logs())
 
     def run(self, *cmd, timeout=30):
         """Runs a Slurm client command against this cluster."""
@@ -252,6 +289,11 @@ class SlurmCluster:
                 except subprocess.TimeoutExpired:
                     proc.kill()
                     proc.wait(STOP_SECONDS)
+
+    def logs(self):
+        """Every daemon log in full, one after another (text)."""
+        return "\n".join(path.read_text(errors="replace")
+                         for path in sorted((self.root / "log").glob("*")) if path.is_file())
 
     def diagnostics(self):
         """The end of every daemon's log, for failure messages."""

@@ -2,13 +2,18 @@
 that carry the same facts, so a column read into the wrong place shows."""
 
 import math
+import re
+import shutil
+import subprocess
 
 import numpy as np
 import pandas as pd
 import pytest
 
-from dukon_results import (FEATURES, MOVEMENTS, load_run, read_params_copy, read_skeletons,
-                           read_wxd)
+from conftest import render
+from dukon_results import (FEATURES, MOVEMENTS, ResultFileError, load_run, read_params_copy,
+                           read_skeletons, read_wxd)
+from dukon_results.skel import EarlierRunsSkipped
 
 
 def test_run_summary_counts_match_the_frame_table(any_run):
@@ -239,8 +244,55 @@ def test_skeleton_file_keeps_every_run(tmp_path, coil_run):
     every = read_skeletons(both, last_run_only=False)
     assert list(every["run"].unique()) == [0, 1]
     assert len(every) == 2 * len(one)
-    pd.testing.assert_frame_equal(read_skeletons(both).drop(columns="run"),
-                                  one.drop(columns="run"))
+    entries = load_run(coil_run).summary["real_frames"]  # one per analysed frame
+    with pytest.warns(EarlierRunsSkipped, match=f"skipped {entries} entries of earlier runs"):
+        latest = read_skeletons(both)
+    pd.testing.assert_frame_equal(latest.drop(columns="run"), one.drop(columns="run"))
+
+
+@pytest.fixture(scope="module")
+def two_runs(binaries, tmp_path_factory):
+    """One movie analysed twice into one folder: frames 1-40, then frames
+    41 to the end, whose skel.csv entries follow on in ascending order."""
+    dukon, synth = binaries
+    base = tmp_path_factory.mktemp("two-runs")
+    movie = render(synth, "forward", base / "movie", 3)
+    params = (movie / "params.txt").read_text() + f"outdir = {base / 'out'}\n"
+    for extra in ("lframe = 40\n", "fframe = 41\n"):
+        (movie / "params.txt").write_text(params + extra)
+        proc = subprocess.run([str(dukon)], cwd=movie, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=300)
+        assert proc.returncode == 0, proc.stderr[-2000:]
+    return base / "out" / "forward"
+
+
+def test_readers_take_the_last_of_two_runs_in_skel_csv(two_runs, binaries, tmp_path):
+    run = load_run(two_runs)
+    skipped = re.escape(f"{run.path('skel.csv')}: skipped 40 entries of earlier runs")
+    with pytest.warns(EarlierRunsSkipped, match=skipped):
+        chains = run.skeletons
+    with pytest.warns(EarlierRunsSkipped, match=skipped):  # posture, from the same file
+        frames = run.frames
+    assert frames["frame"].iloc[0] == 41 and "posture_error" not in frames.attrs
+    assert set(frames.loc[frames["ok"], "frame"]) <= set(chains["frame"]) <= set(frames["frame"])
+    assert frames.loc[frames["ok"], "eigen1"].notna().all()
+    overlay = binaries[0].parent / "tools" / "overlay" / "dukon-overlay"
+    proc = subprocess.run([str(overlay), str(two_runs), "--still", "41",
+                           "--out", str(tmp_path / "still.png")],
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=120)
+    assert proc.returncode == 0 and "skipped 40 entries of earlier runs" in proc.stderr, \
+        proc.stderr
+
+    # The last run's block cut short: its first entry would be the earlier
+    # run's frame 40, which the run summary's first row tells apart.
+    cut = tmp_path / "forward"
+    shutil.copytree(two_runs, cut)
+    skel = cut / "forward-skel.csv"
+    text = skel.read_text()
+    skel.write_text(text[:text.rindex("Frame number:")])
+    with pytest.raises(ResultFileError, match="start at frame 40, that run at frame 41"):
+        read_skeletons(skel)
+    assert "forward-skel.csv" in load_run(cut).frames.attrs["posture_error"]
 
 
 def test_time_column_and_units(coil_run):

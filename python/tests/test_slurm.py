@@ -1,26 +1,82 @@
 """The batch workflow through workflow/profiles/slurm on a real one-node
 Slurm cluster started for this module: every movie's analysis and report is
 a Slurm job, the summary is made locally and lists the movie the analyser
-rejected with its exit code."""
+rejected with its exit code. Where the machine cannot host a Slurm node
+(no cgroup file system for a slurmd that insists on one), the test is
+skipped with that reason."""
 
 import csv
 import getpass
+import os
 import re
 import shutil
 import subprocess
+import sys
+from pathlib import Path
 
 import pytest
 
 from conftest import REPO, render
-from slurm_cluster import PARTITION, SlurmCluster
+from slurm_cluster import PARTITION, SlurmCluster, SlurmError, machine_limit
 
 BATCH_SECONDS = 300
 
 
 @pytest.fixture(scope="module")
 def cluster(tmp_path_factory):
-    with SlurmCluster(tmp_path_factory.mktemp("slurm")) as running:
-        yield running
+    try:
+        with SlurmCluster(tmp_path_factory.mktemp("slurm")) as running:
+            yield running
+    except SlurmError as e:
+        if not e.machine_limit:
+            raise
+        pytest.skip(f"no Slurm node on this machine: {e.machine_limit}")
+
+
+@pytest.mark.parametrize("log, reason", [
+    ("slurmd: error: cgroup filesystem not mounted in /sys/fs/cgroup/", "cgroup"),
+    ("[t] error: No filesystem mounted on /sys/fs/cgroup\n"
+     "[t] error: Unable to initialize cgroup plugin", "cgroup"),
+    ("error: cgroup namespace 'freezer' not mounted. aborting", "cgroup"),
+    ("error: Error binding slurm stream socket: Address already in use", None),
+    ("slurmd -C: error: invalid configuration", None),
+])
+def test_machine_limits_are_told_from_other_failures(log, reason):
+    found = machine_limit(f"[2026-01-01T00:00:00.000] slurmd version 22.05.8 started\n{log}\n")
+    if reason is None:
+        assert found is None
+    else:
+        assert reason in (found or "")
+
+
+# Starts the cluster, runs one job to its end, prints the job's exit code.
+_ONE_JOB = """
+import sys
+from slurm_cluster import SlurmCluster
+with SlurmCluster(sys.argv[1]) as c:
+    job = c.run("sbatch", "--wait", "-o", "/dev/null", "--wrap=true", timeout=60)
+    print("job exit", job.returncode, job.stderr.strip())
+"""
+
+
+def test_node_starts_without_a_cgroup_file_system(tmp_path):
+    """In a mount namespace of its own, where /sys/fs/cgroup is unmounted
+    (as in a chroot or some containers), the cluster starts and runs a job;
+    the machine's own mounts are not touched."""
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        pytest.skip("needs root and unshare to hide the cgroup mounts")
+    script = tmp_path / "one_job.py"
+    script.write_text(_ONE_JOB)
+    hide = ("umount -R /sys/fs/cgroup 2>/dev/null; "
+            "! grep -q ' /sys/fs/cgroup' /proc/self/mounts || exit 90; exec \"$@\"")
+    cmd = ["unshare", "--mount", "--propagation", "private", "sh", "-c", hide, "hide",
+           sys.executable, str(script), str(tmp_path / "c")]
+    env = dict(os.environ, PYTHONPATH=str(Path(__file__).parent))
+    proc = subprocess.run(cmd, capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                          timeout=180, env=env)
+    if proc.returncode == 90 or "unshare failed" in proc.stderr:
+        pytest.skip(f"cannot hide the cgroup mounts here: {proc.stderr.strip()[-200:]}")
+    assert "job exit 0" in proc.stdout, f"{proc.stdout}\n{proc.stderr[-3000:]}"
 
 
 @pytest.fixture(scope="module")

@@ -35,7 +35,7 @@ struct LoadedRun {
   std::unique_ptr<RunAnnotations> annotations;
 };
 
-LoadedRun loadRun(const OverlayOptions& o) {
+LoadedRun loadRun(const OverlayOptions& o, std::ostream& err) {
   LoadedRun run;
   run.name = o.name.empty() ? findRunName(o.runDir) : o.name;
   auto file = [&](const char* suffix) {
@@ -43,7 +43,14 @@ LoadedRun loadRun(const OverlayOptions& o) {
   };
   run.params = readParamsCopy(file("params.txt"));
   std::vector<ShapeRow> rows = readShapeTable(file("wxd.txt"));
-  auto chains = readSkeletonFile(file("skel.csv"));
+  // One skeleton entry per row of the shape table: earlier runs' entries
+  // before them are left out, and said so.
+  size_t skipped = 0;
+  auto chains = readSkeletonFile(file("skel.csv"), rows.size(), &skipped);
+  if (skipped) {
+    err << "dukon-overlay: warning: " << file("skel.csv") << ": skipped " << skipped
+        << " entries of earlier runs; read the last run's " << rows.size() << "\n";
+  }
   run.annotations = std::make_unique<RunAnnotations>(rows, chains, file("skel.csv"));
   if (run.annotations->empty()) throw RunFileError(file("wxd.txt") + ": no analysed frame");
   return run;
@@ -234,7 +241,7 @@ int writeMovie(const OverlayOptions& o, const LoadedRun& run, Movie* m, const st
 
 int runOverlay(const OverlayOptions& options, std::ostream& out, std::ostream& err) {
   try {
-    LoadedRun run = loadRun(options);
+    LoadedRun run = loadRun(options, err);
     Movie movie;
     openMovie(options, run, &movie, err);
     const std::string target = options.out.empty() ? defaultOutput(options, run.name) : options.out;

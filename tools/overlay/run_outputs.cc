@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace dukon {
 namespace overlay {
@@ -188,15 +189,15 @@ std::vector<ShapeRow> readShapeTable(const std::string& path) {
   return rows;
 }
 
-std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path) {
+std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path, size_t records,
+                                                       size_t* skipped) {
   static const std::string kFrame = "Frame number: ";
   LineFile file(path);
   if (file.size() && !file.endsWithNewline()) {
     throw file.error(file.size(), "last line has no line end (file truncated?)");
   }
-  std::map<int, std::vector<cv::Point>> chains;
-  std::vector<cv::Point>* chain = nullptr;
-  int previous = 0;
+  std::vector<std::pair<int, std::vector<cv::Point>>> entries;  // file order
+  size_t start = 0;                                             // first entry of the latest run
   for (size_t no = 1; no <= file.size(); ++no) {
     const std::string& text = file.line(no);
     int frame = 0;
@@ -204,9 +205,8 @@ std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path) 
       if (!parseInt(text.substr(kFrame.size()), &frame)) {
         throw file.error(no, "bad frame number '" + text.substr(kFrame.size(), 20) + "'");
       }
-      if (chain && frame <= previous) chains.clear();  // an earlier run ends here
-      previous = frame;
-      chain = &chains[frame];
+      if (!entries.empty() && frame <= entries.back().first) start = entries.size();
+      entries.push_back({frame, {}});
       continue;
     }
     std::vector<std::string> xy = split(text, ',');
@@ -215,8 +215,22 @@ std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path) 
       throw file.error(no,
                        "expected 'Frame number: N' or 'x,y', found '" + text.substr(0, 40) + "'");
     }
-    if (!chain) throw file.error(no, "point before the first 'Frame number:' line");
-    chain->push_back(p);
+    if (entries.empty()) throw file.error(no, "point before the first 'Frame number:' line");
+    entries.back().second.push_back(p);
+  }
+  if (records != kUnknownRecords) {
+    if (records > entries.size() - start) {
+      throw file.error("the last run analysed " + std::to_string(records) +
+                       " frames, but its block here holds " +
+                       std::to_string(entries.size() - start) +
+                       " entries (file cut short, or files of different runs?)");
+    }
+    start = entries.size() - records;
+  }
+  if (skipped) *skipped = start;
+  std::map<int, std::vector<cv::Point>> chains;
+  for (size_t i = start; i < entries.size(); ++i) {
+    chains[entries[i].first] = std::move(entries[i].second);
   }
   return chains;
 }

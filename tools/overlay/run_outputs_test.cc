@@ -116,6 +116,37 @@ TEST_F(RunOutputsTest, SkeletonFileKeepsTheLatestRunOnly) {
             path + ":2: expected 'Frame number: N' or 'x,y', found '4;5'");
 }
 
+// A run with lframe 2 and then one with fframe 3 leave ascending frame
+// numbers: only the count of the latest run's rows tells them apart.
+TEST_F(RunOutputsTest, SkeletonFileTakesTheLatestRunsEntriesByCount) {
+  std::string path = write(
+      "w-skel.csv", skeletonFile({{1, {{9, 9}}}, {2, {{8, 8}}}, {3, {{1, 2}}}, {4, {}}, {5, {}}}));
+  struct Case {
+    size_t records;
+    std::vector<int> frames;  // read, in order
+    size_t skipped;
+  } cases[] = {
+      {kUnknownRecords, {1, 2, 3, 4, 5}, 0},
+      {3, {3, 4, 5}, 2},
+      {0, {}, 5},  // the latest run analysed no frame
+  };
+  for (const Case& c : cases) {
+    size_t skipped = 99;
+    auto chains = readSkeletonFile(path, c.records, &skipped);
+    std::vector<int> frames;
+    for (const auto& entry : chains) frames.push_back(entry.first);
+    EXPECT_EQ(frames, c.frames) << c.records;
+    EXPECT_EQ(skipped, c.skipped) << c.records;
+  }
+  EXPECT_EQ(readSkeletonFile(path, 3).at(3), std::vector<cv::Point>{cv::Point(1, 2)});
+  // The frame number that does not grow ends an earlier run, whatever the count.
+  path = write("two.csv", skeletonFile({{1, {}}, {2, {}}, {1, {}}, {2, {}}}));
+  EXPECT_EQ(failure([&] { readSkeletonFile(path, 3); }),
+            path +
+                ": the last run analysed 3 frames, but its block here holds 2 entries "
+                "(file cut short, or files of different runs?)");
+}
+
 TEST(DecodeLabel, WordsClassesAndReversals) {
   EXPECT_EQ(decodeLabel("fwd").name, "forward");
   Movement m = decodeLabel("fwdreversal");
