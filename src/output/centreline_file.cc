@@ -32,7 +32,7 @@ CentrelineFile::CentrelineFile(std::ostream& os) : os_(os) {
   std::string header = "frame,source,fit_error";
   for (int i = 0; i < kCentrelinePoints; ++i)
     header += ",x" + std::to_string(i) + ",y" + std::to_string(i);
-  os_ << header << '\n';
+  os_ << header << ",stage_x,stage_y\n";
 }
 
 void CentrelineFile::write(const FrameCentreline& row) {
@@ -53,7 +53,7 @@ void CentrelineFile::write(const FrameCentreline& row) {
                   hundredths(row.line[i].y));
     line += buf;
   }
-  os_ << line << '\n';
+  os_ << line << ',' << row.stage.x << ',' << row.stage.y << '\n';
 }
 
 }  // namespace dukon

@@ -2,7 +2,7 @@
 // centreline.
 //
 // A header line, then one line per row in the order given:
-//   frame,source,fit_error,x0,y0,...,x48,y48
+//   frame,source,fit_error,x0,y0,...,x48,y48,stage_x,stage_y
 // `source` is "chain" (the frame's consistent skeleton chain, smoothed and
 // resampled), "fitted" (the body model fitted to the frame) or "none";
 // `fit_error` is the fit's mismatch (bodyMismatch: the share of the worm's
@@ -10,7 +10,9 @@
 // for a frame where no fit was made; the points are kCentrelinePoints
 // points equally spaced by arc length, head first, in world pixels (frame
 // pixel plus the frame's stage location), with two decimals, and empty for
-// "none". Numbers are written in the C locale.
+// "none"; `stage_x`, `stage_y` are the frame's stage location in pixels
+// (world pixel = frame pixel + stage), so that the points can be placed on
+// the movie's frame. Numbers are written in the C locale.
 #ifndef DUKON_OUTPUT_CENTRELINE_FILE_H_
 #define DUKON_OUTPUT_CENTRELINE_FILE_H_
 

@@ -251,16 +251,19 @@ void emitChain(const SkelRecord& r, const FrameNote& note, const Emit& emit,
   c.frame = r.frame;
   c.source = CentrelineSource::kChain;
   c.line = worldChain(r, note);
+  c.stage = note.stage;
   ++counts.chain;
   emit(c);
 }
 
 // The rows of a gap's frames (records `gap`) from their fits.
-void emitGap(const std::vector<SkelRecord>& records, const std::vector<size_t>& gap,
-             const std::vector<FrameFit>& fits, const Emit& emit, CentrelineCounts& counts) {
+void emitGap(const std::vector<SkelRecord>& records, const std::vector<FrameNote>& notes,
+             const std::vector<size_t>& gap, const std::vector<FrameFit>& fits, const Emit& emit,
+             CentrelineCounts& counts) {
   for (size_t k = 0; k < gap.size(); ++k) {
     FrameCentreline c;
     c.frame = records[gap[k]].frame;
+    c.stage = notes[gap[k]].stage;
     const FrameFit& f = fits[k];
     if (std::isfinite(f.mismatch)) c.fitError = f.mismatch;
     c.source = f.accepted ? CentrelineSource::kFitted : CentrelineSource::kNone;
@@ -303,7 +306,7 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
         fits = fitGap(learnt.model, frames, before, after, learnt.track);
         counts.gapFrames += static_cast<int>(gap.size());
       }
-      emitGap(records, gap, fits, emit, counts);
+      emitGap(records, notes, gap, fits, emit, counts);
     }
   }
   const int unread = learning.unread() + gaps.unread();

@@ -55,6 +55,7 @@ TEST(CentrelinePassTest, ChainsAndGapsInFrameOrder) {
       EXPECT_EQ(r.rows[k].frame, frames[k]);
       EXPECT_EQ(r.rows[k].source, sources[k]) << frames[k];
       EXPECT_TRUE(std::isnan(r.rows[k].fitError)) << frames[k];
+      EXPECT_EQ(r.rows[k].stage, cv::Point(10, 20)) << frames[k];
     }
     ASSERT_EQ(r.rows[0].line.size(), static_cast<size_t>(kCentrelinePoints));
     EXPECT_EQ(r.rows[0].line.front(), cv::Point2d(110, 70));

@@ -33,6 +33,7 @@ struct FrameCentreline {
   CentrelineSource source = CentrelineSource::kNone;
   double fitError = NAN;  // the fit's mismatch; NaN for a chain or when no fit was made
   Centreline line;        // world pixels, head first; empty for kNone
+  cv::Point stage{0, 0};  // the frame's stage location: world pixel = frame pixel + stage
 };
 
 // Length of the polyline through `line`, pixels.

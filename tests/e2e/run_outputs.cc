@@ -151,12 +151,12 @@ std::map<int, CentrelineRow> readCentrelines(const std::string& outDir, const st
   while (std::getline(in, line)) {
     ++lineNo;
     const std::vector<std::string> c = splitCsv(line);
-    if (c.size() != 3 + 2 * 49) malformed(path, lineNo, "wrong column count");
+    if (c.size() != 3 + 2 * 49 + 2) malformed(path, lineNo, "wrong column count");
     CentrelineRow r;
     r.frame = std::atoi(c[0].c_str());
     r.source = c[1];
     r.fitError = c[2].empty() ? std::nan("") : number(c[2]);
-    for (size_t k = 3; r.source != "none" && k < c.size(); k += 2)
+    for (size_t k = 3; r.source != "none" && k < 3 + 2 * 49; k += 2)
       r.points.emplace_back(number(c[k]), number(c[k + 1]));
     rows[r.frame] = r;
   }
