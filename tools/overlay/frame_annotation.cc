@@ -105,6 +105,15 @@ RunAnnotations::RunAnnotations(const std::vector<ShapeRow>& rows,
   }
 }
 
+void RunAnnotations::addFitted(const std::map<int, FittedLine>& fitted) {
+  for (const auto& [frame, line] : fitted) {
+    auto found = byFrame_.find(frame);
+    if (found == byFrame_.end()) continue;
+    found->second.fitted = line.points;
+    found->second.fitError = line.fitError;
+  }
+}
+
 FrameAnnotation RunAnnotations::at(int frame) const {
   auto found = byFrame_.find(frame);
   if (found != byFrame_.end()) return found->second;

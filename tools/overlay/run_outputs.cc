@@ -263,6 +263,41 @@ Movement decodeLabel(const std::string& label) {
   return m;
 }
 
+std::map<int, FittedLine> readFittedCentrelines(const std::string& path) {
+  constexpr size_t kPoints = 49;
+  constexpr size_t kFields = 3 + 2 * kPoints + 2;  // frame, source, fit_error, points, stage
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw RunFileError(path + ": cannot open (missing file?)");
+  std::string line;
+  if (!std::getline(in, line) || line.rfind("frame,source,fit_error,x0,y0,", 0) != 0)
+    throw RunFileError(path + ": not a centreline file (no header)");
+  std::map<int, FittedLine> fitted;
+  for (size_t number = 2; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> f = split(line, ',');
+    auto bad = [&](const std::string& why) {
+      return RunFileError(path + ":" + std::to_string(number) + ": " + why);
+    };
+    if (f.size() != kFields) throw bad("expected " + std::to_string(kFields) + " fields");
+    int frame = 0;
+    if (!parseInt(f[0], &frame)) throw bad("bad frame number");
+    if (f[1] != "fitted") continue;
+    FittedLine l;
+    cv::Point2d stage;
+    if (!parseDouble(f[2], &l.fitError) || !parseDouble(f[kFields - 2], &stage.x) ||
+        !parseDouble(f[kFields - 1], &stage.y))
+      throw bad("bad fit error or stage location");
+    for (size_t k = 0; k < kPoints; ++k) {
+      cv::Point2d p;
+      if (!parseDouble(f[3 + 2 * k], &p.x) || !parseDouble(f[4 + 2 * k], &p.y))
+        throw bad("bad point " + std::to_string(k));
+      l.points.push_back(p - stage);
+    }
+    fitted[frame] = std::move(l);
+  }
+  return fitted;
+}
+
 std::string findRunName(const std::string& folder) {
   fs::path dir(folder);
   std::error_code ec;

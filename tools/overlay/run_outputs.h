@@ -1,6 +1,7 @@
 // Readers of the run outputs that the annotated movie needs: the parameters
-// copy (NAME-params.txt), the full shape table (NAME-wxd.txt) and the
-// skeleton file (NAME-skel.csv).
+// copy (NAME-params.txt), the full shape table (NAME-wxd.txt), the
+// skeleton file (NAME-skel.csv) and the centreline file
+// (NAME-centreline.csv).
 //
 // These are small, self-contained readers of the text formats; they share
 // no code with the analyser. Every reader throws RunFileError with a message
@@ -64,6 +65,20 @@ constexpr size_t kUnknownRecords = static_cast<size_t>(-1);
 std::map<int, std::vector<cv::Point>> readSkeletonFile(const std::string& path,
                                                        size_t records = kUnknownRecords,
                                                        size_t* skipped = nullptr);
+
+// A fitted centreline of the centreline file (NAME-centreline.csv): its
+// world points less the frame's stage location, i.e. frame pixels, head
+// first, and the fit's mismatch.
+struct FittedLine {
+  std::vector<cv::Point2d> points;
+  double fitError = 0;
+};
+
+// The rows of source "fitted" in a centreline file, frame -> line; the
+// other rows are left out. Read line by line: the file of a long movie is
+// large. Throws RunFileError "FILE:LINE: reason" for a malformed row and
+// "FILE: reason" for a missing file or header.
+std::map<int, FittedLine> readFittedCentrelines(const std::string& path);
 
 // Movement label split into its class and reversal mark.
 struct Movement {

@@ -147,6 +147,40 @@ TEST_F(RunOutputsTest, SkeletonFileTakesTheLatestRunsEntriesByCount) {
                 "(file cut short, or files of different runs?)");
 }
 
+// A centreline row: the frame, its source and error, 49 points along x
+// from (x0, y) in steps of 2, the stage location (100, 10).
+std::string centrelineRow(int frame, const std::string& source, const std::string& error, int x0,
+                          int y) {
+  std::string row = std::to_string(frame) + "," + source + "," + error;
+  for (int k = 0; k < 49; ++k) {
+    row += source == "none" ? ",," : "," + std::to_string(x0 + 2 * k) + "," + std::to_string(y);
+  }
+  return row + ",100,10\n";
+}
+
+// Only the fitted rows are kept, moved into frame pixels; a damaged row is
+// named by file and line.
+TEST_F(RunOutputsTest, CentrelineFileGivesTheFittedLinesInFramePixels) {
+  std::string header = "frame,source,fit_error";
+  for (int k = 0; k < 49; ++k) header += ",x" + std::to_string(k) + ",y" + std::to_string(k);
+  header += ",stage_x,stage_y\n";
+  const std::string rows = centrelineRow(1, "chain", "", 120, 40) +
+                           centrelineRow(2, "fitted", "0.0420", 130, 50) +
+                           centrelineRow(3, "none", "0.3000", 0, 0);
+  const auto fitted = readFittedCentrelines(write("w-centreline.csv", header + rows));
+  ASSERT_EQ(fitted.size(), 1u);
+  const FittedLine& l = fitted.at(2);
+  EXPECT_DOUBLE_EQ(l.fitError, 0.042);
+  ASSERT_EQ(l.points.size(), 49u);
+  EXPECT_EQ(l.points.front(), cv::Point2d(30, 40));
+  EXPECT_EQ(l.points.back(), cv::Point2d(126, 40));
+  const std::string path = write("x-centreline.csv", header + rows + "4,fitted,0.1,1,2\n");
+  EXPECT_EQ(failure([&] { readFittedCentrelines(path); }), path + ":5: expected 103 fields");
+  const std::string noHeader = write("y-centreline.csv", rows);
+  EXPECT_EQ(failure([&] { readFittedCentrelines(noHeader); }),
+            noHeader + ": not a centreline file (no header)");
+}
+
 TEST(DecodeLabel, WordsClassesAndReversals) {
   EXPECT_EQ(decodeLabel("fwd").name, "forward");
   Movement m = decodeLabel("fwdreversal");
