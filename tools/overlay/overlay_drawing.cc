@@ -52,11 +52,12 @@ std::string movementText(const FrameAnnotation& a) {
   return text;
 }
 
-// "; centreline fitted (mismatch 0.031)" for a frame with a fitted line.
-std::string fittedText(const FrameAnnotation& a) {
-  if (a.fitted.empty()) return "";
+// What the state means, or for a frame with a fitted centreline (which has
+// a head and a tail, whatever its chain) "centreline fitted, mismatch 0.031".
+std::string explanation(const FrameAnnotation& a) {
+  if (a.fitted.empty()) return stateExplanation(a.state);
   char text[64];
-  std::snprintf(text, sizeof text, "; centreline fitted (mismatch %.3f)", a.fitError);
+  std::snprintf(text, sizeof text, "centreline fitted, mismatch %.3f", a.fitError);
   return text;
 }
 
@@ -79,9 +80,8 @@ void drawBanner(const FrameAnnotation& a, double timeMs, const OverlayLayout& l,
   cv::rectangle(*c, chip, stateColour(a.state), cv::FILLED);
   cv::putText(*c, name, cv::Point(chip.x + pad, chip.y + pad / 2 + glyph.height), kFont,
               l.fontScale, kBlack, bold, cv::LINE_AA);
-  cv::putText(*c, stateExplanation(a.state) + fittedText(a),
-              cv::Point(chip.br().x + pad, chip.y + pad / 2 + glyph.height), kFont,
-              l.fontScale * 0.9, kWhite, t, cv::LINE_AA);
+  cv::putText(*c, explanation(a), cv::Point(chip.br().x + pad, chip.y + pad / 2 + glyph.height),
+              kFont, l.fontScale * 0.9, kWhite, t, cv::LINE_AA);
 }
 
 void drawEndMark(cv::Mat* img, cv::Point2d at, int radius, const cv::Scalar& colour,

@@ -3,8 +3,8 @@
 // The canvas is the movie frame scaled by the chosen factor with a banner
 // above it. The banner's first line holds the frame number, the movie time
 // and the movement class; the second a chip in the state's colour with the
-// state's name, and what the state means (and the mismatch of a fitted
-// centreline). On the frame: the skeleton chain in the state's colour, the
+// state's name, and what the state means (for a fitted centreline: its
+// mismatch). On the frame: the skeleton chain in the state's colour, the
 // fitted centreline in cyan, a red disc on the head and a blue disc on the
 // tail (of the fitted centreline where there is one, else of a valid
 // skeleton), and a scale bar.
