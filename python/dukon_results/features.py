@@ -3,7 +3,10 @@
 One row per movie: the quality of its analysis, the behaviour figures of
 wxs.txt, the eggs, the ethogram shares and, for every per-frame body
 feature, its 10th, 50th and 90th percentiles over the consistent frames,
-over all of them and over the forward and the backward ones alone.
+over all of them and over the forward and the backward ones alone. The
+posture (eigen1 .. eigen6) is taken over every frame with a centreline
+instead, the fitted ones of coils and omega turns included (see
+centreline.py); the quality shows how many frames have one.
 
 Lengths are converted from frame pixels to millimetres with the run's
 `mmpix`; every unit is in FEATURE_UNITS and in the side file
@@ -35,6 +38,9 @@ QUALITY = [("frames", "real_frames", "frames"),
            ("consistent_frames", "consistent_frames", "frames"),
            ("good_percent", "good_percent", "%"),
            ("consistent_percent", "consistent_percent", "%")]
+# Centreline coverage (centreline.csv): (feature, sources counted, unit).
+COVERAGE = [("centreline_percent", ("chain", "fitted"), "%"),
+            ("fitted_percent", ("fitted",), "%")]
 
 # Behaviour figures of wxs.txt: (feature, summary key, unit).
 BEHAVIOUR = [("reversal_rate", "reversal_rate", "1/min"),
@@ -77,7 +83,7 @@ def frame_feature(column, subset, q):
 
 
 def _units():
-    units = {name: unit for name, _, unit in QUALITY}
+    units = {name: unit for name, _, unit in QUALITY + COVERAGE}
     units.update({name: unit for name, _, unit in BEHAVIOUR})
     units.update(dict(EGGS))
     units.update({name: "%" for name in ETHOGRAM})
@@ -89,7 +95,7 @@ def _units():
 
 
 FEATURE_UNITS = _units()
-QUALITY_FEATURES = [name for name, _, _ in QUALITY]
+QUALITY_FEATURES = [name for name, _, _ in QUALITY + COVERAGE]
 BEHAVIOUR_FEATURES = [name for name, _, _ in BEHAVIOUR] + [name for name, _ in EGGS]
 FRAME_FEATURES = [frame_feature(c, s, q) for c, _, _ in PER_FRAME for s, _ in SUBSETS
                   for q in PERCENTILES]
@@ -105,6 +111,9 @@ def describe(feature):
             for q in PERCENTILES:
                 if feature == frame_feature(column, subset, q):
                     frames = "all consistent" if movement is None else movement
+                    if column.startswith("eigen"):
+                        frames = ("all" if movement is None else movement) + \
+                            " centreline"
                     return f"{column}, {q}th percentile over {frames} frames"
     return feature.replace("_", " ")
 
@@ -117,12 +126,15 @@ def _percentiles(values):
 
 
 def frame_percentiles(frames, mmpix):
-    """The percentile features of one run's frame table (dict)."""
-    consistent = frames[frames["ok"].to_numpy(dtype=bool)]
-    movement = consistent["movement"].astype(object).to_numpy()
+    """The percentile features of one run's frame table (dict): over the
+    consistent frames, and the posture over the frames with a centreline
+    (where eigen1 .. are defined)."""
+    ok = frames["ok"].to_numpy(dtype=bool)
     row = {}
     for column, _, power in PER_FRAME:
-        values = consistent[column].to_numpy(dtype=float) / float(mmpix) ** power
+        rows = frames[column].notna().to_numpy() if column.startswith("eigen") else ok
+        values = frames[column].to_numpy(dtype=float)[rows] / float(mmpix) ** power
+        movement = frames["movement"].astype(object).to_numpy()[rows]
         for subset, kind in SUBSETS:
             chosen = values if kind is None else values[movement == kind]
             for q, v in zip(PERCENTILES, _percentiles(chosen)):
@@ -156,6 +168,9 @@ def movie_features(run):
     row["eggs_count"] = math.nan if eggs is None else float(len(eggs))
     row["eggs_rate"] = row["eggs_count"] / minutes if minutes > 0 else math.nan
     frames = run.frames
+    sources = frames["centreline"].astype(object).to_numpy()
+    for name, counted, _ in COVERAGE:
+        row[name] = 100.0 * np.isin(sources, counted).sum() / max(len(frames), 1)
     row.update(ethogram_shares(frames))
     row.update(frame_percentiles(frames, mmpix))
     return row

@@ -7,6 +7,7 @@ from pathlib import Path
 
 from .errors import READ_ERRORS, ResultFileError
 from .params import read_params_copy
+from .centreline import iter_centrelines, read_centrelines
 from .posture import with_eigen_columns
 from .skel import iter_chains, read_skeletons
 from .tables import (read_displacements, read_eggs, read_speeds, read_turning_angles,
@@ -93,13 +94,20 @@ class Run:
     @functools.cached_property
     def frames(self):
         """The full shape table (wxd.txt), one row per analysed frame, with
-        the posture of each consistent frame as eigen1 .. eigen7 (radians,
-        see posture.py). The posture comes from skel.csv: when that file is
-        missing or unreadable the eigen columns are NaN and
+        the posture of each frame that has a centreline as eigen1 .. eigen7
+        (radians, see posture.py) and `centreline`, where it comes from:
+        "chain", "fitted" or "none" (centreline.csv). A run without
+        centreline.csv has a posture in its consistent frames only, from
+        skel.csv. When the file is unreadable the eigen columns are NaN and
         attrs["posture_error"] says why."""
         frames = self._timed(read_wxd(self.path("wxd.txt")))
         try:
-            with_posture, problem = with_eigen_columns(frames, iter_chains(self.path("skel.csv"))), None
+            if self.has("centreline.csv"):
+                with_posture = with_eigen_columns(
+                    frames, None, iter_centrelines(self.path("centreline.csv")))
+            else:
+                with_posture = with_eigen_columns(frames, iter_chains(self.path("skel.csv")))
+            problem = None
         except READ_ERRORS as e:
             with_posture, problem = with_eigen_columns(frames, None), str(e)
         frames = with_posture
@@ -142,6 +150,12 @@ class Run:
     def behaviour(self):
         """Behaviour summary figures of wxs.txt (dict)."""
         return self._wxs.summary
+
+    @functools.cached_property
+    def centrelines(self):
+        """Every analysed frame's centreline (centreline.csv): frame, source,
+        fit_error and 49 points head first in world pixels."""
+        return read_centrelines(self.path("centreline.csv"))
 
     @functools.cached_property
     def skeletons(self):

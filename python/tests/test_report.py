@@ -43,12 +43,12 @@ def test_report_in_headless_chromium(eggs_run):
         shot = Image.open(io.BytesIO(browser.screenshot())).convert("RGB")
     assert facts["title"] == "DUKON report: eggs"
     alts = [i["alt"] for i in facts["images"]]
-    assert len(alts) == 7 and "Track" in alts and "Body wave" in alts
+    assert len(alts) == 8 and "Track" in alts and "Body wave" in alts
     for image in facts["images"]:
         assert image["complete"] and image["width"] > 0, image
     assert facts["sections"] == ["Run summary", "Track and body wave", "Behaviour over time",
                                  "Behaviour summary", "Body features per movement class",
-                                 "Posture (eigenworms)", "Path and eggs"]
+                                 "Centrelines", "Posture (eigenworms)", "Path and eggs"]
     # The egg table lists every egg with the frame it was laid in.
     for frame in run.eggs["frame"]:
         assert re.search(rf"\n{frame}\t", facts["text"]), frame
@@ -64,9 +64,11 @@ def test_report_of_a_run_with_missing_files(coil_run, tmp_path):
     shutil.copytree(coil_run, folder)
     (folder / "coil-wave.bmp").unlink()
     (folder / "coil-spd.txt").write_text("# spd-frm is speed relative to previous frame\n")
+    (folder / "coil-centreline.csv").unlink()  # a run of before centrelines
     text = make_report(folder).read_text()
     assert "<title>DUKON report: coil</title>" in text
     assert text.count("<img ") == 5  # track, ethogram, features, posture, path
+    assert "coil-centreline.csv is missing" in text
     assert re.search(r"Body wave image not available: .*coil-wave\.bmp", text)
     assert re.search(r"Speed of the mid point: not available \(.*coil-spd\.txt:1: ", text)
     assert "Egg detection was off for this run." in text
