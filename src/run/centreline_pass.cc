@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include <opencv2/imgproc.hpp>
 
@@ -281,8 +282,8 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
                                     std::ostream& err) {
   CentrelineCounts counts;
   MaskSource learning(input, records, notes), gaps(input, records, notes);
-  const Learnt learnt = input.fit ? learnModel(learning, input, records) : Learnt();
-  TrackStart before;  // the last resolved frame
+  std::optional<Learnt> learnt;  // learnt at the first gap: a movie without one needs none
+  TrackStart before;             // the last resolved frame
   size_t i = 0;
   while (i < records.size()) {
     if (records[i].ignored) {
@@ -299,11 +300,12 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
       const TrackStart after = i < records.size()
                                    ? trackStart(records, notes, i, static_cast<long>(i) + 1)
                                    : TrackStart();
+      if (input.fit && !learnt) learnt = learnModel(learning, input, records);
       std::vector<FrameFit> fits(gap.size());
-      if (learnt.ok && (!before.line.empty() || !after.line.empty())) {
+      if (learnt && learnt->ok && (!before.line.empty() || !after.line.empty())) {
         gaps.primeTo(gap.front());
-        GapBlocks frames(gaps, gap, notes, learnt.shape);
-        fits = fitGap(learnt.model, frames, before, after, learnt.track);
+        GapBlocks frames(gaps, gap, notes, learnt->shape);
+        fits = fitGap(learnt->model, frames, before, after, learnt->track);
         counts.gapFrames += static_cast<int>(gap.size());
       }
       emitGap(records, notes, gap, fits, emit, counts);

@@ -105,7 +105,7 @@ void FitTarget::build(const cv::Mat& crop, cv::Point origin, cv::Size frame, int
 }
 
 double FitTarget::distance(cv::Point2d p, cv::Point2d* grad) const {
-  if (signed_.empty()) {
+  if (signed_.empty() || !std::isfinite(p.x) || !std::isfinite(p.y)) {
     if (grad) *grad = cv::Point2d(0, 0);
     return -1e6;
   }

@@ -50,7 +50,8 @@ class FitTarget {
 
   // Signed distance to the outline at `p` (frame pixels), interpolated
   // bilinearly, with its gradient in *grad when given. Beyond the region it
-  // falls on by the distance from the region's edge.
+  // falls on by the distance from the region's edge; far below any real
+  // distance for an empty target or a point that is not finite.
   double distance(cv::Point2d p, cv::Point2d* grad = nullptr) const;
 
  private:

@@ -129,6 +129,7 @@ Posture postureOf(const Centreline& line) {
 Posture slidAlongBody(const Posture& posture, double shift, double length) {
   // Body point u now lies where point u - shift / length lay.
   const double du = shift / length;
+  if (!std::isfinite(du)) return posture;
   Posture out;
   for (int i = 0; i < kPostureKnots; ++i)
     out.angle[i] = angleAt(posture, static_cast<double>(i) / (kPostureKnots - 1) - du);
