@@ -25,14 +25,5 @@ TEST(BodyModelTest, MismatchCountsEachPixelOnce) {
   EXPECT_EQ(bodyMismatch(model, line, FitTarget()), std::numeric_limits<double>::infinity());
 }
 
-TEST(BodyModelTest, HalfWidthBetweenPointsIsInterpolated) {
-  BodyModel m;
-  m.radius[3] = 2;
-  m.radius[4] = 6;
-  EXPECT_EQ(m.radiusAt(3.25), 3);
-  EXPECT_EQ(m.radiusAt(-1), m.radius[0]);
-  EXPECT_EQ(m.radiusAt(kCentrelinePoints + 2), m.radius[kCentrelinePoints - 1]);
-}
-
 }  // namespace
 }  // namespace dukon
