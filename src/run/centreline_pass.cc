@@ -20,9 +20,9 @@ namespace dukon {
 namespace {
 
 // Consistent frames the body model is learnt from, at most.
-constexpr int kLearnFrames = 32;
+constexpr int kLearnFrames = 24;
 // Frames of a gap held at a time.
-constexpr int kBlock = 64;
+constexpr int kBlock = 256;
 // Worm pixels sampled for the fit's coverage term, about.
 constexpr double kCoverSamples = 400;
 

@@ -48,8 +48,8 @@ struct TrackSettings {
   double crawlStepPx = 2.0;   // how far the body moves along itself in a frame
   double maxMismatch = 0.2;   // largest mismatch (bodyMismatch) accepted
   double bendTrialRad = 0.6;  // turn of the leading end tried as a start
-  int trialIterations = 4;    // steps of each start before the best is chosen
-  int iterations = 16;        // further steps of the best start
+  int trialIterations = 3;    // steps of each start before the best is chosen
+  int iterations = 12;        // further steps of the best start
 };
 
 // A resolved frame a track starts from: its centreline and that of the

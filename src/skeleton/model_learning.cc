@@ -10,7 +10,7 @@ namespace dukon {
 namespace {
 
 // Steps of each learning fit.
-constexpr int kLearnIterations = 40;
+constexpr int kLearnIterations = 30;
 
 double median(std::vector<double> v) {
   if (v.empty()) return 0;
