@@ -2,7 +2,7 @@
 
     from dukon_results import load_run
     run = load_run("out/w1")          # the folder OUTDIR/NAME/ of one run
-    run.frames                        # wxd.txt: shape and features per frame
+    run.frames                        # frames.csv (or wxd.txt): every measure per frame
     run.speeds, run.segments, run.behaviour, run.summary, run.features ...
 
 Every reader raises FileNotFoundError for a missing file and
@@ -28,8 +28,8 @@ _EXPORTS = {
     "EIGEN_COLUMNS": "posture", "eigen_projections": "posture", "load_basis": "posture",
     "tangent_angles": "posture",
     "batch_movies": "features", "feature_table": "features",
-    "StudyError": "study", "build_study": "study", "read_sample_sheet": "study",
-    "run_study": "study",
+    "StudyError": "sample_sheet", "build_study": "study", "read_sample_sheet": "sample_sheet",
+    "run_study": "study", "frame_table": "frames", "read_frames_csv": "frames",
 }
 
 __all__ = sorted(_EXPORTS)

@@ -8,11 +8,18 @@ posture (eigen1 .. eigen6) is taken over every frame with a centreline
 instead, the fitted ones of coils and omega turns included (see
 centreline.py); the quality shows how many frames have one.
 
-Lengths are converted from frame pixels to millimetres with the run's
-`mmpix`; every unit is in FEATURE_UNITS and in the side file
-features-units.csv. A value that cannot be had (no egg detection, no
-backward frame, a figure written as n/a) is empty in the file and NaN in
+The per-frame values come from run.frames: full precision from
+frames.csv where the run wrote it. Lengths are converted from frame pixels
+to millimetres with the run's `mmpix`; every unit is in FEATURE_UNITS and in
+the side file features-units.csv with a one-line description from the
+glossary (docs/features.md). A value that cannot be had (no egg detection,
+no backward frame, a figure written as n/a) is empty in the file and NaN in
 the frame.
+
+The study tests the features in families (study.py): CORE_FEATURES, a
+short set of what labs report; everything else of TESTED_FEATURES is
+exploratory, and of the percentile features only the medians unless all
+percentiles are asked for.
 
     python3 -m dukon_results.features BATCH_OUT   # writes BATCH_OUT/features.csv
 """
@@ -27,6 +34,7 @@ from pathlib import Path
 import numpy as np
 import pandas as pd
 
+from . import glossary
 from .errors import READ_ERRORS
 from .files import replace_atomically
 from .labels import MOVEMENTS
@@ -61,10 +69,11 @@ EGGS = [("eggs_count", "eggs"), ("eggs_rate", "1/min")]
 # Per-frame features: (column of run.frames, unit, power of mmpix it is
 # divided by to turn pixels into millimetres).
 PER_FRAME = [("len", "mm", 1), ("thickness", "mm", 1), ("area", "mm^2", 2),
-             ("avgamp", "mm", 1), ("Navgamp", "1/len", 0), ("maxampL", "mm", 1),
-             ("maxampR", "mm", 1), ("avgangle", "deg", 0), ("Nwavelen", "1/len", 0),
-             ("freq", "1/s", 0), ("straightfs", "ratio", 0), ("sinusfs", "score", 0)]
-PER_FRAME += [(f"eigen{m}", "rad", 0) for m in range(1, 7)]
+             ("avgamp", "mm", 1), ("Navgamp", "ratio", 0), ("maxampL", "mm", 1),
+             ("maxampR", "mm", 1), ("avgangle", "deg", 0), ("Nwavelen", "ratio", 0),
+             ("freq", "Hz", 0), ("straightfs", "ratio", 0), ("sinusfs", "score", 0),
+             ("cmass_speed", "mm/s", 0)]
+PER_FRAME += [(f"eigen{m}", "rad", 0) for m in range(1, 7)] + [("eigen_amp", "rad", 0)]
 
 # Frame subsets of the percentiles: (name, movement class or None for all).
 SUBSETS = [("all", None), ("fwd", "forward"), ("bwd", "backward")]
@@ -99,23 +108,29 @@ QUALITY_FEATURES = [name for name, _, _ in QUALITY + COVERAGE]
 BEHAVIOUR_FEATURES = [name for name, _, _ in BEHAVIOUR] + [name for name, _ in EGGS]
 FRAME_FEATURES = [frame_feature(c, s, q) for c, _, _ in PER_FRAME for s, _ in SUBSETS
                   for q in PERCENTILES]
-# The features a study compares between groups, in file order.
+# The features a study can compare between groups, in file order.
 TESTED_FEATURES = BEHAVIOUR_FEATURES + FRAME_FEATURES
 COLUMNS = ["movie", "status"] + QUALITY_FEATURES + BEHAVIOUR_FEATURES + ETHOGRAM + FRAME_FEATURES
 
+# The core family: one feature per trait that labs report, each defined in
+# the glossary. Speeds and rates come from the behaviour report; the body
+# and its wave from the consistent frames, the wave while crawling forward.
+CORE_FEATURES = ["forward_speed", "backward_speed", "reversal_rate", "omega_rate",
+                 "pause_time_percent", "len_all_p50", "thickness_all_p50", "freq_fwd_p50",
+                 "Nwavelen_fwd_p50", "avgangle_fwd_p50", "Navgamp_fwd_p50", "eigen_amp_fwd_p50"]
+
+
+def exploratory_features(all_percentiles=False):
+    """Every tested feature outside the core, in file order: the behaviour
+    figures and the medians of the per-frame measures, or every percentile
+    when `all_percentiles`."""
+    return [f for f in TESTED_FEATURES if f not in CORE_FEATURES
+            and (all_percentiles or f in BEHAVIOUR_FEATURES or f.endswith("_p50"))]
+
 
 def describe(feature):
-    """A short human description of a feature name, for tables and plots."""
-    for column, _, _ in PER_FRAME:
-        for subset, movement in SUBSETS:
-            for q in PERCENTILES:
-                if feature == frame_feature(column, subset, q):
-                    frames = "all consistent" if movement is None else movement
-                    if column.startswith("eigen"):
-                        frames = ("all" if movement is None else movement) + \
-                            " centreline"
-                    return f"{column}, {q}th percentile over {frames} frames"
-    return feature.replace("_", " ")
+    """A one-line description of a feature, from the glossary."""
+    return glossary.load().describe(feature)
 
 
 def _percentiles(values):
@@ -127,8 +142,10 @@ def _percentiles(values):
 
 def frame_percentiles(frames, mmpix):
     """The percentile features of one run's frame table (dict): over the
-    consistent frames, and the posture over the frames with a centreline
-    (where eigen1 .. are defined)."""
+    consistent frames, and the posture (eigen1 .., eigen_amp) over the
+    frames with a centreline, where it is defined."""
+    if "eigen_amp" not in frames and "eigen1" in frames:
+        frames = frames.assign(eigen_amp=np.hypot(frames["eigen1"], frames["eigen2"]))
     ok = frames["ok"].to_numpy(dtype=bool)
     row = {}
     for column, _, power in PER_FRAME:
@@ -180,7 +197,7 @@ def movie_features(run):
 class BatchMovie:
     """One movie of a batch output as summary.csv lists it."""
     name: str
-    status: str           # "ok" or "failed" (the analysis)
+    status: str           # "ok", "partial" or "failed" (the analysis)
     folder: Path          # results/NAME/
     report: Path = None   # its report.html, None when there is none
     error: str = ""
@@ -212,15 +229,18 @@ def batch_movies(batch_out):
     return movies
 
 
-def feature_table(movies):
+def feature_table(movies, progress=None):
     """The features of `movies` (BatchMovie values) as a DataFrame indexed
     by movie name, columns COLUMNS without movie. A movie that failed, or
     whose results cannot be read, has status "failed" or "unreadable" and
-    NaN features; the reason is in attrs["errors"][name]."""
+    NaN features; the reason is in attrs["errors"][name]. A partial run
+    (stopped before every frame it planned) keeps its status and gets the
+    features of the frames it analysed. `progress`, when given, is called
+    once after each movie."""
     rows, errors = [], {}
     for m in movies:
         row = {"movie": m.name, "status": m.status}
-        if m.status == "ok":
+        if m.status in ("ok", "partial"):
             try:
                 row.update(movie_features(Run(m.folder, m.name)))
             except READ_ERRORS as e:
@@ -228,6 +248,8 @@ def feature_table(movies):
         else:
             errors[m.name] = m.error
         rows.append(row)
+        if progress:
+            progress()
     df = pd.DataFrame(rows, columns=COLUMNS).set_index("movie")
     for c in COLUMNS[2:]:
         df[c] = df[c].astype(float)

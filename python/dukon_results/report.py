@@ -1,16 +1,17 @@
 """dukon-report: one HTML page that shows a run's results.
 
-The page is self-contained (every image is embedded as PNG data), so it can
-be copied or mailed on its own. Each section is built from the files it
-needs; a missing or unreadable file leaves a note in its section and the
-rest of the page is still written.
+The page is self-contained (every image is embedded as PNG data, and the
+glossary entries of the measures it shows are part of it), so it can be
+copied or mailed on its own. Lengths and positions are in mm, speeds in
+mm/s. Each section is built from the files it needs; a missing or
+unreadable file leaves a note in its section and the rest of the page is
+still written.
 """
 
 import argparse
 import base64
 import html
 import io
-import math
 import sys
 import urllib.parse
 from pathlib import Path
@@ -20,19 +21,16 @@ import matplotlib
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
+from matplotlib.colors import Normalize  # noqa: E402
 from PIL import Image  # noqa: E402
 
 from .centreline import SOURCES, iter_centrelines  # noqa: E402
 from .errors import READ_ERRORS, ResultFileError  # noqa: E402
 from .files import replace_atomically  # noqa: E402
 from .labels import MOVEMENTS  # noqa: E402
+from .pages import (COLOURS, IGNORED, NO_CLASS, STYLE, feature_link, figure, fmt,  # noqa: E402
+                    glossary_section, img, note, png, table)
 from .run import Run  # noqa: E402
-
-# One colour per movement class, and one for frames without a class.
-COLOURS = {"forward": "#2a9d3f", "backward": "#d9402b", "pause": "#8c8c8c",
-           "omega": "#7b3fb5", "loop": "#e0a21b"}
-NO_CLASS = "#f0f0f0"
-IGNORED = "#505050"
 
 # Body features shown per movement class: (column, title, unit, scale),
 # scale None meaning "divide by mmpix" (pixels to millimetres).
@@ -41,43 +39,8 @@ BODY_FEATURES = [("len", "length", "mm", None),
                  ("anglesym", "bend asymmetry", "deg", 1.0),
                  ("avgangle", "mean bend angle", "deg", 1.0),
                  ("Nwavelen", "wavelength / length", "", 1.0),
-                 ("freq", "body-wave frequency", "1/s", 1.0),
+                 ("freq", "body-wave frequency", "Hz", 1.0),
                  ("straightfs", "straightness", "", 1.0), ("sinusfs", "sinus fit", "", 1.0)]
-
-def _png(fig):
-    buf = io.BytesIO()
-    fig.savefig(buf, format="png", dpi=100)
-    plt.close(fig)
-    return buf.getvalue()
-
-
-def _img(png, alt):
-    data = base64.b64encode(png).decode("ascii")
-    return f'<img src="data:image/png;base64,{data}" alt="{html.escape(alt)}">'
-
-
-def _note(text):
-    return f'<p class="note">{html.escape(text)}</p>'
-
-
-def _fmt(value, digits=3):
-    if value is None or (isinstance(value, float) and math.isnan(value)):
-        return "n/a"
-    if isinstance(value, (bool, np.bool_)):
-        return "yes" if value else ""
-    if isinstance(value, float):
-        return f"{value:.{digits}g}"
-    return html.escape(str(value))
-
-
-def _table(rows, header=None):
-    out = ["<table>"]
-    if header:
-        out.append("<tr>" + "".join(f"<th>{html.escape(h)}</th>" for h in header) + "</tr>")
-    for row in rows:
-        out.append("<tr>" + "".join(f"<td>{_fmt(v)}</td>" for v in row) + "</tr>")
-    out.append("</table>")
-    return "\n".join(out)
 
 
 def _time_axis(df):
@@ -94,15 +57,62 @@ def _bitmap_png(path):
     return buf.getvalue()
 
 
+def _mmpix(run):
+    """Pixels per mm of the run, or None when the parameters copy lacks it."""
+    try:
+        value = float(run.params.get("mmpix", 0))
+    except READ_ERRORS:
+        return None
+    return value if value > 0 else None
+
+
 def section_images(run):
     parts = []
-    for path, title in ((run.track_image, "Track"), (run.wave_image, "Body wave")):
-        try:
-            parts.append(f"<figure>{_img(_bitmap_png(path), title)}"
-                         f"<figcaption>{title} ({html.escape(path.name)})</figcaption></figure>")
-        except READ_ERRORS as e:
-            parts.append(_note(f"{title} image not available: {e}"))
+    path = run.track_image
+    try:
+        parts.append(f"<figure>{img(_bitmap_png(path), 'Track')}"
+                     f"<figcaption>Track ({html.escape(path.name)})</figcaption></figure>")
+    except READ_ERRORS as e:
+        parts.append(note(f"Track image not available: {e}"))
+    try:
+        wave = _bitmap_png(run.wave_image)
+    except READ_ERRORS as e:
+        parts.append(note(f"Body wave image not available: {e}"))
+    else:
+        parts.append(figure(f"Body wave ({run.wave_image.name}): bend angle along the body "
+                            "over time", lambda: wave_png(run, wave)))
     return "<div class='row'>" + "\n".join(parts) + "</div>"
+
+
+def wave_png(run, wave):
+    """wave.bmp with a time axis (s), the body from head to tail, and the
+    grey key in degrees. The image's grey scale runs from the largest bend
+    magnitude to one side (0) to the same to the other (254): the largest of
+    maxangL and maxangR over the consistent frames (exact from frames.csv,
+    two digits from wxd.txt). Rows are placed by the median chain length;
+    shorter or longer chains sit a few rows off."""
+    with Image.open(io.BytesIO(wave)) as im:
+        grey = np.asarray(im.convert("L"), dtype=float)
+    frames = run.frames
+    ok = frames[frames["ok"]]
+    fps = run.fps if run.fps > 0 else 1.0
+    first = float(frames["frame"].min()) if len(frames) else 0.0
+    points = float(ok["numsklpts"].median()) if len(ok) else grey.shape[0]
+    scale = float(np.nanmax(ok[["maxangL", "maxangR"]].to_numpy())) if len(ok) else 1.0
+    centre, height = grey.shape[0] / 2.0, grey.shape[0]
+    top, bottom = max(0, int(centre - points / 2)), min(height, int(centre + points / 2) + 1)
+    fig, ax = plt.subplots(figsize=(10, 3))
+    extent = (first / fps, (first + grey.shape[1]) / fps, (bottom - centre) / points + 0.5,
+              (top - centre) / points + 0.5)
+    ax.imshow(grey[top:bottom], cmap="gray", vmin=0, vmax=254, aspect="auto", extent=extent,
+              interpolation="nearest")
+    ax.set_xlabel("time (s)" if run.fps > 0 else "frame")
+    ax.set_ylabel("body position\n(0 head, 1 tail)")
+    key = plt.cm.ScalarMappable(norm=Normalize(-scale, scale), cmap="gray")
+    fig.colorbar(key, ax=ax, fraction=0.04, pad=0.01,
+                 label="bend (deg)\nlight: to the right,\nhead to tail on screen")
+    fig.tight_layout()
+    return png(fig)
 
 
 def ethogram_png(run):
@@ -126,7 +136,7 @@ def ethogram_png(run):
     if len(x):
         ax.set_xlim(x[0], x[-1] + step)
     fig.tight_layout()
-    return _png(fig)
+    return png(fig)
 
 
 def speed_png(run):
@@ -139,25 +149,28 @@ def speed_png(run):
     ok = ~np.isnan(seg)
     ax.plot(x[ok], seg[ok], "-", color="#124", linewidth=1.5,
             label=f"over {spd.attrs.get('segment_seconds', '?')} s")
+    frames = run.frames
+    if frames["cmass_speed"].notna().any():
+        fx, _ = _time_axis(frames)
+        window = frames.attrs.get("speed_window_s", "?")
+        ax.plot(fx, frames["cmass_speed"], "-", color="#d98c00", linewidth=1.2,
+                label=f"centre of mass, {window} s window (unsigned)")
     ax.axhline(0, color="black", linewidth=0.6)
     ax.set_xlabel(xlabel)
     ax.set_ylabel("speed (mm/s), negative = backward")
     ax.legend(loc="upper right", fontsize=8)
     fig.tight_layout()
-    return _png(fig)
+    return png(fig)
 
 
 def features_png(run):
     frames = run.frames[run.frames["ok"]]
-    try:
-        mmpix = float(run.params.get("mmpix", 0))
-    except READ_ERRORS:
-        mmpix = 0.0
+    mmpix = _mmpix(run) or 0.0
     classes = [m for m in MOVEMENTS if m != "loop" and (frames["movement"] == m).any()]
     fig, axes = plt.subplots(2, 4, figsize=(12, 5.5))
     for ax, (col, title, unit, scale) in zip(axes.flat, BODY_FEATURES):
         if scale is None:
-            scale, unit = (1.0 / mmpix, unit) if mmpix > 0 else (1.0, "px")
+            scale, unit = (1.0 / mmpix, unit) if mmpix > 0 else (1.0, "frame px")
         data = [frames.loc[frames["movement"] == m, col].dropna().to_numpy() * scale
                 for m in classes]
         shown = [(m, d) for m, d in zip(classes, data) if len(d)]
@@ -170,28 +183,33 @@ def features_png(run):
             ax.text(0.5, 0.5, "no values", ha="center", va="center", transform=ax.transAxes)
         ax.set_title(title + (f" ({unit})" if unit else ""), fontsize=9)
     fig.tight_layout()
-    return _png(fig)
+    return png(fig)
 
 
 def path_png(run, eggs):
+    """The mid point's path in mm (world pixels over mmpix; world pixels
+    when the parameters copy lacks mmpix), eggs marked."""
     frames = run.frames[run.frames["ok"]]
+    mmpix = _mmpix(run)
+    scale, unit = (1.0 / mmpix, "mm") if mmpix else (1.0, "world px")
     fig, ax = plt.subplots(figsize=(6, 5))
     for m in MOVEMENTS:
         sel = frames[frames["movement"] == m]
-        ax.plot(sel["mid_x"], sel["mid_y"], ".", markersize=3, color=COLOURS[m], label=m)
+        ax.plot(sel["mid_x"] * scale, sel["mid_y"] * scale, ".", markersize=3, color=COLOURS[m],
+                label=m)
     if eggs is not None and len(eggs):
-        ax.plot(eggs["x"], eggs["y"], "o", markersize=9, markerfacecolor="none",
+        ax.plot(eggs["x"] * scale, eggs["y"] * scale, "o", markersize=9, markerfacecolor="none",
                 markeredgecolor="black", label="egg")
         for _, e in eggs.iterrows():
-            ax.annotate(f"#{int(e['frame'])}", (e["x"], e["y"]), textcoords="offset points",
-                        xytext=(6, 6), fontsize=8)
+            ax.annotate(f"#{int(e['frame'])}", (e["x"] * scale, e["y"] * scale),
+                        textcoords="offset points", xytext=(6, 6), fontsize=8)
     ax.set_aspect("equal", adjustable="datalim")
     ax.invert_yaxis()  # image rows grow downward
-    ax.set_xlabel("x (px)")
-    ax.set_ylabel("y (px)")
+    ax.set_xlabel(f"x ({unit})")
+    ax.set_ylabel(f"y ({unit}, downward)")
     ax.legend(fontsize=7, markerscale=2)
     fig.tight_layout()
-    return _png(fig)
+    return png(fig)
 
 
 # Fitted frames the report draws, at most.
@@ -225,18 +243,18 @@ def fitted_png(path, frames):
         ax.set_xticks([])
         ax.set_yticks([])
     fig.tight_layout()
-    return _png(fig)
+    return png(fig)
 
 
 def section_centrelines(run):
     """Where each frame's centreline comes from, and a few fitted ones."""
     path = run.path("centreline.csv")
     if not path.is_file():
-        return _note(f"{path.name} is missing: a run made before centrelines were written")
+        return note(f"{path.name} is missing: a run made before centrelines were written")
     try:
         counts, fitted = _centreline_coverage(path)
     except READ_ERRORS as e:
-        return _note(f"{e}")
+        return note(f"{e}")
     total = max(sum(counts.values()), 1)
     rows = "".join(f"<tr><td>{html.escape(source)}</td><td>{counts[source]}</td>"
                    f"<td>{100.0 * counts[source] / total:.1f} %</td></tr>" for source in SOURCES)
@@ -253,7 +271,7 @@ def section_centrelines(run):
              "and the worm disagree on).</p>")
     step = max(1, len(fitted) // FITTED_SHOWN)
     shown = fitted[step // 2::step][:FITTED_SHOWN]
-    return text + _figure("Fitted centrelines of a few frames, head marked red",
+    return text + figure("Fitted centrelines of a few frames, head marked red",
                           lambda: fitted_png(path, shown))
 
 
@@ -290,38 +308,27 @@ def section_posture(run):
         right.set_ylabel("mode 2 (rad)")
         right.legend(fontsize=7, markerscale=2)
         fig.tight_layout()
-        return _png(fig)
+        return png(fig)
     return ("<p>Projections of each frame's centreline on the N2 eigenworms (48 tangent "
             "angles, mean removed): the consistent frames' and the fitted ones. A travelling "
             "body wave runs round a ring in the plane of modes 1 and 2.</p>"
-            + _figure("Eigenworm modes 1 and 2 over time and against each other", build))
-
-
-def _figure(title, build):
-    """A figure, or a note when its data cannot be read or drawn."""
-    try:
-        return f"<figure>{_img(build(), title)}<figcaption>{title}</figcaption></figure>"
-    except READ_ERRORS as e:
-        return _note(f"{title}: not available ({e})")
-    except Exception as e:  # a figure that fails must not cost the whole page
-        plt.close("all")
-        return _note(f"{title}: could not be drawn ({type(e).__name__}: {e})")
+            + figure("Eigenworm modes 1 and 2 over time and against each other", build))
 
 
 def section_summary(run):
     try:
         s = run.summary
     except READ_ERRORS as e:
-        return _note(f"Run summary not available: {e}")
+        return note(f"Run summary not available: {e}")
     rows = [("frames in movie (incl. dropped)", s["total_frames"]),
             ("frames analysed", s["real_frames"]),
-            ("good frames", f"{s['good_frames']} ({_fmt(s['good_percent'])} %)"),
-            ("consistent frames", f"{s['consistent_frames']} ({_fmt(s['consistent_percent'])} %)")]
+            ("good frames", f"{s['good_frames']} ({fmt(s['good_percent'])} %)"),
+            ("consistent frames", f"{s['consistent_frames']} ({fmt(s['consistent_percent'])} %)")]
     if s["ignored_frames"]:
         rows.append(("ignored frames", s["ignored_frames"]))
     if s["exited_at_frame"] is not None:
         rows.append(("stopped at frame", s["exited_at_frame"]))
-    return _table(rows)
+    return table(rows)
 
 
 BEHAVIOUR_ROWS = [
@@ -334,28 +341,40 @@ SHARE_ROWS = [("time in pause", "pause_time_percent"), ("time in omega", "omega_
               ("time in loop", "loop_time_percent"),
               ("time moving forward", "forward_time_percent"),
               ("time moving backward", "backward_time_percent")]
-SPEED_ROWS = [("mean speed, forward and backward", "speed", "mm/s"),
-              ("mean forward speed (no omega)", "forward_speed", "mm/s"),
-              ("mean backward speed (no omega)", "backward_speed", "mm/s"),
-              ("distance start to end", "path_distance", "px"),
-              ("distance moved (sum of segments)", "accumulated_distance", "px"),
-              ("roam ratio (0-1)", "roam_ratio", "")]
+SPEED_ROWS = [("mean speed, forward and backward", "speed"),
+              ("mean forward speed (no omega)", "forward_speed"),
+              ("mean backward speed (no omega)", "backward_speed")]
+# Distances of wxs.txt, world pixels: shown in mm.
+DISTANCE_ROWS = [("distance start to end", "path_distance"),
+                 ("distance moved (sum of segments)", "accumulated_distance")]
 
 
 def section_behaviour(run):
+    """The behaviour figures of wxs.txt, distances in mm, each name linked
+    to its glossary entry; the movement segments below them."""
     try:
         b, seg = run.behaviour, run.segments
     except READ_ERRORS as e:
-        return _note(f"Behaviour report not available: {e}")
-    rows = [(label, f"{_fmt(b[rate])} {unit}", b[count]) for label, rate, count, unit
-            in BEHAVIOUR_ROWS]
-    rows += [(label, f"{_fmt(b[key])} %", "") for label, key in SHARE_ROWS]
-    rows += [(label, f"{_fmt(b[key])} {unit}", "") for label, key, unit in SPEED_ROWS]
-    segs = _table(seg[["start_frame", "end_frame", "movement", "reversal", "distance",
-                       "angle", "speed"]].itertuples(index=False),
-                  ["from frame", "to frame", "movement", "reversal", "distance (px)",
-                   "angle (deg)", "speed (mm/s)"])
-    return (_table(rows, ["", "value", "count"])
+        return note(f"Behaviour report not available: {e}")
+    mmpix = _mmpix(run)
+    scale, unit = (1.0 / mmpix, "mm") if mmpix else (1.0, "world px")
+
+    def name(label, key):
+        return ("html", feature_link(key, label))
+    rows = [(name(label, rate), f"{fmt(b[rate])} {per}", b[count])
+            for label, rate, count, per in BEHAVIOUR_ROWS]
+    rows += [(name(label, key), f"{fmt(b[key])} %", "") for label, key in SHARE_ROWS]
+    rows += [(name(label, key), f"{fmt(b[key])} mm/s", "") for label, key in SPEED_ROWS]
+    rows += [(name(label, key), f"{fmt(b[key] * scale)} {unit}", "")
+             for label, key in DISTANCE_ROWS]
+    rows.append((name("roam ratio (0-1)", "roam_ratio"), fmt(b["roam_ratio"]), ""))
+    shown = seg[["start_frame", "end_frame", "movement", "reversal", "distance", "angle",
+                 "speed"]].copy()
+    shown["distance"] = shown["distance"] * scale
+    segs = table(shown.itertuples(index=False),
+                 ["from frame", "to frame", "movement", "reversal", f"distance ({unit})",
+                  "angle (deg)", "speed (mm/s)"])
+    return (table(rows, ["", "value", "count"])
             + f"<details><summary>{len(seg)} movement segments</summary>{segs}</details>")
 
 
@@ -363,16 +382,23 @@ def section_eggs(run):
     try:
         eggs = run.eggs
     except READ_ERRORS as e:
-        return _note(f"Egg table not available: {e}"), None
+        return note(f"Egg table not available: {e}"), None
     if eggs is None:
-        return _note("Egg detection was off for this run."), None
+        return note("Egg detection was off for this run."), None
     if not len(eggs):
-        return _note("No eggs were found."), eggs
+        return note("No eggs were found."), eggs
+    mmpix = _mmpix(run)
     rows = eggs[["frame", "ts", "verified", "x", "y", "size"]].copy()
     rows["ts"] = rows["ts"] / 1000.0
-    return _table(rows.itertuples(index=False),
-                  ["laid in frame", "time (s)", "confirmed in frame", "x (px)", "y (px)",
-                   "radius (px)"]), eggs
+    if mmpix:
+        rows[["x", "y"]] = rows[["x", "y"]] / mmpix
+        rows["size"] = rows["size"] / mmpix * 1000.0
+        units = ("mm", "mm", "µm")
+    else:
+        units = ("world px", "world px", "frame px")
+    return table(rows.itertuples(index=False),
+                 ["laid in frame", "time (s)", "confirmed in frame", f"x ({units[0]})",
+                  f"y ({units[1]})", f"radius ({units[2]})"]), eggs
 
 
 # The annotated movie that dukon-overlay writes into the run's folder, by
@@ -402,7 +428,7 @@ def section_overlay(run):
             src = urllib.parse.quote(path.name)
             how = f"linked, {size / 1e6:.1f} MB: keep it beside this page"
     except OSError as e:
-        return [f"<h2>{title}</h2>", _note(f"{path.name} not readable: {e.strerror}")]
+        return [f"<h2>{title}</h2>", note(f"{path.name} not readable: {e.strerror}")]
     caption = (f"{html.escape(path.name)} ({how}), made by dukon-overlay: skeleton, head (red) "
                "and tail (blue), each frame's state and movement class")
     return [f"<h2>{title}</h2>",
@@ -411,15 +437,10 @@ def section_overlay(run):
             f"<figcaption>{caption}</figcaption></figure>"]
 
 
-STYLE = """
-body { font-family: sans-serif; margin: 1.5em auto; max-width: 1250px; color: #222; }
-h1 { font-size: 1.5em; } h2 { font-size: 1.15em; border-bottom: 1px solid #ccc; }
-table { border-collapse: collapse; margin: 0.5em 0; font-size: 0.9em; }
-td, th { border: 1px solid #ccc; padding: 2px 8px; text-align: right; }
-td:first-child { text-align: left; }
-figure { display: inline-block; margin: 0.5em; } img { max-width: 100%; border: 1px solid #ddd; }
-figcaption { font-size: 0.85em; color: #555; } .note { color: #8a4b00; }
-"""
+# The measures the page names, in the order its glossary lists them.
+GLOSSARY_NAMES = ([k for _, k, _, _ in BEHAVIOUR_ROWS] + [k for _, k in SHARE_ROWS]
+                  + [k for _, k in SPEED_ROWS] + [k for _, k in DISTANCE_ROWS] + ["roam_ratio"]
+                  + [c for c, _, _, _ in BODY_FEATURES] + ["cmass_speed", "eigen1", "eigen2"])
 
 
 def build_report(run):
@@ -433,16 +454,20 @@ def build_report(run):
         *section_overlay(run),
         "<h2>Track and body wave</h2>", section_images(run),
         "<h2>Behaviour over time</h2>",
-        _figure("Ethogram: movement class of each frame, reversals marked",
+        figure("Ethogram: movement class of each frame, reversals marked",
                 lambda: ethogram_png(run)),
-        _figure("Speed of the mid point", lambda: speed_png(run)),
+        figure("Speed of the mid point (spd.txt) and of the centre of mass",
+               lambda: speed_png(run)),
         "<h2>Behaviour summary</h2>", section_behaviour(run),
         "<h2>Body features per movement class</h2>",
-        _figure("Consistent frames by movement class", lambda: features_png(run)),
+        figure("Consistent frames by movement class", lambda: features_png(run)),
+        "<p>Panels: " + ", ".join(feature_link(c, f"{title} ({c})")
+                                  for c, title, _, _ in BODY_FEATURES) + ".</p>",
         "<h2>Centrelines</h2>", section_centrelines(run),
         "<h2>Posture (eigenworms)</h2>", section_posture(run),
         "<h2>Path and eggs</h2>", eggs_table,
-        _figure("Path of the mid point", lambda: path_png(run, eggs)),
+        figure("Path of the mid point", lambda: path_png(run, eggs)),
+        "<h2>Glossary</h2>", glossary_section(GLOSSARY_NAMES),
     ]
     return ("<!DOCTYPE html>\n<html lang='en'><head><meta charset='utf-8'>"
             f"<title>{html.escape(title)}</title><style>{STYLE}</style></head>\n<body>\n"

@@ -6,12 +6,12 @@ import os
 from pathlib import Path
 
 from .errors import READ_ERRORS, ResultFileError
-from .params import read_params_copy
+from .frames import frame_table
 from .centreline import iter_centrelines, read_centrelines
+from .params import read_params_copy
 from .posture import with_eigen_columns
 from .skel import iter_chains, read_skeletons
-from .tables import (read_displacements, read_eggs, read_speeds, read_turning_angles,
-                     read_wxd)
+from .tables import read_displacements, read_eggs, read_speeds, read_turning_angles
 from .wxo import read_wxo
 from .wxs import read_wxs
 
@@ -93,14 +93,16 @@ class Run:
 
     @functools.cached_property
     def frames(self):
-        """The full shape table (wxd.txt), one row per analysed frame, with
-        the posture of each frame that has a centreline as eigen1 .. eigen7
-        (radians, see posture.py) and `centreline`, where it comes from:
-        "chain", "fitted" or "none" (centreline.csv). A run without
-        centreline.csv has a posture in its consistent frames only, from
-        skel.csv. When the file is unreadable the eigen columns are NaN and
-        attrs["posture_error"] says why."""
-        frames = self._timed(read_wxd(self.path("wxd.txt")))
+        """Every analysed frame: its state, class and measures at full
+        precision from frames.csv (from wxd.txt, two digits, in older
+        folders: attrs["source"]), the centre of mass's speed (mm/s, see
+        frames.py), the posture of each frame that has a centreline as
+        eigen1 .. eigen7 (radians, see posture.py) and `centreline`, where
+        it comes from: "chain", "fitted" or "none" (centreline.csv). A run
+        without centreline.csv has a posture in its consistent frames only,
+        from skel.csv. When the file is unreadable the eigen columns are NaN
+        and attrs["posture_error"] says why."""
+        frames = self._timed(frame_table(self))
         try:
             if self.has("centreline.csv"):
                 with_posture = with_eigen_columns(

@@ -128,7 +128,7 @@ def read_skeletons(path, last_run_only=True):
         rows = [row for row in rows if row[0] >= start]
     rows = [(bisect.bisect_right(starts, entry), *rest) for entry, *rest in rows]
     df = pd.DataFrame(rows, columns=["run", "frame", "point", "x", "y"]).astype("int64")
-    df.attrs["units"] = {"x": "px", "y": "px", "frame": "frame number"}
+    df.attrs["units"] = {"x": "frame px", "y": "frame px", "frame": "frame number"}
     return df
 
 

@@ -1,265 +1,95 @@
 """dukon-study: compares groups of movies of a batch run against a control.
 
     dukon-study BATCH_OUT --samples SHEET --control NAME [--out DIR]
+                [--primary F[,F...]] [--all-percentiles] [--block COLUMN]
 
-The sample sheet is a CSV file with a header line naming at least the
-columns `movie` and `group`; further columns (date, plate, ...) are kept
-and shown. Every movie of the sheet must be in the batch; every group needs
-two movies at least, and the control group must have movies.
+The sample sheet (sample_sheet.py) names each movie's group. Movies whose
+analysis failed, or with fewer consistent frames than --min-consistent
+percent (default 50), are listed and left out unless --keep-low-quality is
+given; the control and every compared group must keep two movies.
 
-Movies whose analysis failed, or with fewer consistent frames than
---min-consistent percent (default 50), are listed and left out unless
---keep-low-quality is given. Then, for every other group against the
-control and every feature of features.TESTED_FEATURES that both groups
-have for two movies at least:
+Every other group is compared with the control, feature by feature
+(comparison.py), in families, each corrected on its own (Benjamini-
+Hochberg): "primary", the features named with --primary (pre-registered);
+"core", features.CORE_FEATURES less the primary ones; "exploratory", the
+other behaviour figures and the medians of the per-frame measures (every
+percentile with --all-percentiles). With --block COLUMN the p-values come
+from a permutation test within the blocks the sheet's column names.
 
-- the two-sided Mann-Whitney U test (scipy): exact when there are no ties
-  and a group has fewer than 8 movies, with the normal approximation (tie
-  corrected) otherwise; where values tie and both groups are tiny (at most
-  TINY_GROUP movies), an exact permutation test of the mean rank over every
-  split of the movies instead, which is the U test's own distribution with
-  ties;
-- Cliff's delta, 2 U / (n_group n_control) - 1, from -1 (every movie of the
-  group below every control movie) to +1;
-- Benjamini-Hochberg q-values across the features of that comparison.
+For each comparison and family the study states the smallest p the group
+sizes allow and whether one difference can reach q < alpha among that
+many tests (else how many features would have to, and how many movies per
+group would let one count); for each feature a 95 % bootstrap interval of
+the difference of medians beside Cliff's delta.
 
-Writes BATCH_OUT/features.csv with features-units.csv (every movie of the
-batch), and into OUT (default BATCH_OUT/study): stats.csv (every number of
-every test), movies.csv (the sheet with each movie's quality and whether it
-was used) and study.html, last, each replaced whole. A bad sample sheet or
-batch folder is reported as FILE:LINE: reason with exit status 1, before
-anything is written.
+Writes BATCH_OUT/features.csv with features-units.csv, and into OUT
+(default BATCH_OUT/study): stats.csv (every number of every test),
+design.csv (what each family can show), movies.csv (the sheet with each
+movie's quality and whether it was used), figures/ (an SVG and a PDF per
+figure), figures.pdf (all of them) and study.html, last. Everything is
+computed and drawn before the first file is written. Bad input is reported
+as FILE[:LINE]: reason with exit status 1, before anything is written.
 """
 
 import argparse
-import csv
+import difflib
 import math
 import sys
 from dataclasses import dataclass, field
 from pathlib import Path
 
-import numpy as np
 import pandas as pd
 
-try:
-    from scipy import stats as scistats
-except ImportError:  # reported by main(); the readers need no scipy
-    scistats = None
-
-from .features import (FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
-                       feature_table, write_features)
+from . import comparison
+from .comparison import (bh_qvalues, bootstrap_interval, compare, compare_blocked,
+                         movies_needed, seed_of, smallest_p)
+from .features import (CORE_FEATURES, FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
+                       exploratory_features, feature_table, write_features)
 from .files import replace_atomically
+from .progress import Progress
+from .sample_sheet import (SampleSheet, StudyError, block_column, check_sheet,
+                           read_sample_sheet)
 
 DEFAULT_MIN_CONSISTENT = 50.0
 DEFAULT_ALPHA = 0.05
-# Ties and groups of at most this many movies: an exact permutation test
-# (3432 splits for 7 against 7).
-TINY_GROUP = 7
-REQUIRED_COLUMNS = ("movie", "group")
+FAMILIES = ("primary", "core", "exploratory")
 
-STATS_COLUMNS = ["group", "control", "feature", "unit", "n_group", "n_control",
-                 "median_group", "median_control", "u_statistic", "cliffs_delta", "p_value",
-                 "q_value", "significant", "method"]
-
-
-class StudyError(ValueError):
-    """Bad input to a study: one or more messages, each FILE[:LINE]: reason."""
-
-    def __init__(self, messages):
-        self.messages = list(messages)
-        super().__init__("\n".join(self.messages))
+STATS_COLUMNS = ["group", "control", "family", "feature", "unit", "n_group", "n_control",
+                 "median_group", "median_control", "difference", "ci_low", "ci_high",
+                 "u_statistic", "cliffs_delta", "p_value", "min_p", "q_value", "significant",
+                 "method"]
+DESIGN_COLUMNS = ["group", "control", "family", "tests", "n_group", "n_control", "smallest_p",
+                  "best_single_q", "one_can_count", "features_needed", "movies_per_group",
+                  "significant", "statement"]
 
 
-@dataclass
-class SheetRow:
-    line: int    # line of the sample sheet, 1 = header
-    movie: str
-    group: str
-    extra: dict  # the further columns, by name
+def study_families(primary=(), all_percentiles=False):
+    """Family name -> its features, in order; families without features
+    are left out. A feature is in one family only."""
+    primary = list(dict.fromkeys(primary))
+    families = {"primary": primary,
+                "core": [f for f in CORE_FEATURES if f not in primary],
+                "exploratory": [f for f in exploratory_features(all_percentiles)
+                                if f not in primary and f not in CORE_FEATURES]}
+    return {name: features for name, features in families.items() if features}
 
 
-@dataclass
-class SampleSheet:
-    path: Path
-    rows: list
-    extra_columns: list
-
-
-def _strip_avi(name):
-    return name[:-len(".avi")] if name.lower().endswith(".avi") else name
-
-
-def read_sample_sheet(path):
-    """Reads and checks the form of a sample sheet; raises StudyError.
-
-    Blank lines and lines starting with '#' are skipped; cells are stripped
-    of surrounding blanks; a movie may be given with or without ".avi".
-    """
-    path = Path(path)
-    try:
-        text = path.read_text(encoding="utf-8-sig")
-    except FileNotFoundError:
-        raise StudyError([f"{path}: no such sample sheet"]) from None
-    except (OSError, UnicodeDecodeError) as e:
-        raise StudyError([f"{path}: cannot read the sample sheet: {e}"]) from None
-    lines = [(no, line) for no, line in enumerate(text.splitlines(), 1)
-             if line.strip() and not line.lstrip().startswith("#")]
-    if not lines:
-        raise StudyError([f"{path}:1: empty sample sheet; expected a header line with the "
-                          "columns movie and group"])
-    try:
-        parsed = [(no, [c.strip() for c in cells]) for (no, _), cells in
-                  zip(lines, csv.reader([line for _, line in lines]))]
-    except csv.Error as e:
-        raise StudyError([f"{path}: not a CSV file: {e}"]) from None
-    header_no, header = parsed[0]
-    columns = [c.lower() for c in header]
-    missing = [c for c in REQUIRED_COLUMNS if c not in columns]
-    if missing:
-        raise StudyError([f"{path}:{header_no}: the header lacks the column(s) "
-                          f"{', '.join(missing)} (found: {', '.join(header) or 'nothing'})"])
-    errors, rows, first_line = [], [], {}
-    for no, cells in parsed[1:]:
-        if len(cells) != len(header):
-            errors.append(f"{path}:{no}: expected {len(header)} fields as in the header, "
-                          f"found {len(cells)}")
-            continue
-        cell = dict(zip(columns, cells))
-        movie, group = _strip_avi(cell["movie"]), cell["group"]
-        if not movie or not group:
-            errors.append(f"{path}:{no}: empty {'movie' if not movie else 'group'} cell")
-            continue
-        if movie in first_line:
-            errors.append(f"{path}:{no}: movie {movie} is listed again "
-                          f"(first on line {first_line[movie]})")
-            continue
-        first_line[movie] = no
-        extra = {h: c for h, col, c in zip(header, columns, cells) if col not in REQUIRED_COLUMNS}
-        rows.append(SheetRow(no, movie, group, extra))
-    if not rows and not errors:
-        errors.append(f"{path}:{header_no}: the sample sheet lists no movie")
-    if errors:
-        raise StudyError(errors)
-    extra_columns = [h for h, col in zip(header, columns) if col not in REQUIRED_COLUMNS]
-    return SampleSheet(path, rows, extra_columns)
-
-
-def check_sheet(sheet, movies, control, batch_out):
-    """Checks the sheet against the batch's movies and the control group;
-    raises StudyError listing every problem."""
+def check_primary(names):
+    """The --primary names, each a tested feature; StudyError otherwise."""
     errors = []
-    known = sorted(movies)
-    for row in sheet.rows:
-        if row.movie not in movies:
-            listed = ", ".join(known[:8]) + (", ..." if len(known) > 8 else "")
-            errors.append(f"{sheet.path}:{row.line}: movie {row.movie} is not in the batch "
-                          f"{batch_out} (its movies: {listed or 'none'})")
-    groups = {}
-    for row in sheet.rows:
-        groups.setdefault(row.group, []).append(row)
-    if control not in groups:
-        errors.append(f"{sheet.path}: no movie belongs to the control group {control!r} "
-                      f"(groups: {', '.join(sorted(groups))})")
-    for name, members in groups.items():
-        if len(members) == 1:
-            errors.append(f"{sheet.path}:{members[0].line}: group {name!r} has one movie only "
-                          f"({members[0].movie}); a comparison needs 2 at least")
-    if control in groups and len(groups) == 1:
-        errors.append(f"{sheet.path}: every movie is in the control group {control!r}; "
-                      "there is no group to compare with it")
+    for name in names:
+        if name not in TESTED_FEATURES:
+            near = difflib.get_close_matches(name, TESTED_FEATURES, n=3)
+            hint = f" (did you mean {', '.join(near)}?)" if near else ""
+            errors.append(f"--primary: {name!r} is not a feature of features.csv{hint}")
     if errors:
         raise StudyError(errors)
-    return groups
-
-
-def bh_qvalues(pvalues):
-    """Benjamini-Hochberg q-values of `pvalues` (NaN stays NaN and does not
-    count as a test). scipy >= 1.11 has this as false_discovery_control."""
-    p = np.asarray(pvalues, dtype=float)
-    q = np.full(p.shape, np.nan)
-    tested = ~np.isnan(p)
-    if tested.any():
-        if hasattr(scistats, "false_discovery_control"):
-            q[tested] = scistats.false_discovery_control(p[tested], method="bh")
-        else:
-            order = np.argsort(p[tested])
-            m = len(order)
-            ranked = p[tested][order] * m / np.arange(1, m + 1)
-            ranked = np.minimum.accumulate(ranked[::-1])[::-1]
-            values = np.empty(m)
-            values[order] = np.minimum(ranked, 1.0)
-            q[tested] = values
-    return q
-
-
-def _mean_of_first(a, b, axis):
-    return np.mean(a, axis=axis)
-
-
-def compare(group_values, control_values):
-    """One feature of one group against the control (dict: n_group,
-    n_control, median_group, median_control, u_statistic, cliffs_delta,
-    p_value, method). NaN values are left out; fewer than 2 values on
-    either side give no test (p_value NaN, the reason in method)."""
-    x = np.asarray(group_values, dtype=float)
-    y = np.asarray(control_values, dtype=float)
-    x, y = x[~np.isnan(x)], y[~np.isnan(y)]
-    result = {"n_group": len(x), "n_control": len(y),
-              "median_group": float(np.median(x)) if len(x) else math.nan,
-              "median_control": float(np.median(y)) if len(y) else math.nan,
-              "u_statistic": math.nan, "cliffs_delta": math.nan, "p_value": math.nan}
-    if len(x) < 2 or len(y) < 2:
-        result["method"] = "not tested: fewer than 2 values in a group"
-        return result
-    pooled = np.concatenate([x, y])
-    if np.all(pooled == pooled[0]):
-        result.update(u_statistic=len(x) * len(y) / 2.0, cliffs_delta=0.0, p_value=1.0,
-                      method="no variation")
-        return result
-    ties = len(np.unique(pooled)) < len(pooled)
-    u = scistats.mannwhitneyu(x, y, alternative="two-sided").statistic
-    result["u_statistic"] = float(u)
-    result["cliffs_delta"] = float(2.0 * u / (len(x) * len(y)) - 1.0)
-    if ties and max(len(x), len(y)) <= TINY_GROUP:
-        ranks = scistats.rankdata(pooled)
-        test = scistats.permutation_test((ranks[:len(x)], ranks[len(x):]), _mean_of_first,
-                                         permutation_type="independent", vectorized=True,
-                                         n_resamples=np.inf, alternative="two-sided")
-        result.update(p_value=float(test.pvalue), method="permutation, exact (ranks, ties)")
-    else:
-        method = "asymptotic" if ties or min(len(x), len(y)) >= TINY_GROUP + 1 else "exact"
-        test = scistats.mannwhitneyu(x, y, alternative="two-sided", method=method)
-        result.update(p_value=float(test.pvalue), method=f"Mann-Whitney U, {method}")
-    return result
-
-
-def compare_groups(features, groups_of, control, alpha=DEFAULT_ALPHA):
-    """stats.csv as a DataFrame: every group but the control against it,
-    every tested feature. `features` is indexed by movie; `groups_of` maps
-    the movies to use onto their groups."""
-    members = {}
-    for movie, group in groups_of.items():
-        members.setdefault(group, []).append(movie)
-    rows = []
-    for group in sorted(g for g in members if g != control):
-        block = []
-        for feature in TESTED_FEATURES:
-            r = compare(features.loc[members[group], feature],
-                        features.loc[members[control], feature])
-            r.update(group=group, control=control, feature=feature,
-                     unit=FEATURE_UNITS[feature])
-            block.append(r)
-        q = bh_qvalues([r["p_value"] for r in block])
-        for r, qv in zip(block, q):
-            r["q_value"] = qv
-            r["significant"] = bool(qv < alpha) if not math.isnan(qv) else False
-        rows.extend(block)
-    return pd.DataFrame(rows, columns=STATS_COLUMNS)
+    return list(names)
 
 
 @dataclass
 class Study:
-    """Everything a study found, as the report shows it."""
+    """Everything a study found, as the page and the files show it."""
     batch_out: Path
     out: Path
     sheet: SampleSheet
@@ -270,19 +100,113 @@ class Study:
     features: pd.DataFrame   # features.csv: every movie of the batch, indexed by movie
     movies: pd.DataFrame     # movies.csv: sheet, quality, used, reason
     stats: pd.DataFrame      # stats.csv
+    design: pd.DataFrame     # design.csv
     groups: list             # in sheet order, the control first
-    not_compared: dict = field(default_factory=dict)  # group -> reason
-    reports: dict = field(default_factory=dict)       # movie -> report.html path or None
+    families: dict           # family -> features
+    block: str = None        # the sheet's column of blocks, or None
+    reports: dict = field(default_factory=dict)  # movie -> report.html path or None
 
 
-def _exclusion(status, consistent, min_consistent, keep, error=""):
-    if status == "unreadable":
-        return f"results unreadable: {error[:200]}"
-    if status != "ok":
-        return f"analysis {status}"
-    if not keep and not consistent >= min_consistent:
-        return f"{consistent:.3g} % consistent frames, below {min_consistent:g} %"
-    return ""
+class _MinP:
+    """smallest_p for a set of movies, remembered by group sizes and blocks."""
+
+    def __init__(self, blocks_of):
+        self.blocks_of, self.known = blocks_of, {}
+
+    def __call__(self, group_movies, control_movies):
+        if self.blocks_of is None:
+            key = (len(group_movies), len(control_movies))
+            if key not in self.known:
+                self.known[key] = smallest_p(*key)
+            return self.known[key]
+        bx = [self.blocks_of[m] for m in group_movies]
+        by = [self.blocks_of[m] for m in control_movies]
+        key = (tuple(sorted(bx)), tuple(sorted(by)))
+        if key not in self.known:
+            self.known[key] = smallest_p(len(bx), len(by), bx, by)
+        return self.known[key]
+
+
+def _test_row(features, feature, members, control, group, blocks_of, min_p):
+    """One feature of one group against the control (a stats.csv row)."""
+    x, y = features.loc[members[group], feature], features.loc[members[control], feature]
+    if blocks_of is None:
+        r = compare(x, y)
+    else:
+        r = compare_blocked(x, [blocks_of[m] for m in x.index], y,
+                            [blocks_of[m] for m in y.index], seed=seed_of(group, feature))
+    r["ci_low"], r["ci_high"] = bootstrap_interval(x, y, seed_of(group, feature))
+    r["difference"] = r["median_group"] - r["median_control"]
+    r["min_p"] = min_p(list(x.dropna().index), list(y.dropna().index))
+    r.update(group=group, control=control, feature=feature, unit=FEATURE_UNITS[feature])
+    return r
+
+
+def compare_groups(features, groups_of, control, families, alpha=DEFAULT_ALPHA,
+                   blocks_of=None):
+    """stats.csv as a DataFrame: every group but the control against it,
+    every feature of every family, q-values within each family.
+    `features` is indexed by movie; `groups_of` maps the movies to use onto
+    their groups; `blocks_of`, when given, maps them onto their blocks."""
+    members = {}
+    for movie, group in groups_of.items():
+        members.setdefault(group, []).append(movie)
+    min_p = _MinP(blocks_of)
+    rows = []
+    for group in sorted(g for g in members if g != control):
+        for family, chosen in families.items():
+            block = [_test_row(features, f, members, control, group, blocks_of, min_p)
+                     for f in chosen]
+            for r, q in zip(block, bh_qvalues([r["p_value"] for r in block])):
+                r.update(family=family, q_value=q,
+                         significant=bool(q < alpha) if not math.isnan(q) else False)
+            rows.extend(block)
+    return pd.DataFrame(rows, columns=STATS_COLUMNS)
+
+
+def design_statement(row, alpha):
+    """What one family of one comparison can show, in a sentence."""
+    tests, p, n = row["tests"], row["smallest_p"], row["movies_per_group"]
+    more = (f"about {n} movies per group (equal groups, no blocks) would let one difference "
+            "count" if n else "more than 60 movies per group would be needed for one "
+            "difference to count")
+    if tests == 0:
+        return "no feature could be tested"
+    if not p < alpha:
+        return (f"no feature can reach q < {alpha:g}: the smallest p these group sizes allow, "
+                f"{p:.2g}, is not below it; {more}")
+    if not row["one_can_count"]:
+        return (f"one difference alone cannot reach q < {alpha:g} ({_count(tests, 'test')} x "
+                f"smallest p {p:.2g} = {row['best_single_q']:.2g}); at least "
+                f"{row['features_needed']} features must reach the smallest p together; {more}")
+    return (f"one difference as strong as these group sizes allow reaches q < {alpha:g} "
+            f"({_count(tests, 'test')} x smallest p {p:.2g} = {row['best_single_q']:.2g})")
+
+
+def design_table(stats, groups_of, control, alpha, blocks_of=None):
+    """design.csv: per comparison and family, the number of tests, the
+    smallest attainable p with the group's and the control's usable movies,
+    the q a single strongest difference would get, whether it counts, how
+    many features would have to reach that p together, the movies per group
+    that would let one count, and how many features did."""
+    min_p = _MinP(blocks_of)
+    controls = [m for m, g in groups_of.items() if g == control]
+    rows = []
+    for (group, family), s in stats.groupby(["group", "family"], sort=False):
+        movies = [m for m, g in groups_of.items() if g == group]
+        tests = int(s["p_value"].notna().sum())
+        p = min_p(movies, controls)
+        best = tests * p if tests else math.nan
+        needed = int(math.floor(best / alpha)) + 1 if tests and p < alpha else math.nan
+        row = {"group": group, "control": control, "family": family, "tests": tests,
+               "n_group": len(movies), "n_control": len(controls), "smallest_p": p,
+               "best_single_q": best, "one_can_count": bool(best < alpha),
+               "features_needed": min(needed, tests) if tests and p < alpha else math.nan,
+               "movies_per_group": movies_needed(tests, alpha) if tests else None,
+               "significant": int(s["significant"].sum())}
+        row["statement"] = design_statement(row, alpha)
+        rows.append(row)
+    return pd.DataFrame(rows, columns=DESIGN_COLUMNS)
 
 
 def _movies_table(sheet, features, min_consistent, keep):
@@ -299,31 +223,67 @@ def _movies_table(sheet, features, min_consistent, keep):
     return pd.DataFrame(rows).set_index("movie")
 
 
+def _exclusion(status, consistent, min_consistent, keep, error=""):
+    """Why a movie is left out ("" when it is used). A partial run counts as
+    low quality: used only with --keep-low-quality."""
+    if status == "unreadable":
+        return f"results unreadable: {error[:200]}"
+    if status == "partial" and not keep:
+        return "analysis partial: it stopped before every frame it planned"
+    if status not in ("ok", "partial"):
+        return f"analysis {status}"
+    if not keep and not consistent >= min_consistent:
+        return f"{consistent:.3g} % consistent frames, below {min_consistent:g} %"
+    return ""
+
+
+def check_groups_kept(sheet, table, groups, control):
+    """StudyError naming every group (the control first) that keeps fewer
+    than 2 usable movies once the failed and low-quality ones are left out."""
+    errors = []
+    for group in [control] + [g for g in groups if g != control]:
+        members = table[table["group"] == group]
+        kept = int(members["used"].sum())
+        if kept >= 2:
+            continue
+        dropped = "; ".join(f"{m} ({r})" for m, r in
+                            members.loc[~members["used"], "left_out_because"].items())
+        what = "the control group" if group == control else "group"
+        errors.append(f"{sheet.path}: {what} {group!r} keeps {kept} usable movie"
+                      f"{'' if kept == 1 else 's'}, fewer than the 2 a comparison needs, once "
+                      f"these are left out: {dropped} (see --min-consistent and "
+                      "--keep-low-quality, or take the group out of the sheet)")
+    if errors:
+        raise StudyError(errors)
+
+
 def build_study(batch_out, samples, control, out=None, min_consistent=DEFAULT_MIN_CONSISTENT,
-                keep_low_quality=False, alpha=DEFAULT_ALPHA):
+                keep_low_quality=False, alpha=DEFAULT_ALPHA, primary=(), all_percentiles=False,
+                block=None, progress=False):
     """Reads, checks and computes a study without writing anything;
-    raises StudyError or BatchError for bad input."""
+    raises StudyError or BatchError for bad input. With `progress`, reports
+    the reading of the movies on standard error."""
     batch_out = Path(batch_out)
+    primary = check_primary(primary)
     sheet = read_sample_sheet(samples)
+    column = block_column(sheet, block) if block else None
     movies = batch_movies(batch_out)
     groups = check_sheet(sheet, movies, control, batch_out)
-    features = feature_table(movies.values())
+    step = (Progress("reading movies", len(movies), prefix="dukon-study").step
+            if progress else None)
+    features = feature_table(movies.values(), progress=step)
     table = _movies_table(sheet, features, min_consistent, keep_low_quality)
+    check_groups_kept(sheet, table, groups, control)
     used = table[table["used"]]
-    if (used["group"] == control).sum() < 2:
-        dropped = table[(table["group"] == control) & ~table["used"]]["left_out_because"]
-        raise StudyError([f"{sheet.path}: the control group {control!r} keeps fewer than 2 "
-                          "movies once these are left out: "
-                          + "; ".join(f"{m} ({r})" for m, r in dropped.items())
-                          + " (see --min-consistent and --keep-low-quality)"])
-    not_compared = {g: f"{(used['group'] == g).sum()} usable movie(s)" for g in groups
-                    if g != control and (used["group"] == g).sum() < 2}
-    groups_of = {m: g for m, g in used["group"].items() if g not in not_compared}
-    stats = compare_groups(features, groups_of, control, alpha)
+    groups_of = dict(used["group"].items())
+    blocks_of = dict(used[column].items()) if column else None
+    families = study_families(primary, all_percentiles)
+    stats = compare_groups(features, groups_of, control, families, alpha, blocks_of)
+    design = design_table(stats, groups_of, control, alpha, blocks_of)
     order = [control] + [g for g in groups if g != control]
     return Study(batch_out, Path(out) if out else batch_out / "study", sheet, control,
-                 min_consistent, keep_low_quality, alpha, features, table,
-                 stats, order, not_compared,
+                 min_consistent, keep_low_quality, alpha, features, table, stats, design,
+                 order, families, column,
                  {m.name: m.report for m in movies.values() if m.name in table.index})
 
 
@@ -332,36 +292,83 @@ def _write_csv(frame, path, index):
                                                       na_rep=""))
 
 
-def write_study(study):
-    """Writes the study's files; study.html last. Returns its path."""
+def write_study(study, progress=False):
+    """Draws the figures and the page, then writes the study's files;
+    study.html last. Returns its path."""
+    from .study_figures import render_figures
     from .study_report import build_study_report
 
-    page = build_study_report(study)
-    study.out.mkdir(parents=True, exist_ok=True)
+    drawn = render_figures(study, progress)
+    page = build_study_report(study, drawn)
+    figures = study.out / "figures"
+    figures.mkdir(parents=True, exist_ok=True)
     write_features(study.features, study.batch_out)
     _write_csv(study.stats, study.out / "stats.csv", index=False)
+    _write_csv(study.design, study.out / "design.csv", index=False)
     _write_csv(study.movies, study.out / "movies.csv", index=True)
+    for f in drawn.figures:
+        for kind, data in (("svg", f.svg), ("pdf", f.pdf)):
+            replace_atomically(figures / f"{f.name}.{kind}", lambda tmp, d=data: tmp.write_bytes(d))
+    replace_atomically(study.out / "figures.pdf", lambda tmp: tmp.write_bytes(drawn.combined))
     return replace_atomically(study.out / "study.html",
                               lambda tmp: tmp.write_text(page, encoding="utf-8"))
 
 
-def run_study(batch_out, samples, control, out=None, **options):
+def run_study(batch_out, samples, control, out=None, progress=False, **options):
     """Builds and writes a study; returns (Study, path of study.html)."""
-    study = build_study(batch_out, samples, control, out, **options)
-    return study, write_study(study)
+    study = build_study(batch_out, samples, control, out, progress=progress, **options)
+    return study, write_study(study, progress)
 
 
-def main(argv=None):
+def _count(n, word):
+    return f"{n} {word}{'' if n == 1 else 's'}"
+
+
+def _fmt(v):
+    return "n/a" if v is None or (isinstance(v, float) and math.isnan(v)) else f"{v:.3g}"
+
+
+def print_findings(study, stream):
+    """The design of every comparison and its significant features, as
+    the page states them."""
+    for group in [g for g in study.groups if g != study.control]:
+        d = study.design[study.design["group"] == group]
+        if not len(d):
+            continue
+        first = d.iloc[0]
+        print(f"dukon-study: {group} against {study.control}: {first['n_group']} and "
+              f"{first['n_control']} movies", file=stream)
+        for _, r in d.iterrows():
+            print(f"dukon-study:   {r['family']} ({_count(r['tests'], 'feature')}): smallest "
+                  f"attainable p {_fmt(r['smallest_p'])}; {r['statement']}", file=stream)
+        s = study.stats[(study.stats["group"] == group) & study.stats["significant"]]
+        for _, r in s.iterrows():
+            print(f"dukon-study:   differs: {r['feature']} ({r['family']}) q {_fmt(r['q_value'])}, "
+                  f"median {_fmt(r['median_group'])} against {_fmt(r['median_control'])} "
+                  f"{r['unit']}, difference {_fmt(r['difference'])} (95 % interval "
+                  f"{_fmt(r['ci_low'])} to {_fmt(r['ci_high'])}), Cliff's delta "
+                  f"{_fmt(r['cliffs_delta'])}", file=stream)
+
+
+def _parser():
     parser = argparse.ArgumentParser(
         prog="dukon-study",
         description="Compares groups of movies of a batch run against a control group: "
-                    "features.csv in the batch folder; stats.csv, movies.csv and study.html "
-                    "in the study folder, whose path is printed.")
+                    "features.csv in the batch folder; stats.csv, design.csv, movies.csv, "
+                    "figures/, figures.pdf and study.html in the study folder, whose path is "
+                    "printed.")
     parser.add_argument("batch_out", help="output folder of a batch run (with summary.csv)")
     parser.add_argument("--samples", required=True, metavar="SHEET",
                         help="CSV file with the columns movie and group (and any others)")
     parser.add_argument("--control", required=True, metavar="NAME", help="the control group")
     parser.add_argument("--out", metavar="DIR", help="study folder (default BATCH_OUT/study)")
+    parser.add_argument("--primary", metavar="F[,F...]", default="",
+                        help="pre-registered features, tested as their own family")
+    parser.add_argument("--all-percentiles", action="store_true",
+                        help="test the 10th and 90th percentiles too (exploratory)")
+    parser.add_argument("--block", metavar="COLUMN",
+                        help="a column of the sheet (date, plate): permute group labels only "
+                             "within its blocks")
     parser.add_argument("--min-consistent", type=float, default=DEFAULT_MIN_CONSISTENT,
                         metavar="PERCENT", help="leave out movies with fewer consistent "
                         "frames (default %(default)g)")
@@ -370,17 +377,25 @@ def main(argv=None):
     parser.add_argument("--alpha", type=float, default=DEFAULT_ALPHA,
                         help="q-value below which a difference is significant "
                              "(default %(default)g)")
+    return parser
+
+
+def main(argv=None):
+    parser = _parser()
     args = parser.parse_args(argv)
     if not 0 < args.alpha < 1:
         parser.error("--alpha must lie between 0 and 1")
-    if scistats is None:
+    if comparison.scistats is None:
         print("dukon-study: needs scipy (Debian: apt-get install python3-scipy)",
               file=sys.stderr)
         return 1
+    primary = [f.strip() for f in args.primary.split(",") if f.strip()]
     try:
         study, page = run_study(args.batch_out, args.samples, args.control, args.out,
-                                min_consistent=args.min_consistent,
-                                keep_low_quality=args.keep_low_quality, alpha=args.alpha)
+                                progress=True, min_consistent=args.min_consistent,
+                                keep_low_quality=args.keep_low_quality, alpha=args.alpha,
+                                primary=primary, all_percentiles=args.all_percentiles,
+                                block=args.block)
     except StudyError as e:
         for message in e.messages:
             print(f"dukon-study: {message}", file=sys.stderr)
@@ -391,8 +406,7 @@ def main(argv=None):
     left_out = study.movies[~study.movies["used"]]
     for movie, reason in left_out["left_out_because"].items():
         print(f"dukon-study: left out {movie}: {reason}", file=sys.stderr)
-    for group, reason in study.not_compared.items():
-        print(f"dukon-study: group {group} not compared: {reason}", file=sys.stderr)
+    print_findings(study, sys.stderr)
     print(page)
     return 0
 

@@ -1,57 +1,28 @@
 """study.html: one self-contained page of a study (see study.py).
 
-Sections: the movies with their quality and links to their reports; a
-heatmap of effect sizes (features x groups) with q-value marks and the
-table of significant differences; box plots per feature by group, the
-significant features first; the ethogram shares by group.
+Sections: the settings (families, test, blocking); the movies with their
+quality and links to their reports; what the design can show (the
+smallest attainable p of each comparison and whether each family can reach
+the threshold); the features that differ, family by family, with their
+bootstrap intervals and Cliff's delta; the figures (the same SVG files as
+figures/, each with links to its SVG and PDF); and the glossary entries of
+every feature the page names.
 """
 
 import html
-import math
 import os
 
-import matplotlib
+from .features import ETHOGRAM
+from .pages import STYLE, feature_link, fmt, glossary_section, img, note, table
+from .study_figures import shown_features
 
-matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402
-import numpy as np  # noqa: E402
-
-from .features import BEHAVIOUR_FEATURES, ETHOGRAM, FEATURE_UNITS, PER_FRAME, describe, \
-    frame_feature  # noqa: E402
-from .labels import MOVEMENTS  # noqa: E402
-from .report import COLOURS, NO_CLASS, STYLE, _fmt, _img, _note, _png  # noqa: E402
-
-# Feature panels shown by group, at most.
-MAX_PANELS = 12
-# Rows of the heatmap beyond the significant ones: the behaviour figures and
-# the median of every per-frame feature over all consistent frames.
-HEADLINE = BEHAVIOUR_FEATURES + [frame_feature(c, "all", 50) for c, _, _ in PER_FRAME]
 # Text cells of the settings and movie tables read better left-aligned.
-EXTRA_STYLE = "table.text td { text-align: left; } a { color: #124a9c; }"
-GROUP_COLOURS = ["#7f7f7f", "#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#17becf",
-                 "#8c564b", "#e377c2", "#bcbd22"]
-
-
-def marks(q, alpha):
-    """'*', '**' or '***' for q below alpha, alpha/10, alpha/100; else ''."""
-    if q is None or math.isnan(q) or q >= alpha:
-        return ""
-    return "***" if q < alpha / 100 else ("**" if q < alpha / 10 else "*")
-
-
-def _cell(value, raw=False):
-    return f"<td>{value if raw else _fmt(value)}</td>"
-
-
-def _html_table(header, rows, css=""):
-    """`rows` of cells; a cell given as ("html", text) is put in as it is."""
-    out = [f"<table class='{css}'>" if css else "<table>",
-           "<tr>" + "".join(f"<th>{html.escape(h)}</th>" for h in header) + "</tr>"]
-    for row in rows:
-        cells = [_cell(c[1], raw=True) if isinstance(c, tuple) else _cell(c) for c in row]
-        out.append("<tr>" + "".join(cells) + "</tr>")
-    out.append("</table>")
-    return "\n".join(out)
+EXTRA_STYLE = "table.text td { text-align: left; }"
+FAMILY_WORDS = {
+    "primary": "pre-registered with --primary, tested as their own family",
+    "core": "the core set that labs report, one family",
+    "exploratory": "everything else, one family",
+}
 
 
 def _report_link(study, movie):
@@ -75,172 +46,103 @@ def section_movies(study):
                     + [r[c] for c in study.sheet.extra_columns]
                     + [r["status"], r["frames"], r["good_percent"], r["consistent_percent"],
                        used])
-    return _html_table(header, rows)
+    return table(rows, header)
 
 
-def _compared_groups(study):
-    return [g for g in study.groups if g != study.control and g not in study.not_compared]
+def _methods(study):
+    methods = sorted(m for m in set(study.stats["method"].dropna())
+                     if not m.startswith(("not tested", "no variation")))
+    return "; ".join(methods) or "none"
 
 
-def heatmap_features(study):
-    """Rows of the heatmap: the significant features, then the headline
-    ones, each once, only those tested in some comparison."""
-    s = study.stats
-    tested = set(s.loc[s["p_value"].notna(), "feature"])
-    significant = list(dict.fromkeys(s.loc[s["significant"], "feature"]))
-    return [f for f in dict.fromkeys(significant + HEADLINE) if f in tested]
+def _family_cell(study, family):
+    features = study.families[family]
+    if family == "exploratory":
+        return (f"{len(features)} features: the other behaviour figures and per-frame medians "
+                "(a feature without values in both groups is not tested)")
+    return ", ".join(feature_link(f) for f in features)
 
 
-def heatmap_png(study):
-    groups = _compared_groups(study)
-    rows = heatmap_features(study)
-    if not rows or not groups:
-        raise ValueError("no feature could be compared")
-    s = study.stats.set_index(["feature", "group"])
-    delta = np.array([[s.loc[(f, g), "cliffs_delta"] for g in groups] for f in rows])
-    fig, ax = plt.subplots(figsize=(3.2 + 1.1 * len(groups), 1.2 + 0.24 * len(rows)))
-    image = ax.imshow(np.ma.masked_invalid(delta), cmap="RdBu_r", vmin=-1, vmax=1,
-                      aspect="auto")
-    for i, f in enumerate(rows):
-        for j, g in enumerate(groups):
-            text = marks(s.loc[(f, g), "q_value"], study.alpha)
-            if math.isnan(delta[i, j]):
-                text = "n/a"
-            ax.text(j, i, text, ha="center", va="center", fontsize=9, fontweight="bold",
-                    color="white" if abs(np.nan_to_num(delta[i, j])) > 0.6 else "black")
-    ax.set_xticks(range(len(groups)), [f"{g}\nvs {study.control}" for g in groups], fontsize=8)
-    ax.set_yticks(range(len(rows)), [f"{f} ({FEATURE_UNITS[f]})" for f in rows], fontsize=7)
-    ax.xaxis.tick_top()
-    fig.colorbar(image, ax=ax, fraction=0.05, pad=0.02, label="Cliff's delta")
-    fig.tight_layout()
-    return _png(fig)
+def _settings(study):
+    kept = ("kept whatever their quality" if study.keep_low_quality else
+            f"left out below {study.min_consistent:g} % consistent frames")
+    blocking = (f"p-values from a permutation test that permutes group labels only within "
+                f"the blocks of the sheet's column {study.block!r} (van Elteren statistic)"
+                if study.block else "none: every movie of a group against every control movie")
+    rows = [("batch", str(study.batch_out.resolve())),
+            ("sample sheet", str(study.sheet.path.resolve())),
+            ("control group", study.control), ("movies", kept), ("tests", _methods(study)),
+            ("blocking", blocking),
+            ("significance", f"q < {study.alpha:g}, Benjamini-Hochberg within each family")]
+    rows += [(f"family {f}", ("html", f"{html.escape(FAMILY_WORDS[f])}: "
+                                      f"{_family_cell(study, f)}")) for f in study.families]
+    return table(rows, ["", ""], css="text")
+
+
+def section_design(study):
+    """What each family of each comparison can show, in words and numbers."""
+    parts = ["<p>The smallest p a rank test can give depends only on the group sizes (for the "
+             "exact U test 2 / C(n + m, n)); after Benjamini-Hochberg correction among k tests "
+             f"a single difference counts only if k times that p is below {study.alpha:g}.</p>"]
+    rows = [[r["group"], r["family"], r["tests"], r["n_group"], r["n_control"], r["smallest_p"],
+             r["best_single_q"], r["significant"], r["statement"]]
+            for _, r in study.design.iterrows()]
+    parts.append(table(rows, ["group", "family", "tests", "n", "n control", "smallest p",
+                              "q of one strongest difference", "differ", "what it can show"],
+                       css="text"))
+    return "\n".join(parts)
 
 
 def section_differences(study):
     s = study.stats
-    parts = [f"<p>Cliff's delta of each group against <b>{html.escape(study.control)}</b>: "
-             "+1 means every movie of the group lies above every control movie, -1 below. "
-             f"Marks: * q &lt; {study.alpha:g}, ** q &lt; {study.alpha / 10:g}, "
-             f"*** q &lt; {study.alpha / 100:g} (Benjamini-Hochberg across the features of "
-             "each comparison); n/a: not tested. Every number is in "
-             "<a href='stats.csv'>stats.csv</a>.</p>"]
-    parts.append(_figure("Effect sizes, features x groups", lambda: heatmap_png(study)))
-    sig = s[s["significant"]].sort_values(["group", "q_value"])
-    if len(sig):
-        rows = [[r["group"], r["feature"], r["unit"], r["median_group"], r["median_control"],
-                 r["cliffs_delta"], r["p_value"], r["q_value"], r["n_group"], r["n_control"]]
-                for _, r in sig.iterrows()]
-        parts.append(_html_table(["group", "feature", "unit", "median (group)",
-                                  "median (control)", "Cliff's delta", "p", "q", "n", "n control"],
-                                 rows))
-    else:
-        parts.append(_note(f"No feature differs from the control at q < {study.alpha:g}."))
+    parts = [f"<p>Each group against <b>{html.escape(study.control)}</b>. Difference: median "
+             "of the group minus median of the control, in the feature's unit, with a 95 % "
+             "bootstrap interval; Cliff's delta: +1 when every movie of the group lies above "
+             "every control movie, -1 below. Every number of every test is in "
+             "<a href='stats.csv'>stats.csv</a>, the design in "
+             "<a href='design.csv'>design.csv</a>.</p>"]
+    for family in study.families:
+        sig = s[s["significant"] & (s["family"] == family)].sort_values(["group", "q_value"])
+        parts.append(f"<h3>{family.capitalize()} family</h3>")
+        if not len(sig):
+            parts.append(note(f"No feature of the {family} family differs from the control at "
+                              f"q < {study.alpha:g}; see what the design can show above."))
+            continue
+        rows = [[r["group"], ("html", feature_link(r["feature"])), r["unit"], r["median_group"],
+                 r["median_control"], r["difference"],
+                 f"{fmt(r['ci_low'])} to {fmt(r['ci_high'])}", r["cliffs_delta"], r["p_value"],
+                 r["q_value"], r["n_group"], r["n_control"]] for _, r in sig.iterrows()]
+        parts.append(table(rows, ["group", "feature", "unit", "median (group)",
+                                  "median (control)", "difference", "95 % interval",
+                                  "Cliff's delta", "p", "q", "n", "n control"]))
     return "\n".join(parts)
 
 
-def panel_features(study):
-    """Features shown by group: by their smallest q over the comparisons,
-    significant first; at most MAX_PANELS."""
-    s = study.stats[study.stats["q_value"].notna()]
-    best = s.groupby("feature")["q_value"].min().sort_values(kind="stable")
-    return list(best.index[:MAX_PANELS])
+def section_figures(study, drawn):
+    parts = ["<p>Each figure is also in <code>figures/</code> as SVG (text kept as text) and "
+             "PDF, and all of them in <a href='figures.pdf'>figures.pdf</a>.</p>"]
+    for f in drawn.figures:
+        links = (f"<a href='figures/{html.escape(f.name)}.svg'>SVG</a>, "
+                 f"<a href='figures/{html.escape(f.name)}.pdf'>PDF</a>")
+        parts.append(f"<figure>{img(f.svg, f.title, 'svg')}<figcaption>"
+                     f"{html.escape(f.title)} ({links})</figcaption></figure>")
+    for title, why in drawn.failed.items():
+        parts.append(note(f"{title}: could not be drawn ({why})"))
+    return "\n".join(parts)
 
 
-def _used_values(study, feature):
-    used = study.movies[study.movies["used"]]
-    return [(g, study.features.loc[used.index[used["group"] == g], feature].dropna().to_numpy())
-            for g in study.groups]
-
-
-def features_png(study, chosen):
-    cols = 4
-    nrows = math.ceil(len(chosen) / cols)
-    fig, axes = plt.subplots(nrows, cols, figsize=(13, 3.1 * nrows), squeeze=False)
-    s = study.stats.set_index(["feature", "group"])
-    rng = np.random.default_rng(0)
-    for ax, feature in zip(axes.flat, chosen):
-        data = _used_values(study, feature)
-        positions = range(1, len(data) + 1)
-        ax.boxplot([d if len(d) else [np.nan] for _, d in data], positions=positions,
-                   widths=0.55, showfliers=False)
-        for k, (g, d) in enumerate(data):
-            ax.plot(k + 1 + rng.uniform(-0.15, 0.15, len(d)), d, "o", markersize=4, alpha=0.8,
-                    color=GROUP_COLOURS[k % len(GROUP_COLOURS)])
-        labels = [g if g == study.control else
-                  f"{g}{marks(s.loc[(feature, g), 'q_value'], study.alpha)}"
-                  if (feature, g) in s.index else g for g, _ in data]
-        ax.set_xticks(list(positions), labels, fontsize=8)
-        unit = FEATURE_UNITS[feature]
-        ax.set_title(feature + (f" ({unit})" if unit else ""), fontsize=9)
-    for ax in list(axes.flat)[len(chosen):]:
-        ax.axis("off")
-    fig.tight_layout()
-    return _png(fig)
-
-
-def section_features(study):
-    chosen = panel_features(study)
-    if not chosen:
-        return _note("No feature could be compared.")
-    described = "; ".join(f"{html.escape(f)}: {html.escape(describe(f))}" for f in chosen)
-    return (_figure("Features by group, smallest q first (control first in each panel)",
-                    lambda: features_png(study, chosen))
-            + f"<details><summary>What the panels show</summary><p>{described}</p></details>")
-
-
-def ethogram_png(study):
-    used = study.movies[study.movies["used"]]
-    kinds = list(MOVEMENTS) + ["none"]
-    means = np.array([[study.features.loc[used.index[used["group"] == g], column].mean()
-                       for column in ETHOGRAM] for g in study.groups])
-    fig, ax = plt.subplots(figsize=(10, 0.9 + 0.5 * len(study.groups)))
-    left = np.zeros(len(study.groups))
-    for k, kind in enumerate(kinds):
-        share = np.nan_to_num(means[:, k])
-        ax.barh(range(len(study.groups)), share, left=left, label=kind,
-                color=COLOURS.get(kind, NO_CLASS), edgecolor="#999", linewidth=0.4)
-        left += share
-    ax.set_yticks(range(len(study.groups)), study.groups)
-    ax.invert_yaxis()
-    ax.set_xlim(0, 100)
-    ax.set_xlabel("share of analysed frames (%), mean over the group's movies")
-    ax.legend(ncol=len(kinds), loc="lower center", bbox_to_anchor=(0.5, 1.0), frameon=False,
-              fontsize=8)
-    fig.tight_layout()
-    return _png(fig)
-
-
-def _figure(title, build):
-    try:
-        return f"<figure>{_img(build(), title)}<figcaption>{title}</figcaption></figure>"
-    except Exception as e:  # a figure that fails must not cost the whole page
-        plt.close("all")
-        return _note(f"{title}: could not be drawn ({type(e).__name__}: {e})")
-
-
-def _settings(study):
-    methods = sorted(m for m in set(study.stats["method"])
-                     if not m.startswith(("not tested", "no variation")))
-    kept = ("kept whatever their quality" if study.keep_low_quality else
-            f"left out below {study.min_consistent:g} % consistent frames")
-    rows = [("batch", str(study.batch_out.resolve())), ("sample sheet", str(study.sheet.path.resolve())),
-            ("control group", study.control), ("movies", kept),
-            ("tests", ", ".join(methods) or "none"), ("significance", f"q < {study.alpha:g}")]
-    rows += [(f"group {g}", f"not compared: {r}") for g, r in study.not_compared.items()]
-    return _html_table(["", ""], rows, css="text")
-
-
-def build_study_report(study):
-    """The study page as one HTML text."""
+def build_study_report(study, drawn):
+    """The study page as one HTML text; `drawn` holds its figures."""
     others = [g for g in study.groups if g != study.control]
     title = f"DUKON study: {', '.join(others)} against {study.control}"
+    named = (sum(study.families.values(), []) + shown_features(study) + ETHOGRAM
+             + [f"eigen{m}" for m in range(1, 7)])
     body = [f"<h1>{html.escape(title)}</h1>", _settings(study),
             "<h2>Movies and their quality</h2>", section_movies(study),
+            "<h2>What this design can show</h2>", section_design(study),
             "<h2>Differences from the control</h2>", section_differences(study),
-            "<h2>Features by group</h2>", section_features(study),
-            "<h2>Ethogram by group</h2>",
-            _figure("Movement classes by group", lambda: ethogram_png(study))]
+            "<h2>Figures</h2>", section_figures(study, drawn),
+            "<h2>Glossary</h2>", glossary_section(named)]
     return ("<!DOCTYPE html>\n<html lang='en'><head><meta charset='utf-8'>"
             f"<title>{html.escape(title)}</title><style>{STYLE}{EXTRA_STYLE}</style></head>\n"
-            "<body>\n"
-            + "\n".join(body) + "\n</body></html>\n")
+            "<body>\n" + "\n".join(body) + "\n</body></html>\n")

@@ -2,8 +2,9 @@
 eggs.txt.
 
 Each returns a pandas DataFrame with one row per table row. Positions are
-world positions in frame pixels (stage location plus position in the frame);
-the unit of every column is in `UNITS` and in the frame's `attrs["units"]`.
+world pixels (the stage location plus the position in the frame), sizes are
+frame pixels; the unit of every column is in `UNITS` and in the frame's
+`attrs["units"]`.
 Missing values are NaN.
 """
 
@@ -17,17 +18,17 @@ from .textio import Lines, integer, number
 # Unit of each column the readers produce; columns not listed have none.
 UNITS = {
     "frame": "frame number",
-    "head_x": "px", "head_y": "px", "mid_x": "px", "mid_y": "px",
-    "tail_x": "px", "tail_y": "px", "cmass_x": "px", "cmass_y": "px",
+    "head_x": "world px", "head_y": "world px", "mid_x": "world px", "mid_y": "world px",
+    "tail_x": "world px", "tail_y": "world px", "cmass_x": "world px", "cmass_y": "world px",
     "numsklpts": "points", "cutpnums": "count",
-    "len": "px", "thickness": "px", "area": "px^2",
-    "avgamp": "px", "ampsym": "px", "maxampL": "px", "maxampR": "px",
-    "Navgamp": "1/len", "NmaxampL": "1/len", "NmaxampR": "1/len",
+    "len": "frame px", "thickness": "frame px", "area": "frame px^2",
+    "avgamp": "frame px", "ampsym": "frame px", "maxampL": "frame px", "maxampR": "frame px",
+    "Navgamp": "ratio", "NmaxampL": "ratio", "NmaxampR": "ratio",
     "avgangle": "deg", "anglesym": "deg", "maxangL": "deg", "maxangR": "deg",
-    "wavelen": "px", "Nwavelen": "1/len", "freq": "1/s",
+    "wavelen": "frame px", "Nwavelen": "ratio", "freq": "Hz",
     "straightfs": "ratio", "sinusfs": "score",
     "disp": "mm", "speed_frame": "mm/s", "speed_segment": "mm/s",
-    "angle": "deg", "ts": "ms", "size": "px", "x": "px", "y": "px",
+    "angle": "deg", "ts": "ms", "size": "frame px", "x": "world px", "y": "world px",
     "verified": "frame number",
 }
 

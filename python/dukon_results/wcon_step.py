@@ -15,6 +15,7 @@ import sys
 from pathlib import Path
 
 from .errors import READ_ERRORS
+from .files import replace_atomically
 
 
 def wcon_step(analysis, status, zipped=False):
@@ -33,9 +34,8 @@ def wcon_step(analysis, status, zipped=False):
                                     else f"{type(e).__name__}: {e}")
     status = Path(status)
     status.parent.mkdir(parents=True, exist_ok=True)
-    tmp = status.with_name(status.name + ".tmp")
-    tmp.write_text(json.dumps(record, indent=1) + "\n", encoding="utf-8")
-    tmp.replace(status)
+    text = json.dumps(record, indent=1) + "\n"
+    replace_atomically(status, lambda tmp: tmp.write_text(text, encoding="utf-8"))
     return record
 
 

@@ -151,6 +151,6 @@ def read_wxs(path):
         segments[c] = segments[c].astype(bool)
     for c in ("start_frame", "end_frame", "frames", "direction"):
         segments[c] = segments[c].astype("int64")
-    segments.attrs["units"] = {"distance": "px", "angle": "deg", "speed": "mm/s",
+    segments.attrs["units"] = {"distance": "world px", "angle": "deg", "speed": "mm/s",
                                "frames": "frames"}
     return BehaviourReport(segments, summary)

@@ -22,6 +22,10 @@ def test_installs_with_its_commands(tmp_path):
                    check=True, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     assert (target / "dukon_results" / "report.py").is_file()
     assert (target / "dukon_results" / "data" / "n2_eigenworms.csv").is_file()
+    # The feature glossary comes along (a link to docs/features.md in the sources).
+    glossary = target / "dukon_results" / "data" / "features.md"
+    assert glossary.is_file() and not glossary.is_symlink()
+    assert glossary.read_text() == (PYTHON_DIR.parent / "docs" / "features.md").read_text()
     env = dict(os.environ, PYTHONPATH=str(target))
     for command in ("dukon-report", "dukon-wcon", "dukon-study"):
         script = target / "bin" / command

@@ -30,7 +30,7 @@ def test_run_summary_counts_match_the_frame_table(any_run):
 
 def test_short_and_full_tables_agree_column_by_column(any_run):
     run = load_run(any_run)
-    short, full = run.short_frames, run.frames
+    short, full = run.short_frames, read_wxd(run.path("wxd.txt"))
     assert list(short["frame"]) == list(full["frame"])
     shared = [c for c in short.columns if c in full.columns and c != "label"]
     pd.testing.assert_frame_equal(short[shared], full[shared], check_dtype=False)
@@ -299,7 +299,7 @@ def test_time_column_and_units(coil_run):
     run = load_run(coil_run)
     frames = run.frames
     assert frames["time"].iloc[10] == pytest.approx(frames["frame"].iloc[10] / run.fps)
-    assert frames.attrs["units"]["len"] == "px" and frames.attrs["units"]["disp"] == "mm"
+    assert frames.attrs["units"]["len"] == "frame px" and frames.attrs["units"]["disp"] == "mm"
     assert str(frames["movement"].dtype) == "category"
     assert list(frames["movement"].cat.categories) == list(MOVEMENTS)
     raw = read_wxd(run.path("wxd.txt"), disp_missing_as_nan=False)

@@ -19,6 +19,8 @@ PAGE_FACTS = """(() => ({
                                                  width: i.naturalWidth})),
   sections: Array.from(document.querySelectorAll("h2")).map(h => h.textContent),
   text: document.body.innerText,
+  glossary: Array.from(document.querySelectorAll("a.feature")).map(
+      a => [a.textContent, !!document.getElementById(a.getAttribute("href").slice(1))]),
 }))()"""
 
 
@@ -43,15 +45,23 @@ def test_report_in_headless_chromium(eggs_run):
         shot = Image.open(io.BytesIO(browser.screenshot())).convert("RGB")
     assert facts["title"] == "DUKON report: eggs"
     alts = [i["alt"] for i in facts["images"]]
-    assert len(alts) == 8 and "Track" in alts and "Body wave" in alts
+    assert len(alts) == 8 and "Track" in alts
+    assert any(a.startswith("Body wave (eggs-wave.bmp)") for a in alts)
     for image in facts["images"]:
         assert image["complete"] and image["width"] > 0, image
     assert facts["sections"] == ["Run summary", "Track and body wave", "Behaviour over time",
                                  "Behaviour summary", "Body features per movement class",
-                                 "Centrelines", "Posture (eigenworms)", "Path and eggs"]
-    # The egg table lists every egg with the frame it was laid in.
+                                 "Centrelines", "Posture (eigenworms)", "Path and eggs",
+                                 "Glossary"]
+    # Feature names lead to their glossary entries on the page itself.
+    linked = dict(facts["glossary"])
+    assert len(linked) >= 20 and all(linked.values()), linked
+    assert "roam ratio (0-1)" in linked and "length (len)" in linked
+    # The egg table lists every egg with the frame it was laid in, in mm.
     for frame in run.eggs["frame"]:
         assert re.search(rf"\n{frame}\t", facts["text"]), frame
+    assert "x (mm)\ty (mm)\tradius (µm)" in facts["text"]
+    assert "px" not in facts["text"].split("Glossary")[0]
     # Not blank: many colours, none covering nearly the whole screen.
     assert shot.size == (1280, 1400)
     colours = shot.getcolors(maxcolors=1 << 24)
@@ -70,7 +80,8 @@ def test_report_of_a_run_with_missing_files(coil_run, tmp_path):
     assert text.count("<img ") == 5  # track, ethogram, features, posture, path
     assert "coil-centreline.csv is missing" in text
     assert re.search(r"Body wave image not available: .*coil-wave\.bmp", text)
-    assert re.search(r"Speed of the mid point: not available \(.*coil-spd\.txt:1: ", text)
+    assert re.search(r"Speed of the mid point \(spd\.txt\) and of the centre of mass: "
+                     r"not available \(.*coil-spd\.txt:1: ", text)
     assert "Egg detection was off for this run." in text
 
 

@@ -72,8 +72,12 @@ void SkelRecord::computeArea(const cv::Mat& mask, const cv::Rect* knownBox) {
   if (count > 0) {
     cmass[0] = static_cast<int>(static_cast<double>(rowSum) / area);
     cmass[1] = static_cast<int>(static_cast<double>(colSum) / area);
+    // The sums hold one-based indices.
+    centroid = cv::Point2d(static_cast<double>(colSum) / area - 1.0,
+                           static_cast<double>(rowSum) / area - 1.0);
   } else {
     cmass = {{0, 0}};
+    centroid = cv::Point2d(0.0, 0.0);
   }
   thickness = len > 0.0 ? area / len : kNaN;
 }

@@ -50,6 +50,10 @@ struct SkelRecord {
   double thickness = 0;
   double area = 0;
   std::array<int, 2> cmass{{0, 0}};  // (row, column), each the mean index plus one
+  // Mean position (x, y) of the same mask pixels, not truncated: frame
+  // pixels with pixel centres at whole coordinates. Stays in frame pixels
+  // for the record's whole life; its world position adds (xLoc, yLoc).
+  cv::Point2d centroid{0.0, 0.0};
 
   // Body-wave features. Angles in degrees, amplitudes in pixels.
   std::vector<double> angles;

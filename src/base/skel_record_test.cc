@@ -104,6 +104,18 @@ TEST(SkelRecordTest, AreaSkipsLastRowAndLastTwoColumns) {
   EXPECT_EQ(rec.cmass[1], 5);
   EXPECT_DOUBLE_EQ(rec.thickness, 2.0 / rec.len);
   EXPECT_EQ(rec.mid, rec.points[12]);
+  EXPECT_EQ(rec.centroid, cv::Point2d(4.0, 3.0));  // zero-based, x first
+}
+
+TEST(SkelRecordTest, CentroidIsTheMaskMeanWhereCmassTruncates) {
+  cv::Mat mask = cv::Mat::zeros(6, 6, CV_8UC1);
+  mask.at<uchar>(1, 1) = mask.at<uchar>(1, 2) = mask.at<uchar>(2, 2) = 1;
+  SkelRecord rec = chain(25);
+  rec.basicMeasures(mask);
+  EXPECT_DOUBLE_EQ(rec.centroid.x, 5.0 / 3.0);
+  EXPECT_DOUBLE_EQ(rec.centroid.y, 4.0 / 3.0);
+  EXPECT_EQ(rec.cmass[0], 2);  // one-based mean 7/3, truncated
+  EXPECT_EQ(rec.cmass[1], 2);  // 8/3
 }
 
 TEST(SkelRecordTest, EmptyMaskAndEmptyChainGiveNoDivisionByZero) {

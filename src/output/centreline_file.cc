@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace dukon {
@@ -54,6 +55,16 @@ void CentrelineFile::write(const FrameCentreline& row) {
     line += buf;
   }
   os_ << line << ',' << row.stage.x << ',' << row.stage.y << '\n';
+}
+
+bool writeCentrelineFile(const std::string& path,
+                         const std::function<void(CentrelineFile&)>& fill) {
+  std::ofstream os(path, std::ios::out | std::ios::trunc);
+  if (!os.is_open()) return false;
+  CentrelineFile file(os);
+  fill(file);
+  os.close();
+  return !os.fail();
 }
 
 }  // namespace dukon

@@ -16,7 +16,9 @@
 #ifndef DUKON_OUTPUT_CENTRELINE_FILE_H_
 #define DUKON_OUTPUT_CENTRELINE_FILE_H_
 
+#include <functional>
 #include <ostream>
+#include <string>
 
 #include "skeleton/centreline.h"
 
@@ -32,6 +34,11 @@ class CentrelineFile {
  private:
   std::ostream& os_;
 };
+
+// Writes the file `path`, replacing it: the header, then the rows `fill`
+// writes. `fill` is not called when the file cannot be opened. False when
+// the file could not be opened or written in full.
+bool writeCentrelineFile(const std::string& path, const std::function<void(CentrelineFile&)>& fill);
 
 }  // namespace dukon
 

@@ -20,6 +20,7 @@
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
 #include "output/centreline_file.h"
+#include "output/frame_table.h"
 #include "run/centreline_pass.h"
 #include "run/debug_display.h"
 #include "run/movie.h"
@@ -374,6 +375,9 @@ void RunDriver::postProcess() {
   writeResultTables(records_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_,
                     tableSettings(prms_, frames_.rate));
   writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
+  const std::string framesPath = out_->completePath("frames.csv");
+  if (!writeFrameTableFile(framesPath, records_, frameTableSettings(prms_, frames_.rate)))
+    out_->noteFailure(framesPath);
   out_->writeSkeletons(records_);
   writeCentrelines();
   writeParamsCopy();
@@ -382,25 +386,24 @@ void RunDriver::postProcess() {
 // Every analysed frame's centreline, the body model fitted where the chain
 // failed (with `centrelines`), into "centreline.csv".
 void RunDriver::writeCentrelines() {
-  std::ofstream os;
-  out_->openStream(os, "centreline.csv", 6);  // notes a failure to open
-  if (!os.is_open()) return;
-  CentrelineFile file(os);
   const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
                               segmenterSettings(prms_), prms_.centrelines()};
   CentrelineCounts counts;
   const std::clock_t cpu = std::clock();
+  const std::string path = out_->completePath("centreline.csv");
   {
     StageTimer t(sink(&StageTimes::fitting));
-    counts = computeCentrelines(
-        input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); }, std::cerr);
+    const bool written = writeCentrelineFile(path, [&](CentrelineFile& file) {
+      counts = computeCentrelines(
+          input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); }, std::cerr);
+    });
+    if (!written) out_->noteFailure(path);
   }
   if (times_) {
     times_->fittingCpu += 1000.0 * (std::clock() - cpu) / CLOCKS_PER_SEC;
     times_->fitFrames += counts.gapFrames;
     times_->fitted += counts.fitted;
   }
-  out_->closeStream(os, "centreline.csv");
 }
 
 // The parameters as the run used them, under the run header: the frame rate

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -178,6 +179,28 @@ int forEachFrame(Movie* m, const FrameRange& range, Use use) {
   return used;
 }
 
+// Prints "dukon-overlay: N of TOTAL frames, about S s left" to `err` at
+// most every kEverySeconds, so that a long movie shows it is under way.
+class Progress {
+ public:
+  Progress(int total, std::ostream& err) : total_(total), err_(err), start_(Clock::now()) {}
+  void done(int n) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+    if (elapsed < shown_ + kEverySeconds || n >= total_) return;
+    shown_ = elapsed;
+    err_ << "dukon-overlay: " << n << " of " << total_ << " frames, about "
+         << static_cast<int>(elapsed / n * (total_ - n) + 0.5) << " s left\n";
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr double kEverySeconds = 5.0;
+  int total_;
+  std::ostream& err_;
+  Clock::time_point start_;
+  double shown_ = 0.0;
+};
+
 int writeStill(const OverlayOptions& o, const LoadedRun& run, Movie* m, const std::string& out,
                std::ostream& os) {
   OverlayLayout layout = makeLayout(m->size, o.scale);
@@ -217,11 +240,13 @@ int writeMovie(const OverlayOptions& o, const LoadedRun& run, Movie* m, const st
                      " encoder in this OpenCV's FFmpeg, or the folder is not writable)");
   }
   cv::Mat canvas;
-  int last = 0;
+  int last = 0, count = 0;
+  Progress progress((range.last - range.first) / range.step + 1, err);
   int written = forEachFrame(m, range, [&](const cv::Mat& f, int n, double t) {
     drawOverlay(f, run.annotations->at(n), t, layout, run.params.mmpix, &canvas);
     writer.write(canvas);
     last = n;
+    progress.done(++count);
   });
   writer.release();
   std::error_code ec;

@@ -13,6 +13,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "base/fatal_error.h"
+#include "synth/body_model.h"
 #include "synth/stage_log.h"
 
 namespace dukon {
@@ -38,6 +39,24 @@ cv::Mat makeFalloff(cv::Size size) {
 
 cv::Point2d toWorld(cv::Point2f p) {
   return cv::Point2d(p.x, p.y);
+}
+
+// The body's area centroid: each centreline point weighted by the body's
+// width there (u from 0 at the head to 1 at the tail) and by the length of
+// centreline it stands for. The rounded ends are left out.
+cv::Point2d areaCentroid(const std::vector<cv::Point2f>& line, const BodyModel& body) {
+  const size_t n = line.size();
+  if (n < 2) return n == 1 ? toWorld(line[0]) : cv::Point2d(kNaN, kNaN);
+  cv::Point2d sum(0, 0);
+  double weight = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const double reach = 0.5 * (cv::norm(line[std::min(i + 1, n - 1)] - line[i]) +
+                                cv::norm(line[i] - line[i == 0 ? 0 : i - 1]));
+    const double w = body.radiusAt(static_cast<double>(i) / (n - 1)) * reach;
+    sum += toWorld(line[i]) * w;
+    weight += w;
+  }
+  return weight > 0 ? sum / weight : cv::Point2d(kNaN, kNaN);
 }
 
 int fourcc(Codec codec) {
@@ -95,6 +114,7 @@ SynthMovie::SynthMovie(const SynthConfig& config) : config_(config) {
 
 void SynthMovie::buildTruth() {
   const double mmpix = config_.mmpix;
+  const BodyModel body(config_);
   truth_.clear();
   for (size_t i = 0; i < kin_.frames.size(); ++i) {
     const FramePose& f = kin_.frames[i];
@@ -112,6 +132,7 @@ void SynthMovie::buildTruth() {
     r.speedMmS = f.speedPxS / mmpix;
     r.lengthPx = config_.lengthPx();
     r.egg = cv::Point2d(kNaN, kNaN);
+    r.cmass = areaCentroid(f.centreline, body);
     r.centreline = resampleByArcLength(
         std::vector<cv::Point2d>(f.centreline.begin(), f.centreline.end()), kCentrelinePoints);
     truth_.push_back(r);

@@ -229,6 +229,11 @@ TEST_F(WrittenMovie, DecodedFramesShowTheModelWormWhereTheTruthSaysItIs) {
     double len = skeletonLength(thin(mask));
     EXPECT_GT(len, 0.92 * body.length());
     EXPECT_LT(len, 1.01 * body.length());
+    // The truth's centre of mass is the dark object's, within a pixel.
+    const cv::Moments m = cv::moments(mask, true);
+    EXPECT_LT(cv::norm(cv::Point2d(m.m10 / m.m00, m.m01 / m.m00) -
+                       inFrame(truth[i].cmass, truth[i].stage)),
+              1.0);
     // Head, middle and tail of the truth and every point of its centreline,
     // moved into the frame, lie on the body.
     std::vector<cv::Point2d> onBody = truth[i].centreline;

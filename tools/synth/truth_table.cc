@@ -39,14 +39,15 @@ double parseDouble(const std::string& s, bool* ok) {
 }
 
 // Columns before the centreline's.
-constexpr size_t kScalarColumns = 19;
+constexpr size_t kScalarColumns = 21;
 
 }  // namespace
 
 std::string truthHeader() {
   std::string h =
       "frame,time_ms,stage_x_px,stage_y_px,stage_moving,head_x,head_y,mid_x,mid_y,tail_x,"
-      "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y";
+      "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y,cmass_x,"
+      "cmass_y";
   for (int i = 0; i < kCentrelinePoints; ++i)
     h += ",x" + std::to_string(i) + ",y" + std::to_string(i);
   return h;
@@ -78,7 +79,8 @@ void writeTruthCsv(const std::string& path, const std::vector<TruthRow>& rows) {
         << num(r.mid.x, 2) << ',' << num(r.mid.y, 2) << ',' << num(r.tail.x, 2) << ','
         << num(r.tail.y, 2) << ',' << r.state << ',' << num(r.wavelengthPx, 2) << ','
         << num(r.freqHz, 4) << ',' << num(r.speedMmS, 4) << ',' << num(r.lengthPx, 2) << ','
-        << r.eggEvent << ',' << num(r.egg.x, 2) << ',' << num(r.egg.y, 2);
+        << r.eggEvent << ',' << num(r.egg.x, 2) << ',' << num(r.egg.y, 2) << ','
+        << num(r.cmass.x, 3) << ',' << num(r.cmass.y, 3);
     for (int i = 0; i < kCentrelinePoints; ++i) {
       const bool has = i < static_cast<int>(r.centreline.size());
       out << ',' << num(has ? r.centreline[i].x : kNaN, 2) << ','
@@ -118,6 +120,7 @@ std::vector<TruthRow> readTruthCsv(const std::string& path) {
     r.lengthPx = d(15);
     r.eggEvent = static_cast<int>(d(16));
     r.egg = cv::Point2d(d(17), d(18));
+    r.cmass = cv::Point2d(d(19), d(20));
     for (int i = 0; i < kCentrelinePoints; ++i) {
       const int c = static_cast<int>(kScalarColumns) + 2 * i;
       r.centreline.emplace_back(d(c), d(c + 1));

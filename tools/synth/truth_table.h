@@ -14,6 +14,8 @@
 //   length_px        body length
 //   egg_event        1 in the first frame that shows a newly laid egg
 //   egg_x, egg_y     that egg's centre, world pixels (nan without an event)
+//   cmass_x, cmass_y the body's area centroid, world pixels: the centreline
+//                    points weighted by the body's width there
 //   x0,y0,...,x48,y48  the true centreline: 49 points equally spaced by arc
 //                    length along the body, head first, world pixels
 #ifndef DUKON_SYNTH_TRUTH_TABLE_H_
@@ -40,6 +42,7 @@ struct TruthRow {
   double lengthPx = 0.0;
   int eggEvent = 0;
   cv::Point2d egg;
+  cv::Point2d cmass;
   std::vector<cv::Point2d> centreline;  // kCentrelinePoints points, head first
 };
 
