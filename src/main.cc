@@ -1,5 +1,6 @@
 // dukon: analyses one worm movie as configured by "params.txt" in the
 // working directory. See README.md.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  // A file-size limit (ulimit -f) would end the process at the first write
+  // beyond it; ignored, the write fails and the run reports the file.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return dukon::runDukon("params.txt");
   } catch (const dukon::FatalError& e) {

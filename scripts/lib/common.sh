@@ -2,12 +2,13 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-# Packages every build needs: compiler, CMake and Ninja, GoogleTest, and the
+# Packages every build needs: compiler, CMake and Ninja, GoogleTest, the
 # OpenCV 4 component packages (headers and libraries without the umbrella
-# package's unused modules).
+# package's unused modules) and FFmpeg's libavutil, whose log tells broken
+# frames.
 BUILD_PACKAGES="g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-videoio-dev
-  libopencv-imgcodecs-dev libopencv-highgui-dev"
+  libopencv-imgcodecs-dev libopencv-highgui-dev libavutil-dev"
 
 # Installs whichever of the named Debian packages are missing. Quiet and
 # quick when everything is there already.

@@ -32,6 +32,15 @@ FrameRange planFrameRange(const Params& prms, int frameCount, double movieFps) {
   r.last = prms.lframe();
   if (r.last <= 0 || r.last > frameCount) r.last = frameCount;
   r.lastReached = r.first;
+  if (r.first > r.last) {
+    std::ostringstream msg;
+    msg << "No frame to analyse: fframe = " << prms.fframe();
+    if (r.last == prms.lframe())
+      msg << " is after lframe = " << prms.lframe() << "\n";
+    else
+      msg << " is beyond the movie's last frame, " << frameCount << "\n";
+    throw FatalError(msg.str());
+  }
   return r;
 }
 

@@ -24,8 +24,7 @@ struct FrameRange {
   // Frames from the given first frame to the last one reached: the length
   // of the run that movement segments and the track's shading measure.
   int span() const { return lastReached - fframe; }
-  // Records for the frames first .. last; none when first > last (a first
-  // frame beyond the end of the movie).
+  // Records for the frames first .. last.
   size_t size() const {
     const long n = static_cast<long>(last) - first + 1;
     return n > 0 ? static_cast<size_t>(n) : 0;
@@ -36,7 +35,9 @@ struct FrameRange {
 // second: frames are numbered from 1, so the first frame is fframe but at
 // least 1; the last is lframe unless that is 0 or less or beyond the movie.
 // The rate is frmps when it is above 0, else the movie's. Throws FatalError
-// when the movie's rate is needed and missing, not finite or absurd.
+// when the movie's rate is needed and missing, not finite or absurd, and
+// when the range holds no frame (fframe beyond the movie's end or after
+// lframe).
 FrameRange planFrameRange(const Params& prms, int frameCount, double movieFps);
 
 }  // namespace dukon

@@ -9,9 +9,12 @@
 
 namespace dukon {
 
-// Saves `img` to `path` in the format its extension names. On failure
-// (including an empty image or an encoder error) writes "Could'nt save
-// <path>" and a line end to `err` and returns false.
+// Saves `img` to `path` in the format its extension names. The image is
+// encoded in memory and written with every write checked, so a full disk or
+// a file-size limit is a failure, not a short file. On failure (including
+// an empty image or an encoder error) writes "Could'nt save <path>" and a
+// line end to `err`, the path as it will be published (publishedPath), and
+// returns false.
 bool saveImage(const std::string& path, const cv::Mat& img, std::ostream& err);
 
 }  // namespace dukon

@@ -29,8 +29,10 @@ bool isSpace(char c) {
 
 // Splits `line` like sscanf(line, "%s = %s", key, value): a first word, a
 // literal "=" with optional white space around it, a second word. Returns
-// false when either word is missing.
-bool splitKeyValue(const std::string& line, std::string* key, std::string* value) {
+// false when either word is missing. *valueAt receives where the value
+// begins in the line, *valueEnd where it ends.
+bool splitKeyValue(const std::string& line, std::string* key, std::string* value, size_t* valueAt,
+                   size_t* valueEnd) {
   size_t i = 0;
   const size_t n = line.size();
   while (i < n && isSpace(line[i])) ++i;
@@ -46,34 +48,92 @@ bool splitKeyValue(const std::string& line, std::string* key, std::string* value
   while (i < n && !isSpace(line[i])) ++i;
   if (i == start) return false;
   *value = line.substr(start, i - start);
+  *valueAt = start;
+  *valueEnd = i;
   return true;
 }
 
+std::string trim(const std::string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && isSpace(s[a])) ++a;
+  while (b > a && isSpace(s[b - 1])) --b;
+  return s.substr(a, b - a);
+}
+
+// Edit distance between two words (insertions, deletions, substitutions).
+size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string lowerCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
 // Parses a leading decimal integer as strtol does, saturated to int.
-// Returns false when there is none; *end receives the index after it.
-bool leadingInt(const std::string& s, size_t from, int* out, size_t* end) {
+// Returns false when there is none; *end receives the index after it and
+// *saturated whether the number lay beyond int.
+bool leadingInt(const std::string& s, size_t from, int* out, size_t* end,
+                bool* saturated = nullptr) {
   const char* begin = s.c_str() + from;
   char* stop = nullptr;
   errno = 0;
   long v = std::strtol(begin, &stop, 10);
   if (stop == begin) return false;
+  const bool beyond = errno == ERANGE || v > INT_MAX || v < INT_MIN;
   if (v > INT_MAX) v = INT_MAX;
   if (v < INT_MIN) v = INT_MIN;
   *out = static_cast<int>(v);
   *end = from + static_cast<size_t>(stop - begin);
+  if (saturated != nullptr) *saturated = beyond;
   return true;
 }
 
-// atoi: the longest leading number, 0 when there is none.
-int toInt(const std::string& s) {
+// atoi: the longest leading number, 0 when there is none. *how says what
+// was not read as written: "" when the whole word was the integer.
+int toInt(const std::string& s, std::string* how) {
   int v = 0;
   size_t end = 0;
-  return leadingInt(s, 0, &v, &end) ? v : 0;
+  bool saturated = false;
+  if (!leadingInt(s, 0, &v, &end, &saturated)) {
+    *how = "not an integer, read as 0";
+    return 0;
+  }
+  char* realEnd = nullptr;
+  std::strtod(s.c_str(), &realEnd);
+  if (saturated)
+    *how = "beyond the integer range, read as " + std::to_string(v);
+  else if (static_cast<size_t>(realEnd - s.c_str()) > end)
+    *how = "a fraction given to an integer key, read as " + std::to_string(v);
+  else if (end < s.size())
+    *how = "read as " + std::to_string(v);
+  return v;
 }
 
-// atof: the longest leading real, 0 when there is none.
-double toReal(const std::string& s) {
-  return std::strtod(s.c_str(), nullptr);
+// atof: the longest leading real, 0 when there is none; *how as for toInt.
+double toReal(const std::string& s, std::string* how) {
+  char* stop = nullptr;
+  const double v = std::strtod(s.c_str(), &stop);
+  if (stop == s.c_str()) {
+    *how = "not a number, read as 0";
+  } else if (*stop != '\0') {
+    std::ostringstream os;
+    os << "read as " << v;
+    *how = os.str();
+  }
+  return v;
 }
 
 std::string cut(const std::string& s, size_t maxLen) {
@@ -97,7 +157,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 struct Params::Key {
   enum class Kind { kText, kDirectory, kInt, kReal, kFlag, kTrack, kFrameList };
   using Field = std::variant<std::string Params::*, int Params::*, double Params::*, bool Params::*,
-                             Tracking Params::*, std::vector<int> Params::*>;
+                             Tracking Params::*, FrameList Params::*>;
   // Values a checked key accepts: lo (exclusive when loOpen) to hi, finite
   // ones only when `finite`. NaN never passes. `rank` places the key's
   // refusal among those of one file (1 first); 0: the key is not checked.
@@ -316,9 +376,26 @@ Params Params::fromStream(std::istream& in, const std::string& fileName, std::os
   return p;
 }
 
+// One file being read: where warnings go and which line is read, and the
+// ignorefrm ranges gathered so far.
+struct Params::Reading {
+  std::ostream& err;
+  int line = 0;
+  std::vector<FrameList::Range> ignored;
+
+  // "FILE:LINE: text" and a line end.
+  void warn(const std::string& file, const std::string& text) const {
+    err << file << ":" << line << ": " << text << "\n";
+  }
+};
+
 void Params::read(std::istream& in, std::ostream& err) {
+  Reading r{err, 0, {}};
   std::string line;
   while (std::getline(in, line)) {
+    ++r.line;
+    // Editors on some systems begin a UTF-8 file with a byte-order mark.
+    if (r.line == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     // A NUL ends the text as it would in a C buffer.
     const size_t nul = line.find('\0');
     if (nul != std::string::npos) line.resize(nul);
@@ -329,28 +406,60 @@ void Params::read(std::istream& in, std::ostream& err) {
       line.resize(kBufLen - 1);
     }
     if (line.empty() || line[0] == '#') continue;
-    parseLine(line, err);
+    parseLine(line, r);
   }
+  ignorefrm_ = FrameList(r.ignored);
 }
 
-void Params::parseLine(const std::string& line, std::ostream& err) {
+// For a known key glued to its value ("mmpix=300"), how to write the line;
+// "" for any other line.
+std::string Params::gluedKeyHint(const std::string& line) {
+  const std::string t = trim(line);
+  const size_t eq = t.find('=');
+  if (eq == std::string::npos || eq == 0 || isSpace(t[eq - 1])) return "";
+  const std::string key = t.substr(0, eq);
+  const std::string value = trim(t.substr(eq + 1));
+  for (const Key& k : keys())
+    if (lowerCase(key) == k.name && !value.empty())
+      return " (a blank is needed before \"=\": " + key + " = " + value + ")";
+  return "";
+}
+
+void Params::parseLine(const std::string& line, Reading& r) {
   std::string key, value;
-  if (!splitKeyValue(line, &key, &value)) {
-    err << "\nCan't parse parameter `" << line << "'\n";
+  size_t valueAt = 0, valueEnd = 0;
+  if (!splitKeyValue(line, &key, &value, &valueAt, &valueEnd)) {
+    r.err << "\nCan't parse parameter `" << line << "'\n";
+    r.warn(fileName_, "not a \"key = value\" line, ignored" + gluedKeyHint(line));
     return;
   }
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  // Unknown keys are ignored without a message.
-  for (const Key& k : keys()) {
-    if (key == k.name) {
-      store(k, value);
-      return;
-    }
+  key = lowerCase(key);
+  const Key* found = nullptr;
+  for (const Key& k : keys())
+    if (key == k.name) found = &k;
+  if (found == nullptr) {
+    const Key* nearest = &keys().front();
+    for (const Key& k : keys())
+      if (editDistance(key, k.name) < editDistance(key, nearest->name)) nearest = &k;
+    r.warn(fileName_, "unknown key \"" + key + "\" ignored (nearest key: " + nearest->name + ")");
+    return;
   }
+  const Key& k = *found;
+  // Folders and names take the rest of the line, so that they may hold
+  // blanks; ignorefrm reads "A - B" as the range.
+  if (k.kind == Kind::kText || k.kind == Kind::kDirectory || k.kind == Kind::kFrameList) {
+    store(k, trim(line.substr(valueAt)), r);
+    return;
+  }
+  const std::string rest = trim(line.substr(valueEnd));
+  if (!rest.empty())
+    r.warn(fileName_,
+           std::string(k.name) + " = " + value + ": \"" + rest + "\" after the value ignored");
+  store(k, value, r);
 }
 
-void Params::store(const Key& k, const std::string& v) {
+void Params::store(const Key& k, const std::string& v, Reading& r) {
+  std::string how;
   switch (k.kind) {
     case Kind::kText:
       this->*std::get<std::string Params::*>(k.field) = cut(v, kBufLen - 1);
@@ -359,47 +468,62 @@ void Params::store(const Key& k, const std::string& v) {
       this->*std::get<std::string Params::*>(k.field) = asDirectory(v);
       break;
     case Kind::kInt:
-      this->*std::get<int Params::*>(k.field) = toInt(v);
+      this->*std::get<int Params::*>(k.field) = toInt(v, &how);
       break;
     case Kind::kReal:
-      this->*std::get<double Params::*>(k.field) = toReal(v);
+      this->*std::get<double Params::*>(k.field) = toReal(v, &how);
       break;
     case Kind::kFlag:
-      this->*std::get<bool Params::*>(k.field) = toInt(v) != 0;
+      this->*std::get<bool Params::*>(k.field) = toInt(v, &how) != 0;
       break;
     case Kind::kTrack:
       this->*std::get<Tracking Params::*>(k.field) =
           v == "stage" ? Tracking::kStageLog : Tracking::kImageMotion;
+      if (v != "stage" && v != "corr")
+        how = "neither stage nor corr, read as corr (positions from image motion)";
       break;
     case Kind::kFrameList:
-      addIgnored(v);
+      addIgnored(v, r);
       break;
   }
+  if (!how.empty()) r.warn(fileName_, std::string(k.name) + " = " + v + ": " + how);
 }
 
-void Params::addIgnored(const std::string& value) {
+// "A", "A-B" or "A - B": the frames A to B. Anything else adds what its
+// leading number says, as "%d-%d" then "%d" would read it.
+void Params::addIgnored(const std::string& value, Reading& r) {
   int first = 0, last = 0;
   size_t end = 0;
-  if (!leadingInt(value, 0, &first, &end)) return;
+  if (!leadingInt(value, 0, &first, &end)) {
+    r.warn(fileName_, "ignorefrm = " + value + ": not a frame N or range A-B, ignored");
+    return;
+  }
+  last = first;
+  size_t i = end;
+  while (i < value.size() && isSpace(value[i])) ++i;
   int second = 0;
   size_t end2 = 0;
-  if (end < value.size() && value[end] == '-' && leadingInt(value, end + 1, &second, &end2))
+  if (i < value.size() && value[i] == '-' && leadingInt(value, i + 1, &second, &end2)) {
     last = second;
-  else
-    last = first;
-  if (last < first) return;
+    end = end2;
+  }
+  const std::string rest = trim(value.substr(end));
+  if (!rest.empty())
+    r.warn(fileName_, "ignorefrm = " + value + ": \"" + rest + "\" after the frames ignored");
+  if (last < first) {
+    r.warn(fileName_, "ignorefrm = " + value + ": the range ends before it begins, no frame");
+    return;
+  }
   if (static_cast<long>(last) - first >= kMaxIgnoreRange) {
     std::ostringstream msg;
     msg << "Range of ignored frames too large: ignorefrm = " << value << "\n";
     throw FatalError(msg.str());
   }
-  for (long f = first; f <= last; ++f) ignorefrm_.push_back(static_cast<int>(f));
+  r.ignored.emplace_back(first, last);
 }
 
 void Params::complete() {
   if (mmpixstage_ == -1) mmpixstage_ = mmpix_;
-  std::sort(ignorefrm_.begin(), ignorefrm_.end());
-  ignorefrm_.push_back(kIgnoreEnd);
   if (moviedir_.empty() || moviename_.empty())
     throw FatalError("Movie directory and name must be given in parameters file.\n");
   checkValues();
@@ -435,10 +559,6 @@ std::string Params::moviePath(const std::string& suffix, int bufSize) const {
   return cut(p, bufSize > 0 ? static_cast<size_t>(bufSize - 1) : 0);
 }
 
-int Params::ignoredFrame(size_t i) const {
-  return i < ignorefrm_.size() ? ignorefrm_[i] : kIgnoreEnd;
-}
-
 void Params::printIfVerbose(std::ostream& out) const {
   if (!screenop_) return;
   out << "Using the following parameters:\n";
@@ -453,8 +573,7 @@ void Params::printListing(std::ostream& os, double frmps, int lframe) const {
   for (const Key& k : keys()) {
     if (k.listedWhenSet && atDefault(k)) continue;
     if (k.kind == Kind::kFrameList) {
-      for (int f : ignorefrm_)
-        if (f != kIgnoreEnd) os << k.label << f << "\n";
+      ignorefrm_.forEach([&](int f) { os << k.label << f << "\n"; });
       continue;
     }
     os << k.label;

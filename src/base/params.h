@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/frame_list.h"
+
 namespace dukon {
 
 // Where the stage position of each frame comes from.
@@ -29,8 +31,6 @@ class Params {
   // Length of every text buffer and of the line buffer; texts keep at most
   // kBufLen - 1 characters.
   static constexpr int kBufLen = 260;
-  // Marker closing the ignored-frames list; matches no frame number.
-  static constexpr int kIgnoreEnd = -13;
   // Largest frame rate accepted, frames per second, from the file or the
   // movie, and longest time span (seglen, displen, anglen), seconds. Their
   // product, a span in frames, must stay well inside int.
@@ -43,8 +43,12 @@ class Params {
   // Reads the parameters file `fileName`. A file that cannot be opened (or
   // is a directory) leaves every key at its default, with a message on
   // `err`; so do unparsable lines, and long lines are cut, each with a
-  // message. Throws FatalError when the movie directory or name is missing,
-  // or a value would make later arithmetic meaningless (see the key table).
+  // message. A byte-order mark is skipped. A line that is not a known key, a
+  // value with text after it, a value that is not wholly a number of the
+  // key's type and a track word other than stage and corr are read as the
+  // key table says, each with one warning line "FILE:LINE: ..." on `err`.
+  // Throws FatalError when the movie directory or name is missing, or a
+  // value would make later arithmetic meaningless (see the key table).
   static Params fromFile(const std::string& fileName, std::ostream& err);
   // The same from an open stream; `fileName` is the name the parameters copy
   // is saved under.
@@ -66,9 +70,8 @@ class Params {
 
   // moviedir + moviename + suffix, cut to bufSize - 1 characters.
   std::string moviePath(const std::string& suffix, int bufSize = kBufLen) const;
-  // i-th entry of the sorted ignored-frames list, the end marker included.
-  int ignoredFrame(size_t i) const;
-  const std::vector<int>& ignoredFrames() const { return ignorefrm_; }
+  // The frames of the ignorefrm lines, walked with a cursor by the run.
+  const FrameList& ignoredFrames() const { return ignorefrm_; }
 
   // One key of the key table; defined where the table is.
   struct Key;
@@ -106,12 +109,16 @@ class Params {
   // The key table, in listing order.
   static const std::vector<Key>& keys();
 
+  // What reading one file gathers besides the values.
+  struct Reading;
+
   // Every key at its default.
   explicit Params(std::string fileName);
   void read(std::istream& in, std::ostream& err);
-  void parseLine(const std::string& line, std::ostream& err);
-  void store(const Key& key, const std::string& value);
-  void addIgnored(const std::string& value);
+  void parseLine(const std::string& line, Reading& r);
+  static std::string gluedKeyHint(const std::string& line);
+  void store(const Key& key, const std::string& value, Reading& r);
+  void addIgnored(const std::string& value, Reading& r);
   // Defaults that depend on other keys, the end marker, and the checks.
   void complete();
   void checkValues() const;
@@ -127,7 +134,7 @@ class Params {
   double frmps_ = 0;
   int fframe_ = 0;
   int lframe_ = 0;
-  std::vector<int> ignorefrm_;
+  FrameList ignorefrm_;
   bool screenop_ = false;
   double debugimg_ = 0;
   double seglen_ = 0;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "base/fatal_error.h"
 #include "support/files.h"
@@ -44,9 +46,9 @@ TEST_F(ParamsTest, KeysAreCaseInsensitiveAndNeedBlankBeforeEquals) {
   EXPECT_EQ(readWith("mmpix =300\n").mmpix(), 300);
   Params p = readWith("mmpix=300\n");
   EXPECT_EQ(p.mmpix(), 291);
-  EXPECT_EQ(err_.str(), "\nCan't parse parameter `mmpix=300'\n");
-  // Values keep their case; anything after the value is ignored.
-  EXPECT_EQ(readWith("moviename = W1 trailing words\n").moviename(), "W1");
+  EXPECT_EQ(err_.str(), "\nCan't parse parameter `mmpix=300'\n" + path_ +
+                            ":3: not a \"key = value\" line, ignored (a blank is needed before "
+                            "\"=\": mmpix = 300)\n");
 }
 
 TEST_F(ParamsTest, OnlyAHashInTheFirstColumnIsAComment) {
@@ -54,7 +56,8 @@ TEST_F(ParamsTest, OnlyAHashInTheFirstColumnIsAComment) {
   EXPECT_EQ(p.mmpix(), 291);
   EXPECT_EQ(err_.str(), "");
   readWith(" # mmpix = 100\n");
-  EXPECT_EQ(err_.str(), "\nCan't parse parameter ` # mmpix = 100'\n");
+  EXPECT_EQ(err_.str(), "\nCan't parse parameter ` # mmpix = 100'\n" + path_ +
+                            ":3: not a \"key = value\" line, ignored\n");
 }
 
 TEST_F(ParamsTest, DirectoriesGetOneSeparator) {
@@ -80,19 +83,61 @@ TEST_F(ParamsTest, TrackWordAndFlags) {
   EXPECT_NE(listing(p).find("eggs        = 1\n"), std::string::npos);
 }
 
-TEST_F(ParamsTest, IgnoredFramesAreSortedAndEndWithMarker) {
+TEST_F(ParamsTest, IgnoredFramesAreSortedRanges) {
   Params p = readWith(
-      "ignorefrm = 10-12\nignorefrm = 5\nignorefrm = 12-10\nignorefrm = 7-7\n"
+      "ignorefrm = 10-12\nignorefrm = 5\nignorefrm = 12-10\nignorefrm = 7 - 7\n"
       "ignorefrm = x\n");
-  std::vector<int> want = {5, 7, 10, 11, 12, Params::kIgnoreEnd};
-  EXPECT_EQ(p.ignoredFrames(), want);
-  EXPECT_EQ(p.ignoredFrame(0), 5);
-  EXPECT_EQ(p.ignoredFrame(5), Params::kIgnoreEnd);
-  EXPECT_EQ(p.ignoredFrame(99), Params::kIgnoreEnd);
+  std::vector<int> walked;
+  for (FrameList::Cursor c = p.ignoredFrames().cursor(); c.current() != FrameList::kEnd;
+       c.advance())
+    walked.push_back(c.current());
+  EXPECT_EQ(walked, (std::vector<int>{5, 7, 10, 11, 12}));
   EXPECT_NE(listing(p).find("lframe      = 0\nignorefrm = 5\nignorefrm = 7\nignorefrm = 10\n"
                             "ignorefrm = 11\nignorefrm = 12\nscreenop    = 0\n"),
             std::string::npos);
   EXPECT_THROW(readWith("ignorefrm = 0-2000000000\n"), FatalError);
+}
+
+// Lines the reader used to misread without a word: each is read as the key
+// table says, with one warning naming the file and line.
+TEST_F(ParamsTest, MisreadLinesAreReadAsDocumentedWithOneWarning) {
+  struct Case {
+    std::string text;     // after the two required keys, or "!" + a whole file
+    std::string warning;  // after "FILE:3: ", "" for none
+    std::function<bool(const Params&)> holds;
+  };
+  const std::vector<Case> cases = {
+      {"!\xEF\xBB\xBFmmpix = 100\nmoviedir = /m\nmoviename = w\n", "",
+       [](const Params& p) { return p.mmpix() == 100; }},
+      {"outdir =  my results/ \nmoviename = w 1\n", "",
+       [](const Params& p) { return p.outdir() == "my results/" && p.moviename() == "w 1"; }},
+      {"!moviedir = /my movies\nmoviename = w\n", "",
+       [](const Params& p) { return p.moviePath(".avi") == "/my movies/w.avi"; }},
+      {"ignorefrm = 5 - 10\n", "", [](const Params& p) { return p.ignoredFrames().size() == 6; }},
+      {"mmpx = 3\n", "unknown key \"mmpx\" ignored (nearest key: mmpix)",
+       [](const Params& p) { return p.mmpix() == 291; }},
+      {"mmpix = 280.6\n", "mmpix = 280.6: a fraction given to an integer key, read as 280",
+       [](const Params& p) { return p.mmpix() == 280; }},
+      {"mmpix = 100 px\n", "mmpix = 100: \"px\" after the value ignored",
+       [](const Params& p) { return p.mmpix() == 100; }},
+      {"frmps = 25fps\n", "frmps = 25fps: read as 25",
+       [](const Params& p) { return p.frmps() == 25; }},
+      {"eggs = yes\n", "eggs = yes: not an integer, read as 0",
+       [](const Params& p) { return !p.eggs(); }},
+      {"track = Stage\n",
+       "track = Stage: neither stage nor corr, read as corr (positions from image motion)",
+       [](const Params& p) { return p.track() == Tracking::kImageMotion; }},
+      {"ignorefrm = 12-10\n", "ignorefrm = 12-10: the range ends before it begins, no frame",
+       [](const Params& p) { return p.ignoredFrames().empty(); }},
+      {"track = corr\nmmpix = 300\n", "",
+       [](const Params& p) { return p.track() == Tracking::kImageMotion && p.mmpix() == 300; }},
+  };
+  for (const Case& c : cases) {
+    const bool whole = c.text[0] == '!';
+    const Params p = whole ? readRaw(c.text.substr(1)) : readWith(c.text);
+    EXPECT_TRUE(c.holds(p)) << c.text;
+    EXPECT_EQ(err_.str(), c.warning.empty() ? "" : path_ + ":3: " + c.warning + "\n") << c.text;
+  }
 }
 
 TEST_F(ParamsTest, MmpixstageDefaultsToMmpix) {

@@ -63,7 +63,7 @@ class MaskSource {
  public:
   MaskSource(const CentrelineInput& in, const std::vector<SkelRecord>& records,
              const std::vector<FrameNote>& notes)
-      : reader_(in.moviePath),
+      : reader_(in.moviePath, in.frameSize),
         segmenter_(in.frameSize.width, in.frameSize.height, quiet(in.segmenter)),
         records_(records),
         notes_(notes) {}

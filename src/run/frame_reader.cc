@@ -8,14 +8,17 @@ bool FrameReader::open() {
   if (capture_.isOpened()) return true;
   if (failed_) return false;
   failed_ = !capture_.open(path_, cv::CAP_FFMPEG);
+  if (!failed_) log_ = std::make_unique<DecoderLog>();
   return !failed_;
 }
 
 bool FrameReader::next() {
+  const long errorsBefore = log_->errors();
   if (!capture_.read(colour_) || colour_.empty()) {
     position_ = 0;
     return false;
   }
+  fit_ = log_->errors() == errorsBefore && (size_.empty() || colour_.size() == size_);
   position_ = static_cast<int>(capture_.get(cv::CAP_PROP_POS_FRAMES));
   return true;
 }
@@ -32,6 +35,7 @@ bool FrameReader::read(int frame, cv::Mat& grey) {
       if (!next()) return false;
     if (position_ != frame) return false;  // the decoder skipped it
   }
+  if (!fit_) return false;
   cv::cvtColor(colour_, grey, cv::COLOR_RGB2GRAY);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "support/files.h"
+#include "support/mjpeg_avi.h"
 
 namespace dukon {
 namespace {
@@ -30,6 +31,32 @@ TEST(FrameReaderTest, ReadsFramesByNumberInAnyOrder) {
   EXPECT_FALSE(reader.read(0, grey));
   EXPECT_TRUE(reader.read(7, grey));
   EXPECT_FALSE(FrameReader(path + ".missing").read(1, grey));
+}
+
+// Frames the frame loop leaves out are refused here too, whichever way they
+// are reached: a damaged frame (7), and frames of another size (from 15 on,
+// two recordings joined: the decoder reports each and hands out frame 14
+// again). Their neighbours read as usual. The frames are
+// grey 5 times their number with noise of mean 10, so that a cut JPEG still
+// holds part of an image.
+TEST(FrameReaderTest, RefusesBrokenFramesAndFramesOfAnotherSize) {
+  const std::string path = testing_support::freshTestDir() + "/joined.avi";
+  cv::RNG rng(7);
+  std::vector<std::string> jpegs;
+  for (int n = 1; n <= 20; ++n) {
+    cv::Mat f(n >= 15 ? cv::Size(320, 240) : cv::Size(200, 160), CV_8UC3);
+    rng.fill(f, cv::RNG::UNIFORM, 5 * n, 5 * n + 21);
+    const std::string j = testing_support::jpegOf(f);
+    jpegs.push_back(n == 7 ? j.substr(0, j.size() / 2) : j);
+  }
+  testing_support::writeMjpegAvi(path, jpegs, 200, 160);
+  FrameReader reader(path, cv::Size(200, 160));
+  cv::Mat grey;
+  for (int frame : {5, 6, 7, 8, 7, 16, 14, 3, 18}) {
+    const bool fit = frame != 7 && frame < 15;
+    EXPECT_EQ(reader.read(frame, grey), fit) << frame;
+    if (fit) EXPECT_NEAR(cv::mean(grey)[0], 5 * frame + 10, 2) << frame;
+  }
 }
 
 }  // namespace

@@ -35,6 +35,15 @@ long long mostFramesIn(const std::string& path) {
   return static_cast<long long>(st.st_size) / kMinFrameBytes;
 }
 
+// Frames of the movie at `path`, counted by decoding it once: the number of
+// the last frame the decoder delivers.
+int countFrames(const std::string& path) {
+  cv::VideoCapture cap(path, cv::CAP_FFMPEG);
+  int last = 0;
+  while (cap.isOpened() && cap.grab()) last = toIntProperty(cap.get(cv::CAP_PROP_POS_FRAMES));
+  return last;
+}
+
 }  // namespace
 
 Movie::Movie(std::string path, bool verbose, std::ostream& out, std::ostream& err)
@@ -53,15 +62,22 @@ void Movie::open() {
   width_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_WIDTH));
   fps_ = cap->get(cv::CAP_PROP_FPS);
   length_ = toIntProperty(cap->get(cv::CAP_PROP_FRAME_COUNT));
-  // A damaged header can claim billions of frames; the count sizes the
-  // per-frame arrays of the run, so it is held to what the file can hold.
-  const long long most = mostFramesIn(p);
-  if (length_ > most) {
-    err_ << "Movie header claims " << length_ << " frames, more than the file can hold; using "
-         << most << "\n";
-    length_ = static_cast<int>(most);
-  }
   capture_ = std::move(cap);
+  decoderLog_ = std::make_unique<DecoderLog>();
+  // The count sizes the run's range and per-frame arrays. An unfinished
+  // recording has none, a damaged header can claim billions: then the
+  // decoder says how many frames there are.
+  const long long most = mostFramesIn(p);
+  if (length_ <= 0 || length_ > most) {
+    const int header = length_;
+    length_ = countFrames(p);
+    if (header <= 0)
+      err_ << "Movie header gives no frame count; counted " << length_ << " frames\n";
+    else
+      err_ << "Movie header claims " << header << " frames, more than the file can hold; counted "
+           << length_ << "\n";
+    if (length_ <= 0) throw FatalError("Movie file " + p + " holds no frame that can be decoded\n");
+  }
 }
 
 void Movie::printParams() const {
@@ -81,10 +97,19 @@ void Movie::seek(int frame) {
 }
 
 bool Movie::getFrame(cv::Mat& frame) {
+  fault_ = FrameFault::kNone;
+  faultText_.clear();
+  const long errorsBefore = decoderLog_ ? decoderLog_->errors() : 0;
   if (!capture_ || !capture_->read(frame) || frame.empty()) {
     int pos = position();
     if (pos < length_) err_ << "Could not get frame " << pos << "\n";
     return false;
+  }
+  if (decoderLog_->errors() != errorsBefore) {
+    fault_ = FrameFault::kBroken;
+    faultText_ = decoderLog_->latest();
+  } else if (frame.cols != width_ || frame.rows != height_) {
+    fault_ = FrameFault::kOtherSize;
   }
   double pos = capture_->get(cv::CAP_PROP_POS_FRAMES);
   if (verbose_) {
@@ -109,6 +134,7 @@ float Movie::time() const {
 
 void Movie::release() {
   capture_.reset();
+  decoderLog_.reset();
 }
 
 }  // namespace dukon

@@ -25,6 +25,7 @@
 #include "run/debug_display.h"
 #include "run/movie.h"
 #include "run/output_dir.h"
+#include "run/skipped_frames.h"
 #include "segment/egg.h"
 #include "segment/egg_list.h"
 #include "segment/frame_segmenter.h"
@@ -73,6 +74,7 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    checkFramesTaken();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     passesOverRecords();
@@ -89,6 +91,8 @@ class RunDriver {
   void frameLoop();
   // Handles one fetched frame; false when the loop must end.
   bool takeFrame(const cv::Mat& frame);
+  // Ends the run when no frame was analysed; reports a partial run.
+  void checkFramesTaken();
   void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
   StagePosition locateFrame();
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
@@ -130,10 +134,17 @@ class RunDriver {
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
   int frameNumber_ = 0;
-  size_t ignoreCursor_ = 0;
+  FrameList::Cursor ignore_ = prms_.ignoredFrames().cursor();
   int totalFrames_ = 1;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
+  // What the frame loop met besides analysed frames.
+  int lastRead_ = 0;             // number of the last frame in the range delivered
+  double lastReadMs_ = 0;        // and its time stamp
+  bool decoderStopped_ = false;  // the loop ended for want of a frame
+  bool beyondCount_ = false;     // the movie delivered a frame beyond its frame count
+  SkippedFrames skipped_;
+  bool partial_ = false;  // some planned frame was not analysed
 };
 
 void RunDriver::startUp() {
@@ -174,6 +185,10 @@ void RunDriver::constructAnalysers() {
   // at the movie's own rate.
   const StageWindow window = stageWindow(prms_.fframe(), prms_.lframe(), frameCount_, movieFps_);
   stage_ = std::make_unique<StageUtil>(prms_.moviePath(".log.csv"), window, prms_.screenop());
+  // The times the track will look up: frame p is shown at (p - 1) frame
+  // intervals of the movie's own rate.
+  const double fps = movieFps_ > 0 && std::isfinite(movieFps_) ? movieFps_ : frames_.rate;
+  stage_->checkTimes((frames_.first - 1) * 1000.0 / fps, (frames_.last - 1) * 1000.0 / fps);
   if (prms_.track() == Tracking::kImageMotion)
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
   image_ = std::make_unique<FrameSegmenter>(width_, height_, segmenterSettings(prms_));
@@ -199,6 +214,7 @@ void RunDriver::frameLoop() {
     }
     if (!fetched) {
       std::cout << "can't fetch frame, last frame index is " << frameNumber_ << "\n";
+      decoderStopped_ = true;
       break;
     }
     if (times_) ++times_->frames;
@@ -210,7 +226,18 @@ void RunDriver::frameLoop() {
 bool RunDriver::takeFrame(const cv::Mat& frame) {
   const int p = movie_->position();
   if (p < frames_.first) return true;  // delivered by the seek before the first frame
-  if (p > frames_.last) return false;
+  if (p > frames_.last) {
+    beyondCount_ = p > frameCount_;
+    return false;
+  }
+  lastRead_ = p;
+  lastReadMs_ = movie_->time();
+  // An unfit frame is not analysed; like a frame the movie dropped, it
+  // shows as a gap in the numbering of the frames taken.
+  if (movie_->fault() != FrameFault::kNone) {
+    skipped_.note(p, movie_->fault(), movie_->faultText(), frame.size());
+    return true;
+  }
   // A movie that repeats positions could give more frames than the range
   // holds; the analysis stops when every record of the range is taken.
   if (records_.size() >= frames_.size()) return false;
@@ -221,9 +248,9 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
   SkelRecord& rec = records_.back();
   rec.frame = frameNumber_;
 
-  if (frameNumber_ == prms_.ignoredFrame(ignoreCursor_)) {
+  if (frameNumber_ == ignore_.current()) {
     rec.ignored = true;  // the record stays as constructed otherwise
-    ++ignoreCursor_;
+    ignore_.advance();
     return true;
   }
   analyseFrame(frame, rec);
@@ -234,6 +261,40 @@ bool RunDriver::takeFrame(const cv::Mat& frame) {
   // it: kept, they would be placed with a later frame's stage position.
   eggsToVerify_.clear();
   return true;
+}
+
+void RunDriver::checkFramesTaken() {
+  // The count ends the range only when lframe does not: then a frame
+  // beyond it means a header that counts too few frames.
+  const bool rangeToCount = prms_.lframe() <= 0 || prms_.lframe() > frameCount_;
+  // The decoder numbers the frames it delivers one by one, so frames the
+  // recording dropped (empty in the file, counted in its header) make the
+  // numbers end short of the count; the last frame's time says whether the
+  // movie's end was reached.
+  const double fps = movieFps_ > 0 && std::isfinite(movieFps_) ? movieFps_ : frames_.rate;
+  const bool reachedEnd =
+      lastRead_ >= frames_.last || std::lround(lastReadMs_ * fps / 1000.0) + 1 >= frames_.last;
+  const int stoppedAfter = decoderStopped_ && !reachedEnd ? lastRead_ : 0;
+  const std::string reasons = leftOutReasons(skipped_, cv::Size(width_, height_), stoppedAfter,
+                                             beyondCount_ && rangeToCount ? frameCount_ : 0);
+  std::ostringstream range;
+  range << frames_.first << " to " << frames_.last;
+  if (records_.empty()) {
+    throw FatalError("No frame analysed: " +
+                     (reasons.empty() ? "the movie " + prms_.moviePath(".avi") +
+                                            " gave none of the frames " + range.str()
+                                      : reasons) +
+                     "\n");
+  }
+  if (ignore_.passed() == records_.size())
+    throw FatalError("No frame analysed: every frame taken (" + range.str() +
+                     ") is listed in ignorefrm\n");
+  if (reasons.empty()) return;
+  partial_ = true;
+  std::cout.flush();
+  // The counts come last: the batch reads the last "N of M" of the line.
+  std::cerr << "Partial run: " << reasons << "; analysed " << records_.size() << " of the "
+            << frames_.size() << " frames planned (" << range.str() << ")\n";
 }
 
 void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
@@ -353,7 +414,7 @@ void RunDriver::writeSummaryTo(std::ostream& os, bool console) const {
   os << (console ? "Consistent frames (skeleton is good): "
                  : "Consistent frames (skeleton is good and no loop): ")
      << consistentFrames_ << " (" << c << "%)\n";
-  if (ignoreCursor_ != 0) os << "Ignored " << ignoreCursor_ << " frames as directed\n";
+  if (ignore_.passed() != 0) os << "Ignored " << ignore_.passed() << " frames as directed\n";
 }
 
 void RunDriver::writeSummary() {
@@ -368,16 +429,16 @@ void RunDriver::postProcess() {
   movements_ = segmentMovements(records_, wxs_, moving);
   classifyBehaviour(movements_, records_, wxs_, moving);
   worldCoordinates(records_, frames_.rate);
-  const std::string trackPath = out_->completePath("track.bmp");
-  if (!track_->finish(eggs_.get(), frames_.span(), trackPath)) out_->noteFailure(trackPath);
-  const std::string wavePath = out_->completePath("wave.bmp");
-  if (!wave_->makeImage(wavePath, frames_.rate)) out_->noteFailure(wavePath);
+  if (!track_->finish(eggs_.get(), frames_.span(), out_->pendingPath("track.bmp")))
+    out_->noteFailure(out_->completePath("track.bmp"));
+  if (!wave_->makeImage(out_->pendingPath("wave.bmp"), frames_.rate))
+    out_->noteFailure(out_->completePath("wave.bmp"));
   writeResultTables(records_, wxo_, wxd_, spd_, dsp_, ang_, egs_, *eggs_,
                     tableSettings(prms_, frames_.rate));
   writeFeatureSummary(records_, wxo_, StatisticsLayout{prms_.distbox(), prms_.emptyrows()});
-  const std::string framesPath = out_->completePath("frames.csv");
-  if (!writeFrameTableFile(framesPath, records_, frameTableSettings(prms_, frames_.rate)))
-    out_->noteFailure(framesPath);
+  if (!writeFrameTableFile(out_->pendingPath("frames.csv"), records_,
+                           frameTableSettings(prms_, frames_.rate)))
+    out_->noteFailure(out_->completePath("frames.csv"));
   out_->writeSkeletons(records_);
   writeCentrelines();
   writeParamsCopy();
@@ -390,14 +451,15 @@ void RunDriver::writeCentrelines() {
                               segmenterSettings(prms_), prms_.centrelines()};
   CentrelineCounts counts;
   const std::clock_t cpu = std::clock();
-  const std::string path = out_->completePath("centreline.csv");
   {
     StageTimer t(sink(&StageTimes::fitting));
-    const bool written = writeCentrelineFile(path, [&](CentrelineFile& file) {
-      counts = computeCentrelines(
-          input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); }, std::cerr);
-    });
-    if (!written) out_->noteFailure(path);
+    const bool written =
+        writeCentrelineFile(out_->pendingPath("centreline.csv"), [&](CentrelineFile& file) {
+          counts = computeCentrelines(
+              input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); },
+              std::cerr);
+        });
+    if (!written) out_->noteFailure(out_->completePath("centreline.csv"));
   }
   if (times_) {
     times_->fittingCpu += 1000.0 * (std::clock() - cpu) / CLOCKS_PER_SEC;
@@ -445,9 +507,13 @@ int RunDriver::finish() {
   for (const Named& s : streams) {
     if (s.os->is_open()) out_->closeStream(*s.os, s.name);
   }
-  if (out_->failures().empty()) return 0;
+  const bool published = out_->publish();
+  if (out_->failures().empty()) return partial_ ? kPartialRun : 0;
   for (const std::string& path : out_->failures())
     std::cerr << "Could not write output file " << path << "\n";
+  if (!published)
+    std::cerr << "Results not published: " << out_->folder()
+              << " keeps the files of the earlier run\n";
   return 1;
 }
 

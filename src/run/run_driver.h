@@ -30,10 +30,16 @@ struct StageTimes {
   int fitted = 0;         // of them, frames with an accepted fit
 };
 
+// Exit status of a run that published its results but left out frames it
+// had planned to analyse.
+constexpr int kPartialRun = 3;
+
 // Runs the whole analysis configured by `paramFN`. Returns the exit status:
-// 0 when every result was written, 1 when some output could not be written.
-// Fatal conditions throw FatalError. With `times`, the stage times are added
-// to it.
+// 0 when every result was published, kPartialRun when they were but some
+// planned frame was not analysed, 1 when some output could not be written
+// (then none is published). Fatal conditions throw FatalError; the output
+// folder then keeps the earlier run's files. With `times`, the stage times
+// are added to it.
 int runDukon(const std::string& paramFN, StageTimes* times = nullptr);
 
 }  // namespace dukon

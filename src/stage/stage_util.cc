@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -88,6 +89,28 @@ bool scanStageLine(const std::string& line, double v[5]) {
          b.literal(",") && b.real(&v[4]);
 }
 
+// A log time as "MM:SS.sss", or "H:MM:SS.sss" from one hour on (ms), for
+// messages.
+std::string formatLogTime(double ms) {
+  if (!std::isfinite(ms) || std::fabs(ms) > 1e15) {
+    std::ostringstream os;
+    os << ms << " ms";
+    return os.str();
+  }
+  const bool negative = ms < 0;
+  const long long total = std::llround(std::fabs(ms));
+  const long long millis = total % 1000, secs = total / 1000 % 60;
+  const long long mins = total / 60000 % 60, hours = total / 3600000;
+  char buf[64];
+  if (hours > 0)
+    std::snprintf(buf, sizeof buf, "%s%lld:%02lld:%02lld.%03lld", negative ? "-" : "", hours, mins,
+                  secs, millis);
+  else
+    std::snprintf(buf, sizeof buf, "%s%02lld:%02lld.%03lld", negative ? "-" : "", mins, secs,
+                  millis);
+  return buf;
+}
+
 }  // namespace
 
 bool parseStageLine(const std::string& line, StageUtil::Location* loc) {
@@ -128,14 +151,20 @@ StageUtil::StageUtil(std::istream& in, const std::string& path, const StageWindo
 
 void StageUtil::read(std::istream& in, const std::string& path, const StageWindow& window,
                      bool verbose, std::ostream& out, std::ostream& err) {
+  path_ = path;
   std::string line;
   readLine(in, line);  // header, never parsed
+  int lineNo = 1, previousLine = 0;
   while (readLine(in, line)) {
+    ++lineNo;
     Location s;
     if (!parseStageLine(line, &s)) {
       if (!line.empty()) err << "problem parsing " << line << " from stage file\n";
       continue;
     }
+    if (!samples_.empty() && s.time < samples_.back().time && descent_.line == 0)
+      descent_ = Descent{lineNo, previousLine, s.time, samples_.back().time};
+    previousLine = lineNo;
     samples_.push_back(s);
     if (window.start <= s.time && s.time <= window.end) widenRange(s);
   }
@@ -173,6 +202,33 @@ cv::Point2d StageUtil::firstOffset() const {
 
 cv::Point2d StageUtil::currentOffset() const {
   return cv::Point2d(current().x - minimum_.x, current().y - minimum_.y);
+}
+
+void StageUtil::checkTimes(double firstMs, double lastMs) const {
+  const std::string log = "Stage data file " + path_ + ": ";
+  const size_t n = samples_.size() - 1;  // without the sentinel
+  if (n < 2) {
+    throw FatalError(log +
+                     "holds a single stage position; at least two, spanning the movie, are "
+                     "needed\n");
+  }
+  if (descent_.line != 0) {
+    std::ostringstream msg;
+    msg << log << "its times must ascend, but line " << descent_.line << " ("
+        << formatLogTime(descent_.time) << ") comes after line " << descent_.previousLine << " ("
+        << formatLogTime(descent_.previousTime)
+        << "); a log out of order, or one that wraps at midnight, cannot place the frames\n";
+    throw FatalError(msg.str());
+  }
+  const double logFirst = samples_.front().time, logLast = samples_[n - 1].time;
+  if (logLast < firstMs || logFirst > lastMs) {
+    std::ostringstream msg;
+    msg << log << "its times (" << formatLogTime(logFirst) << " to " << formatLogTime(logLast)
+        << ") do not overlap the analysed movie time (" << formatLogTime(firstMs) << " to "
+        << formatLogTime(lastMs)
+        << "); the log's times must count from the start of the movie, not the time of day\n";
+    throw FatalError(msg.str());
+  }
 }
 
 double StageUtil::rewind() {

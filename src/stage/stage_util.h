@@ -75,6 +75,15 @@ class StageUtil {
   // there the cursor stays on the last real sample). Returns the time of the
   // sample after the cursor (ms), moved or not.
   double advance(bool move);
+  // Checks that the log's times can place the frames of the movie time
+  // firstMs .. lastMs (ms): at least two samples, times that never go back
+  // (equal neighbours are allowed: a controller may log two positions within
+  // one millisecond), and a time span that overlaps the movie's. Throws
+  // FatalError naming the log and what is wrong otherwise: a log of
+  // time-of-day stamps, one that wraps at midnight, one out of order or with
+  // a single sample would place every frame at an invented position.
+  void checkTimes(double firstMs, double lastMs) const;
+
   // False once the sample after the cursor is the sentinel, where advancing
   // no longer changes anything.
   bool canAdvance() const { return cursor_ + 2 < samples_.size(); }
@@ -91,6 +100,15 @@ class StageUtil {
             std::ostream& out, std::ostream& err);
   void widenRange(const Location& s);
 
+  // Where the log's times first go back: the line numbers of two
+  // neighbouring samples and their times; line 0 when they never do.
+  struct Descent {
+    int line = 0, previousLine = 0;
+    double time = 0.0, previousTime = 0.0;
+  };
+
+  std::string path_;
+  Descent descent_;
   std::vector<Location> samples_;
   size_t cursor_ = 0;  // never on the sentinel, so cursor_ + 1 is a sample
   // x and y of the window's extremes; -1.0 stands for "not set".

@@ -30,14 +30,17 @@ struct RunResult {
 constexpr int kHangSeconds = 120;
 
 // Runs the executable with `args` in `dir`, with `input` on standard input,
-// or /dev/null when `noInput`. A hang is stopped after kHangSeconds and shows
-// as status 124 (137 if it ignored the terminate signal).
+// or /dev/null when `noInput`, after the shell commands `limits` (such as
+// "ulimit -f 24"). A hang is stopped after kHangSeconds and shows as status
+// 124 (137 if it ignored the terminate signal).
 inline RunResult runIn(const std::string& dir, const std::string& args,
-                       const std::string& input = "", bool noInput = false) {
+                       const std::string& input = "", bool noInput = false,
+                       const std::string& limits = "") {
   std::ofstream(dir + "/.stdin") << input;
   const std::string in = noInput ? "/dev/null" : ".stdin";
-  std::string cmd = "cd '" + dir + "' && exec timeout -k 5 " + std::to_string(kHangSeconds) +
-                    " '" DUKON_EXE "' " + args + " <" + in + " >.stdout 2>.stderr";
+  std::string cmd = "cd '" + dir + "' && " + (limits.empty() ? "" : limits + " && ") +
+                    "exec timeout -k 5 " + std::to_string(kHangSeconds) + " '" DUKON_EXE "' " +
+                    args + " <" + in + " >.stdout 2>.stderr";
   int raw = std::system(cmd.c_str());
   RunResult r;
   if (WIFEXITED(raw))

@@ -90,6 +90,12 @@ StageTrack followWorm(const Kinematics& kin, const SynthConfig& config) {
     stage = target;
     i += n;
   }
+  // A log needs two samples to place frames; a movie shorter than a second
+  // gets a closing one a frame and a half after its last frame, where every
+  // frame stays more than a frame interval away from it.
+  if (track.samples.size() < 2)
+    track.samples.push_back(
+        StageSample{roundMs(frameTimeMs(frames - 1, config.fps) + 1.5 * dt), stage});
   return track;
 }
 

@@ -10,12 +10,14 @@
 // A move is made of quick steps between frames. The controller logs a
 // sample at movie time 0, at the start of every move, at the end of each of
 // its steps (so also at the end of the move), and about once a second while
-// the stage stands. Sample times are whole milliseconds and never coincide
-// with a frame time: a move's start is logged just after the last frame
-// before it, each step's end just before the next frame. So the last sample
-// before a frame's time always gives the position that frame shows, and
-// every frame of a move, and the one before it, has a sample less than a
-// frame interval ahead (the analyser does not count such frames as located).
+// the stage stands; a movie shorter than a second gets a closing sample a
+// frame and a half after its last frame. Sample times are whole milliseconds
+// and never coincide with a frame time: a move's start is logged just after
+// the last frame before it, each step's end just before the next frame. So
+// the last sample before a frame's time always gives the position that frame
+// shows, and every frame of a move, and the one before it, has a sample less
+// than a frame interval ahead (the analyser does not count such frames as
+// located).
 #ifndef DUKON_SYNTH_STAGE_FOLLOWER_H_
 #define DUKON_SYNTH_STAGE_FOLLOWER_H_
 
