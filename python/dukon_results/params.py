@@ -65,16 +65,19 @@ def fill_template(template_text, moviedir, moviename, outdir):
 
     Every other line of the template is kept as it is. A template line that
     sets one of the three keys (the first word, in any case) is turned into a
-    comment. Raises ValueError for a value the parameters file cannot hold:
-    empty, containing white space, or of 259 bytes or more in UTF-8 (the
-    analyser reads bytes).
+    comment. The analyser takes the rest of the line, trimmed, as the value
+    of these keys, so inner blanks are kept. Raises ValueError for a value
+    the parameters file cannot hold: empty, beginning or ending with white
+    space, containing a line break or other control character, or of 259
+    bytes or more in UTF-8 (the analyser reads bytes).
     """
     values = {"moviedir": str(moviedir), "moviename": str(moviename), "outdir": str(outdir)}
     for key, value in values.items():
         size = len(value.encode("utf-8", "surrogateescape"))
-        if not value or re.search(r"\s", value) or size >= 259:
-            raise ValueError(f"{key} {value!r} cannot be written into params.txt "
-                             "(empty, white space, or 259 bytes or more)")
+        if (not value or value != value.strip() or re.search(r"[\x00-\x1f\x7f]", value)
+                or size >= 259):
+            raise ValueError(f"{key} {value!r} cannot be written into params.txt (empty, "
+                             "white space at an end, a control character, or 259 bytes or more)")
     out = []
     for line in template_text.splitlines():
         words = line.split()

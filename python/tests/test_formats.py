@@ -135,7 +135,9 @@ def test_template_gets_the_movie_keys(tmp_path):
     assert "# replaced for this movie: MovieDir = /old/place" in lines
     assert "# replaced for this movie:   moviename = x" in lines
     assert "outdir=/o" in lines  # the analyser cannot parse it, so it sets nothing
-    for bad in ("/my movies/", "", "x" * 259):
+    assert fill_template(template, "/my movies/", "w 7", "/o/").splitlines()[-3:-1] == [
+        "moviedir = /my movies/", "moviename = w 7"]
+    for bad in ("", " /lead/", "/trail/ ", "/line\nbreak/", "x" * 259):
         with pytest.raises(ValueError):
             fill_template(template, bad, "w7", "/o/")
 

@@ -123,18 +123,18 @@ def test_movies_that_cannot_run_are_recorded_not_raised(tmp_path):
 
     template = tmp_path / "template.txt"
     template.write_text("mmpix = 280\n")
-    spaced = tmp_path / "my movies"
-    spaced.mkdir()
-    (spaced / "w1.avi").write_bytes(b"")
+    broken = tmp_path / "two\nlines"
+    broken.mkdir()
+    (broken / "w1.avi").write_bytes(b"")
     hang = tmp_path / "hang"
     hang.write_text("#!/bin/sh\nexec sleep 30\n")
     hang.chmod(0o755)
     status = tmp_path / "status"
     out = tmp_path / "out"
-    # A folder name with a blank cannot be written into params.txt.
-    first = batch.analyse(hang, spaced / "w1.avi", template, out, status / "w1.json")
+    # A folder name with a line break cannot be written into params.txt.
+    first = batch.analyse(hang, broken / "w1.avi", template, out, status / "w1.json")
     assert (first["status"], first["exit_code"]) == ("failed", None)
-    assert "white space" in first["stderr_tail"]
+    assert "control character" in first["stderr_tail"]
     # An analyser that hangs is stopped.
     (tmp_path / "w2.avi").write_bytes(b"")
     second = batch.analyse(hang, tmp_path / "w2.avi", template, out, status / "w2.json",
