@@ -120,11 +120,18 @@ struct TargetShape {
 class GapBlocks : public GapFrames {
  public:
   GapBlocks(MaskSource& source, const std::vector<size_t>& indices,
-            const std::vector<FrameNote>& notes, const TargetShape& shape)
-      : source_(source), indices_(indices), notes_(notes), shape_(shape), crops_(indices.size()) {}
+            const std::vector<SkelRecord>& records, const std::vector<FrameNote>& notes,
+            const TargetShape& shape)
+      : source_(source),
+        indices_(indices),
+        records_(records),
+        notes_(notes),
+        shape_(shape),
+        crops_(indices.size()) {}
 
   int size() const override { return static_cast<int>(indices_.size()); }
   cv::Point2d stage(int i) const override { return cv::Point2d(notes_[indices_[i]].stage); }
+  int frame(int i) const override { return records_[indices_[i]].frame; }
 
   const FitTarget& target(int i) override {
     if (i < lo_ || i >= hi_) {
@@ -151,6 +158,7 @@ class GapBlocks : public GapFrames {
 
   MaskSource& source_;
   const std::vector<size_t>& indices_;
+  const std::vector<SkelRecord>& records_;
   const std::vector<FrameNote>& notes_;
   const TargetShape& shape_;
   std::vector<MaskCrop> crops_;
@@ -176,6 +184,7 @@ TrackStart trackStart(const std::vector<SkelRecord>& records, const std::vector<
                       size_t at, long beyond) {
   TrackStart s;
   s.line = worldChain(records[at], notes[at]);
+  s.frame = records[at].frame;
   if (beyond >= 0 && static_cast<size_t>(beyond) < records.size() && hasChain(records[beyond]) &&
       std::abs(records[beyond].frame - records[at].frame) == 1)
     s.beyond = worldChain(records[beyond], notes[beyond]);
@@ -304,7 +313,7 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
       std::vector<FrameFit> fits(gap.size());
       if (learnt && learnt->ok && (!before.line.empty() || !after.line.empty())) {
         gaps.primeTo(gap.front());
-        GapBlocks frames(gaps, gap, notes, learnt->shape);
+        GapBlocks frames(gaps, gap, records, notes, learnt->shape);
         fits = fitGap(learnt->model, frames, before, after, learnt->track);
         counts.gapFrames += static_cast<int>(gap.size());
       }

@@ -1,7 +1,9 @@
 #include "skeleton/gap_fit.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace dukon {
@@ -10,6 +12,9 @@ namespace {
 
 // Share of a frame's measured slide the track's slide per frame takes on.
 constexpr double kSlideFollow = 0.2;
+// Frames elapsed between two of a track's frames that the expected slide
+// counts, at most: beyond it the crawl is not carried on so far blind.
+constexpr int kMostElapsed = 8;
 
 Posture moved(Posture p, cv::Point2d by) {
   p.centre += by;
@@ -62,9 +67,13 @@ void trackThrough(const BodyModel& model, GapFrames& frames, const TrackStart& s
   if (start.line.size() != kCentrelinePoints) return;
   TrackState state = startTrack(model, start, settings);
   const int n = frames.size();
+  int last = start.frame;  // the number of the track's frame before
   for (int k = 0; k < n; ++k) {
     const int i = step > 0 ? k : n - 1 - k;
-    FrameFit fit = trackFrame(model, frames.target(i), frames.stage(i), settings, &state);
+    const int elapsed =
+        last > 0 ? std::clamp(std::abs(frames.frame(i) - last), 1, kMostElapsed) : 1;
+    last = frames.frame(i);
+    FrameFit fit = trackFrame(model, frames.target(i), frames.stage(i), settings, &state, elapsed);
     if (fit.mismatch < fits[i].mismatch) fits[i] = std::move(fit);
   }
 }
@@ -83,9 +92,10 @@ TrackState startTrack(const BodyModel& model, const TrackStart& start,
 }
 
 FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d stage,
-                    const TrackSettings& settings, TrackState* state) {
+                    const TrackSettings& settings, TrackState* state, int elapsed) {
+  elapsed = std::max(1, elapsed);
   const Posture predicted =
-      slidAlongBody(moved(state->posture, -stage), state->slide, model.length);
+      slidAlongBody(moved(state->posture, -stage), state->slide * elapsed, model.length);
   FrameFit fit;
   if (target.empty()) {
     state->posture = moved(predicted, stage);
@@ -116,8 +126,9 @@ FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d
     state->posture = moved(predicted, stage);
     return fit;
   }
-  const double slid =
-      slideBetween(moved(state->posture, -stage), line, model.length, slideRange(settings));
+  const double slid = slideBetween(moved(state->posture, -stage), line, model.length,
+                                   elapsed * slideRange(settings)) /
+                      elapsed;
   state->slide = (1 - kSlideFollow) * state->slide + kSlideFollow * slid;
   state->posture = moved(best.posture, stage);
   return fit;

@@ -11,7 +11,9 @@
 // centreline of the fit's motion term. The slide per frame starts as the one
 // between the resolved frame and its neighbour away from the gap, and
 // follows the fits. Head and tail carry over from
-// the resolved frame the track started at. Of the two fits of a frame the
+// the resolved frame the track started at. Where frames between two of the
+// track's frames were left out (broken or dropped), the slide expected is
+// that of the frames elapsed. Of the two fits of a frame the
 // one with the smaller mismatch is kept, and it is accepted only when the
 // mismatch is at most the threshold: a bad fit gives no centreline rather
 // than a wrong one. Postures are carried in world pixels, so that a stage
@@ -41,6 +43,8 @@ class GapFrames {
   virtual const FitTarget& target(int i) = 0;
   // Frame i's stage location: world pixel = frame pixel + stage.
   virtual cv::Point2d stage(int i) const = 0;
+  // Frame i's number; numbers ascend with i, and may skip frames.
+  virtual int frame(int i) const = 0;
 };
 
 struct TrackSettings {
@@ -54,10 +58,11 @@ struct TrackSettings {
 
 // A resolved frame a track starts from: its centreline and that of the
 // frame beside it away from the gap (empty when that one is not resolved),
-// world pixels.
+// world pixels, and its frame number (0: unknown, taken as next to the gap).
 struct TrackStart {
   Centreline line;
   Centreline beyond;
+  int frame = 0;
 };
 
 // Where a track stands: the last fitted posture (world pixels) and how far
@@ -79,11 +84,12 @@ struct FrameFit {
 TrackState startTrack(const BodyModel& model, const TrackStart& start,
                       const TrackSettings& settings);
 
-// One fitted frame from `state`, which moves on to the fit; to the expected
-// posture when the fit is refused or the target is empty (no fit made).
-// Frame pixels are world pixels less `stage`.
+// One fitted frame from `state`, `elapsed` frames (at least 1) after the
+// state's frame; the state moves on to the fit, or to the expected posture
+// when the fit is refused or the target is empty (no fit made). Frame
+// pixels are world pixels less `stage`.
 FrameFit trackFrame(const BodyModel& model, const FitTarget& target, cv::Point2d stage,
-                    const TrackSettings& settings, TrackState* state);
+                    const TrackSettings& settings, TrackState* state, int elapsed = 1);
 
 // Fits every frame of `frames` from `before` (the resolved frame before the
 // gap; an empty line when there is none) and `after` (the one after it).

@@ -38,6 +38,7 @@ class CrawlFrames : public GapFrames {
  public:
   CrawlFrames(const BodyModel& model, double first, int n) : model_(model), first_(first), n_(n) {}
   int size() const override { return n_; }
+  int frame(int i) const override { return 1 + i; }
   cv::Point2d stage(int i) const override {
     return i < n_ / 2 ? cv::Point2d(0, 0) : cv::Point2d(25, -15);
   }
@@ -90,6 +91,22 @@ TEST(GapFitTest, FollowsTheWormIntoItsCoilHeadFirst) {
     EXPECT_LT(meanPointDistance(fits[i].line, truth), 2.0) << "frame " << i;
     EXPECT_LT(cv::norm(fits[i].line.front() - truth.front()),
               cv::norm(fits[i].line.front() - truth.back()));
+  }
+}
+
+// Where the whole body lies round a ring its image cannot tell how far it
+// slid along itself: the track expects the slide of the frames elapsed
+// since its last frame (more than one where frames were left out).
+TEST(GapFitTest, ExpectsTheSlideOfTheFramesElapsed) {
+  const BodyModel model = testModel(kLength, 8);
+  const double s = 1.3 * kLength;  // head position: the tail is on the ring too
+  for (int elapsed : {1, 4}) {
+    TrackState state{postureOf(crawlingWorm(s)), kStep};
+    const Centreline truth = crawlingWorm(s + elapsed * kStep);
+    const FrameFit fit = trackFrame(model, bodyTarget(model, truth, {320, 320}), {0, 0}, settings(),
+                                    &state, elapsed);
+    ASSERT_EQ(fit.line.size(), static_cast<size_t>(kCentrelinePoints));
+    EXPECT_LT(meanPointDistance(fit.line, truth), 2.0) << elapsed;
   }
 }
 
