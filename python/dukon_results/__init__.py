@@ -21,6 +21,7 @@ _EXPORTS = {
     "fill_template": "params", "read_params_copy": "params",
     "Run": "run", "find_name": "run", "load_run": "run",
     "read_skeletons": "skel",
+    "iter_centrelines": "centreline", "read_centrelines": "centreline",
     "UNITS": "tables", "read_displacements": "tables", "read_eggs": "tables",
     "read_speeds": "tables", "read_turning_angles": "tables", "read_wxd": "tables",
     "FEATURES": "wxo", "WxoContents": "wxo", "read_wxo": "wxo",

@@ -3,7 +3,10 @@
 One row per movie: the quality of its analysis, the behaviour figures of
 wxs.txt, the eggs, the ethogram shares and, for every per-frame body
 feature, its 10th, 50th and 90th percentiles over the consistent frames,
-over all of them and over the forward and the backward ones alone.
+over all of them and over the forward and the backward ones alone. The
+posture (eigen1 .. eigen6) is taken over every frame with a centreline
+instead, the fitted ones of coils and omega turns included (see
+centreline.py); the quality shows how many frames have one.
 
 The per-frame values come from run.frames: full precision from
 frames.csv where the run wrote it. Lengths are converted from frame pixels
@@ -43,6 +46,9 @@ QUALITY = [("frames", "real_frames", "frames"),
            ("consistent_frames", "consistent_frames", "frames"),
            ("good_percent", "good_percent", "%"),
            ("consistent_percent", "consistent_percent", "%")]
+# Centreline coverage (centreline.csv): (feature, sources counted, unit).
+COVERAGE = [("centreline_percent", ("chain", "fitted"), "%"),
+            ("fitted_percent", ("fitted",), "%")]
 
 # Behaviour figures of wxs.txt: (feature, summary key, unit).
 BEHAVIOUR = [("reversal_rate", "reversal_rate", "1/min"),
@@ -86,7 +92,7 @@ def frame_feature(column, subset, q):
 
 
 def _units():
-    units = {name: unit for name, _, unit in QUALITY}
+    units = {name: unit for name, _, unit in QUALITY + COVERAGE}
     units.update({name: unit for name, _, unit in BEHAVIOUR})
     units.update(dict(EGGS))
     units.update({name: "%" for name in ETHOGRAM})
@@ -98,7 +104,7 @@ def _units():
 
 
 FEATURE_UNITS = _units()
-QUALITY_FEATURES = [name for name, _, _ in QUALITY]
+QUALITY_FEATURES = [name for name, _, _ in QUALITY + COVERAGE]
 BEHAVIOUR_FEATURES = [name for name, _, _ in BEHAVIOUR] + [name for name, _ in EGGS]
 FRAME_FEATURES = [frame_feature(c, s, q) for c, _, _ in PER_FRAME for s, _ in SUBSETS
                   for q in PERCENTILES]
@@ -135,15 +141,17 @@ def _percentiles(values):
 
 
 def frame_percentiles(frames, mmpix):
-    """The percentile features of one run's frame table (dict)."""
-    consistent = frames[frames["ok"].to_numpy(dtype=bool)]
-    if "eigen_amp" not in consistent and "eigen1" in consistent:
-        consistent = consistent.assign(eigen_amp=np.hypot(consistent["eigen1"],
-                                                          consistent["eigen2"]))
-    movement = consistent["movement"].astype(object).to_numpy()
+    """The percentile features of one run's frame table (dict): over the
+    consistent frames, and the posture (eigen1 .., eigen_amp) over the
+    frames with a centreline, where it is defined."""
+    if "eigen_amp" not in frames and "eigen1" in frames:
+        frames = frames.assign(eigen_amp=np.hypot(frames["eigen1"], frames["eigen2"]))
+    ok = frames["ok"].to_numpy(dtype=bool)
     row = {}
     for column, _, power in PER_FRAME:
-        values = consistent[column].to_numpy(dtype=float) / float(mmpix) ** power
+        rows = frames[column].notna().to_numpy() if column.startswith("eigen") else ok
+        values = frames[column].to_numpy(dtype=float)[rows] / float(mmpix) ** power
+        movement = frames["movement"].astype(object).to_numpy()[rows]
         for subset, kind in SUBSETS:
             chosen = values if kind is None else values[movement == kind]
             for q, v in zip(PERCENTILES, _percentiles(chosen)):
@@ -177,6 +185,9 @@ def movie_features(run):
     row["eggs_count"] = math.nan if eggs is None else float(len(eggs))
     row["eggs_rate"] = row["eggs_count"] / minutes if minutes > 0 else math.nan
     frames = run.frames
+    sources = frames["centreline"].astype(object).to_numpy()
+    for name, counted, _ in COVERAGE:
+        row[name] = 100.0 * np.isin(sources, counted).sum() / max(len(frames), 1)
     row.update(ethogram_shares(frames))
     row.update(frame_percentiles(frames, mmpix))
     return row

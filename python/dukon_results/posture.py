@@ -1,13 +1,16 @@
 """Posture as projections onto the standard N2 eigenworms.
 
 The basis (data/n2_eigenworms.csv, see data/README.md) holds 7 unit-norm
-modes of 48 tangent angles each. A frame's posture is its skeleton chain
-from head to tail, resampled to 49 points equally spaced by arc length; the
-48 tangent angles between successive points (radians, measured in frame
-pixels with x to the right and y downward) are unwrapped and their mean is
-subtracted; the projection on mode m is their dot product with mode m, in
-radians. Only consistent frames have a posture: their chains in skel.csv
-run from head to tail.
+modes of 48 tangent angles each. A frame's posture is its centreline from
+head to tail, resampled to 49 points equally spaced by arc length; the 48
+tangent angles between successive points (radians, measured in pixels with
+x to the right and y downward) are unwrapped and their mean is subtracted;
+the projection on mode m is their dot product with mode m, in radians.
+
+Every frame with a centreline in centreline.csv has a posture, the fitted
+ones (coils, omega turns, touching bodies) included. A run without that file
+(made before the analysis wrote it) has a posture in its consistent frames
+only, from their chains in skel.csv, which run from head to tail.
 """
 
 import functools
@@ -105,13 +108,46 @@ def eigen_projections(chains, frames):
     return pd.DataFrame(out, columns=list(EIGEN_COLUMNS), index=frames.index)
 
 
-def with_eigen_columns(frames, chains):
-    """`frames` with eigen1..eigen7 appended (all NaN when `chains` is
-    None), their unit recorded in attrs["units"]."""
-    if chains is None:
-        eigen = pd.DataFrame(np.nan, columns=list(EIGEN_COLUMNS), index=frames.index)
+def centreline_projections(centrelines, frames):
+    """A DataFrame of eigen1..eigen7 (radians) and `centreline`, the source
+    of the frame's centreline ("chain", "fitted" or "none"; None for a frame
+    the file does not list), one row per entry of `frames` in its order and
+    index, from `centrelines`, an iterable of rows as
+    centreline.iter_centrelines yields them, taken one at a time. The
+    projections are NaN where the frame has no centreline."""
+    basis = load_basis()
+    out = np.full((len(frames), N_MODES), np.nan)
+    source = np.full(len(frames), None, dtype=object)
+    position = {f: i for i, f in enumerate(frames["frame"].to_numpy().tolist())}
+    for c in centrelines:
+        i = position.get(c.frame)
+        if i is None:
+            continue
+        source[i] = c.source
+        if len(c.xs) >= 2:
+            try:
+                out[i] = tangent_angles(np.column_stack([c.xs, c.ys])) @ basis
+            except ValueError:
+                pass  # a centreline without length has no posture
+    result = pd.DataFrame(out, columns=list(EIGEN_COLUMNS), index=frames.index)
+    result["centreline"] = source
+    return result
+
+
+def with_eigen_columns(frames, chains, centrelines=None):
+    """`frames` with eigen1..eigen7 and `centreline` appended, the units of
+    the projections recorded in attrs["units"]: from `centrelines` (rows of
+    centreline.csv) when given, else from the consistent frames' `chains`
+    (skel.csv; their `centreline` is "chain", the others' None), else all
+    NaN."""
+    if centrelines is not None:
+        eigen = centreline_projections(centrelines, frames)
     else:
-        eigen = eigen_projections(chains, frames)
+        if chains is None:
+            eigen = pd.DataFrame(np.nan, columns=list(EIGEN_COLUMNS), index=frames.index)
+        else:
+            eigen = eigen_projections(chains, frames)
+        eigen["centreline"] = np.where(eigen["eigen1"].notna(), "chain", None)
     attrs = dict(frames.attrs)
     result = pd.concat([frames, eigen], axis=1)
     result.attrs = attrs

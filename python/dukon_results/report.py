@@ -24,6 +24,7 @@ import numpy as np  # noqa: E402
 from matplotlib.colors import Normalize  # noqa: E402
 from PIL import Image  # noqa: E402
 
+from .centreline import SOURCES, iter_centrelines  # noqa: E402
 from .checks import head_check_lines  # noqa: E402
 from .errors import READ_ERRORS, ResultFileError  # noqa: E402
 from .files import replace_atomically  # noqa: E402
@@ -212,16 +213,79 @@ def path_png(run, eggs):
     return png(fig)
 
 
+# Fitted frames the report draws, at most.
+FITTED_SHOWN = 6
+
+
+def _centreline_coverage(path):
+    """(frames per source, the fitted frames' numbers and fit errors) of a
+    centreline file, read row by row."""
+    counts = {source: 0 for source in SOURCES}
+    fitted = []
+    for c in iter_centrelines(path):
+        counts[c.source] += 1
+        if c.source == "fitted":
+            fitted.append((c.frame, c.fit_error))
+    return counts, fitted
+
+
+def fitted_png(path, frames):
+    """A few fitted centrelines (`frames`: (frame, fit error) pairs) drawn
+    side by side, head marked, world pixels."""
+    wanted = dict(frames)
+    lines = [(c.frame, c.xs, c.ys) for c in iter_centrelines(path) if c.frame in wanted]
+    fig, axes = plt.subplots(1, len(lines), figsize=(2.2 * len(lines), 2.6), squeeze=False)
+    for ax, (frame, xs, ys) in zip(axes[0], lines):
+        ax.plot(xs, ys, "-", color="#1b8fb3", linewidth=2)
+        ax.plot(xs[0], ys[0], "o", color="#d9402b", markersize=6)
+        ax.set_title(f"frame {frame}\nmismatch {wanted[frame]:.3f}", fontsize=8)
+        ax.set_aspect("equal", adjustable="datalim")
+        ax.invert_yaxis()  # image coordinates: y downward
+        ax.set_xticks([])
+        ax.set_yticks([])
+    fig.tight_layout()
+    return png(fig)
+
+
+def section_centrelines(run):
+    """Where each frame's centreline comes from, and a few fitted ones."""
+    path = run.path("centreline.csv")
+    if not path.is_file():
+        return note(f"{path.name} is missing: a run made before centrelines were written")
+    try:
+        counts, fitted = _centreline_coverage(path)
+    except READ_ERRORS as e:
+        return note(f"{e}")
+    total = max(sum(counts.values()), 1)
+    rows = "".join(f"<tr><td>{html.escape(source)}</td><td>{counts[source]}</td>"
+                   f"<td>{100.0 * counts[source] / total:.1f} %</td></tr>" for source in SOURCES)
+    text = ("<p>Every analysed frame's centreline (centreline.csv): the consistent frames' "
+            "chains, and where the chain failed (coils, omega turns, a body touching "
+            "itself) the body model fitted to the frame; <i>none</i> where there is no worm "
+            "or no acceptable fit.</p>"
+            f"<table><tr><th>source</th><th>frames</th><th>share</th></tr>{rows}</table>")
+    if not fitted:
+        return text
+    errors = np.array([e for _, e in fitted])
+    text += (f"<p>Mismatch of the fitted frames: median {np.median(errors):.3f}, "
+             f"largest {errors.max():.3f} (share of the worm's pixels the fitted body "
+             "and the worm disagree on).</p>")
+    step = max(1, len(fitted) // FITTED_SHOWN)
+    shown = fitted[step // 2::step][:FITTED_SHOWN]
+    return text + figure("Fitted centrelines of a few frames, head marked red",
+                          lambda: fitted_png(path, shown))
+
+
 def section_posture(run):
-    """Posture of the consistent frames: eigenworm modes 1 and 2 over time,
-    and their joint distribution coloured by movement class."""
+    """Posture of the frames with a centreline: eigenworm modes 1 and 2 over
+    time, and their joint distribution coloured by movement class."""
     def build():
         frames = run.frames
         if frames.attrs.get("posture_error"):
             raise ValueError(frames.attrs["posture_error"])
         ok = frames[frames["eigen1"].notna()]
         if not len(ok):
-            raise ValueError("no consistent frame")
+            raise ValueError("no frame with a centreline")
         x, xlabel = _time_axis(ok)
         fig, (left, right) = plt.subplots(1, 2, figsize=(12, 3.6),
                                           gridspec_kw={"width_ratios": [2.2, 1]})
@@ -246,9 +310,9 @@ def section_posture(run):
         right.legend(fontsize=7, markerscale=2)
         fig.tight_layout()
         return png(fig)
-    return ("<p>Projections of each consistent frame's posture on the N2 eigenworms "
-            "(48 tangent angles, mean removed). A travelling body wave runs round a ring "
-            "in the plane of modes 1 and 2.</p>"
+    return ("<p>Projections of each frame's centreline on the N2 eigenworms (48 tangent "
+            "angles, mean removed): the consistent frames' and the fitted ones. A travelling "
+            "body wave runs round a ring in the plane of modes 1 and 2.</p>"
             + figure("Eigenworm modes 1 and 2 over time and against each other", build))
 
 
@@ -424,6 +488,7 @@ def build_report(run):
         figure("Consistent frames by movement class", lambda: features_png(run)),
         "<p>Panels: " + ", ".join(feature_link(c, f"{title} ({c})")
                                   for c, title, _, _ in BODY_FEATURES) + ".</p>",
+        "<h2>Centrelines</h2>", section_centrelines(run),
         "<h2>Posture (eigenworms)</h2>", section_posture(run),
         "<h2>Path and eggs</h2>", eggs_table,
         figure("Path of the mid point", lambda: path_png(run, eggs)),

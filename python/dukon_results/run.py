@@ -8,6 +8,7 @@ from pathlib import Path
 from .checks import read_checks
 from .errors import READ_ERRORS, ResultFileError
 from .frames import frame_table
+from .centreline import iter_centrelines, read_centrelines
 from .params import read_params_copy
 from .posture import with_eigen_columns
 from .skel import iter_chains, read_skeletons
@@ -96,13 +97,20 @@ class Run:
         """Every analysed frame: its state, class and measures at full
         precision from frames.csv (from wxd.txt, two digits, in older
         folders: attrs["source"]), the centre of mass's speed (mm/s, see
-        frames.py), and the posture of each consistent frame as eigen1 ..
-        eigen7 (radians, see posture.py). The posture comes from skel.csv:
-        when that file is missing or unreadable the eigen columns are NaN
+        frames.py), the posture of each frame that has a centreline as
+        eigen1 .. eigen7 (radians, see posture.py) and `centreline`, where
+        it comes from: "chain", "fitted" or "none" (centreline.csv). A run
+        without centreline.csv has a posture in its consistent frames only,
+        from skel.csv. When the file is unreadable the eigen columns are NaN
         and attrs["posture_error"] says why."""
         frames = self._timed(frame_table(self))
         try:
-            with_posture, problem = with_eigen_columns(frames, iter_chains(self.path("skel.csv"))), None
+            if self.has("centreline.csv"):
+                with_posture = with_eigen_columns(
+                    frames, None, iter_centrelines(self.path("centreline.csv")))
+            else:
+                with_posture = with_eigen_columns(frames, iter_chains(self.path("skel.csv")))
+            problem = None
         except READ_ERRORS as e:
             with_posture, problem = with_eigen_columns(frames, None), str(e)
         frames = with_posture
@@ -154,6 +162,12 @@ class Run:
         if not self.has("checks.csv"):
             return None
         return read_checks(self.path("checks.csv"))
+
+    @functools.cached_property
+    def centrelines(self):
+        """Every analysed frame's centreline (centreline.csv): frame, source,
+        fit_error and 49 points head first in world pixels."""
+        return read_centrelines(self.path("centreline.csv"))
 
     @functools.cached_property
     def skeletons(self):

@@ -14,24 +14,30 @@ one run into NAME.wcon (or NAME.wcon.zip holding it):
 - "data": one record: "id" the movie name; "t" seconds from the first
   analysed frame, one entry per row of wxd.txt (every analysed frame,
   ignored ones included); "cx", "cy" the centre of mass; "x", "y" the
-  skeleton chain of each frame, head first, in world coordinates; "head" "L"
+  centreline of each frame, head first, in world coordinates; "head" "L"
   where a frame has points, "?" where it has none; "@DUKON" the per-frame
-  "frame", "movement" (class name or null), "reversal", "consistent" and,
-  when available, "eigen1" .. "eigen7".
+  "frame", "movement" (class name or null), "reversal", "consistent",
+  "centreline" (where the points come from: "chain", "fitted", "none", or
+  null for a frame without a centreline row) and, when available, "eigen1"
+  .. "eigen7".
 
-Which frames carry points: skel.csv holds each chain in frame pixels, and
-only consistent frames have their world head and tail in wxd.txt. A
-consistent frame's world offset is its world head minus its first chain
-point, checked against the tail; its chain is exported head first. Every
-other frame (no chain, ignored, loop, or a chain whose ends do not match
-the table) gets empty point arrays: no point is ever invented. Missing
-values are written as null.
+Which frames carry points: centreline.csv holds every analysed frame's
+centreline in world pixels, 49 points head first: a consistent frame's
+chain, or the body model fitted where the chain failed (coils, omega turns,
+touching bodies); frames with neither ("none", ignored) get empty point
+arrays. A run made before the analysis wrote centreline.csv is exported
+from skel.csv instead, which holds each chain in frame pixels while only
+consistent frames have their world head and tail in wxd.txt: a consistent
+frame's world offset is its world head minus its first chain point, checked
+against the tail, and its chain is exported head first; every other frame
+gets empty point arrays. No point is ever invented. Missing values are
+written as null.
 
 Numbers are rounded to fixed decimals: positions to 4 decimals of a
 millimetre (0.1 um; a frame pixel is several um), times to 5 decimals of a
 second, projections to 4 decimals of a radian; trailing zeros are dropped.
 
-The file is written as it is read: the chains stream from skel.csv frame by
+The file is written as it is read: the centrelines (or chains) stream frame by
 frame, x straight into the output and y through a temporary file beside it
 that is appended afterwards. Only per-frame scalars are held in memory.
 """
@@ -53,6 +59,7 @@ import numpy as np
 
 from .errors import ResultFileError
 from .files import replace_atomically
+from .centreline import iter_centrelines
 from .run import Run
 from .skel import iter_chains
 from .tables import read_wxd
@@ -238,17 +245,49 @@ class _Export:
             raise ResultFileError(run.path("wxd.txt"), None, "frame numbers do not increase")
         self.table = table
         self.eigen = _posture()
+        self.centreline_path = run.path("centreline.csv")
         self.skel_path = run.path("skel.csv")
-        if not self.skel_path.is_file():
-            raise FileNotFoundError(f"{self.skel_path}: no such file")
+        if not self.centreline_path.is_file():
+            self.centreline_path = None
+            if not self.skel_path.is_file():
+                raise FileNotFoundError(f"{self.skel_path}: no such file")
+        self.sources = [None] * len(table)
 
     def _scalars(self, column, scale=1.0, shift=0.0, decimals=MM_DECIMALS):
         return [number_text((v - shift) / scale, decimals)
                 for v in self.table[column].to_numpy(dtype=float)]
 
+    def _centreline_rows(self, text, spool):
+        """Writes the x rows of centreline.csv's points to `text` and the y
+        rows to `spool` (bytes); returns the per-frame "has points" flags and
+        the projections, and notes every frame's source."""
+        t = self.table
+        placed = np.zeros(len(t), dtype=bool)
+        eigen = np.full((len(t), len(self.eigen[1]) if self.eigen else 0), np.nan)
+        mm = lambda values: ",".join(number_text(v / self.mmpix, MM_DECIMALS)  # noqa: E731
+                                     for v in values)
+        rows = _matched(t["frame"].tolist(), iter_centrelines(self.centreline_path))
+        for i, c in enumerate(rows):
+            sep = "" if i == 0 else ",\n"
+            self.sources[i] = c.source if c is not None else None
+            if c is None or not c.xs:
+                text.write(sep + "[]")
+                spool.write((sep + "[]").encode())
+                continue
+            placed[i] = True
+            text.write(sep + "[" + mm(c.xs) + "]")
+            spool.write((sep + "[" + mm(c.ys) + "]").encode())
+            if self.eigen:
+                values = self.eigen[0](np.column_stack((c.xs, c.ys)))
+                if values is not None:
+                    eigen[i] = values
+        return placed, eigen
+
     def _chain_rows(self, text, spool, result):
         """Writes the x rows to `text` and the y rows to `spool` (bytes);
         returns the per-frame "has points" flags and the projections."""
+        if self.centreline_path is not None:
+            return self._centreline_rows(text, spool)
         t = self.table
         ends = t[["head_x", "head_y", "tail_x", "tail_y"]].to_numpy(dtype=float)
         ok = t["ok"].to_numpy(dtype=bool)
@@ -269,6 +308,7 @@ class _Export:
                 continue
             xs, ys, dx, dy = found
             placed[i] = True
+            self.sources[i] = "chain"
             text.write(sep + "[" + ",".join([mm[x + dx] for x in xs]) + "]")
             spool.write((sep + "[" + ",".join([mm[y + dy] for y in ys]) + "]").encode())
             if self.eigen:
@@ -311,7 +351,8 @@ class _Export:
                     for m in t["movement"].astype(object)]
         members = [('frame', _array([str(int(f)) for f in t["frame"]])),
                    ("movement", _array(movement)), ("reversal", flags("reversal")),
-                   ("consistent", flags("ok"))]
+                   ("consistent", flags("ok")),
+                   ("centreline", _array([json.dumps(v) for v in self.sources]))]
         if self.eigen:
             for k, name in enumerate(self.eigen[1]):
                 members.append((name, _array([number_text(v, EIGEN_DECIMALS)

@@ -53,20 +53,32 @@ def test_resampling_spaces_points_equally_along_the_chain():
             tangent_angles(np.array(bad, dtype=float))
 
 
-def test_eigen_columns_are_there_exactly_for_the_consistent_frames(coil_run, tmp_path):
+def test_eigen_columns_for_every_frame_with_a_centreline(coil_run, tmp_path):
     frames = load_run(coil_run).frames
     eigen = frames[list(EIGEN_COLUMNS)]
+    source = frames["centreline"]
     assert frames["loop"].any() and frames["ok"].any()  # the fixture has both kinds
-    assert (eigen.notna().all(axis=1) == frames["ok"]).all()
-    assert (eigen.isna().all(axis=1) == ~frames["ok"]).all()
+    assert ((source == "chain") == frames["ok"]).all()
+    assert (source == "fitted").sum() > 10  # its loop frames
+    assert (eigen.notna().all(axis=1) == source.isin(["chain", "fitted"])).all()
+    assert (eigen.isna().all(axis=1) == ~source.isin(["chain", "fitted"])).all()
     assert all(frames.attrs["units"][c] == "rad" for c in EIGEN_COLUMNS)
-    assert eigen.abs().max().max() < 12  # sums of 48 angles within +-pi
+    # Sums of 48 angles each within +-4 rad: a coil turns by more than 2 pi.
+    assert eigen.abs().max().max() < 4 * np.sqrt(48)
     assert "posture_error" not in frames.attrs
 
-    # Without skel.csv, or with a damaged one, the table is still there and
-    # says why the posture is missing.
+    # A run without centreline.csv has the posture of its consistent frames,
+    # from skel.csv; without that file too, or with a damaged one, the table
+    # is still there and says why the posture is missing.
     folder = tmp_path / "coil"
     shutil.copytree(coil_run, folder)
+    (folder / "coil-centreline.csv").unlink()
+    chains = load_run(folder).frames
+    assert (chains[list(EIGEN_COLUMNS)].notna().all(axis=1) == frames["ok"]).all()
+    assert ((chains["centreline"] == "chain") == frames["ok"]).all()
+    # The centreline smooths the chain's staircase a little.
+    ok = frames["ok"]
+    assert (chains.loc[ok, "eigen1"] - frames.loc[ok, "eigen1"]).abs().median() < 0.05
     skel = folder / "coil-skel.csv"
     skel.write_text("Frame number: 1\n3,4\nnot a point\n")
     damaged = load_run(folder).frames

@@ -271,8 +271,7 @@ def test_readers_take_the_last_of_two_runs_in_skel_csv(two_runs, binaries, tmp_p
     skipped = re.escape(f"{run.path('skel.csv')}: skipped 40 entries of earlier runs")
     with pytest.warns(EarlierRunsSkipped, match=skipped):
         chains = run.skeletons
-    with pytest.warns(EarlierRunsSkipped, match=skipped):  # posture, from the same file
-        frames = run.frames
+    frames = run.frames  # posture from centreline.csv, which holds the latest run only
     assert frames["frame"].iloc[0] == 41 and "posture_error" not in frames.attrs
     assert set(frames.loc[frames["ok"], "frame"]) <= set(chains["frame"]) <= set(frames["frame"])
     assert frames.loc[frames["ok"], "eigen1"].notna().all()
@@ -287,6 +286,7 @@ def test_readers_take_the_last_of_two_runs_in_skel_csv(two_runs, binaries, tmp_p
     # run's frame 40, which the run summary's first row tells apart.
     cut = tmp_path / "forward"
     shutil.copytree(two_runs, cut)
+    (cut / "forward-centreline.csv").unlink()  # the posture then comes from skel.csv
     skel = cut / "forward-skel.csv"
     text = skel.read_text()
     skel.write_text(text[:text.rindex("Frame number:")])

@@ -45,13 +45,14 @@ def test_report_in_headless_chromium(eggs_run):
         shot = Image.open(io.BytesIO(browser.screenshot())).convert("RGB")
     assert facts["title"] == "DUKON report: eggs"
     alts = [i["alt"] for i in facts["images"]]
-    assert len(alts) == 7 and "Track" in alts
+    assert len(alts) == 8 and "Track" in alts
     assert any(a.startswith("Body wave (eggs-wave.bmp)") for a in alts)
     for image in facts["images"]:
         assert image["complete"] and image["width"] > 0, image
     assert facts["sections"] == ["Run summary", "Track and body wave", "Behaviour over time",
                                  "Behaviour summary", "Body features per movement class",
-                                 "Posture (eigenworms)", "Path and eggs", "Glossary"]
+                                 "Centrelines", "Posture (eigenworms)", "Path and eggs",
+                                 "Glossary"]
     # Feature names lead to their glossary entries on the page itself.
     linked = dict(facts["glossary"])
     assert len(linked) >= 20 and all(linked.values()), linked
@@ -73,9 +74,11 @@ def test_report_of_a_run_with_missing_files(coil_run, tmp_path):
     shutil.copytree(coil_run, folder)
     (folder / "coil-wave.bmp").unlink()
     (folder / "coil-spd.txt").write_text("# spd-frm is speed relative to previous frame\n")
+    (folder / "coil-centreline.csv").unlink()  # a run of before centrelines
     text = make_report(folder).read_text()
     assert "<title>DUKON report: coil</title>" in text
     assert text.count("<img ") == 5  # track, ethogram, features, posture, path
+    assert "coil-centreline.csv is missing" in text
     assert re.search(r"Body wave image not available: .*coil-wave\.bmp", text)
     assert re.search(r"Speed of the mid point \(spd\.txt\) and of the centre of mass: "
                      r"not available \(.*coil-spd\.txt:1: ", text)

@@ -13,6 +13,7 @@ import pytest
 from conftest import PYTHON_DIR
 from dukon_results import load_run
 from dukon_results import skel
+from dukon_results.centreline import iter_centrelines
 from dukon_results.skel import read_skeletons
 from dukon_results.tables import read_wxd
 
@@ -149,10 +150,10 @@ def test_files_follow_the_format_and_the_checker_sees_faults(exported):
 
 
 @pytest.mark.parametrize("name", ["coil", "eggs"])
-def test_points_read_back_as_in_skel_csv(exported, coil_run, eggs_run, name):
+def test_points_are_the_centrelines(exported, coil_run, eggs_run, name):
     run = load_run(coil_run if name == "coil" else eggs_run)
     frames, mmpix = read_wxd(run.path("wxd.txt")), run.params["mmpix"]
-    chains = {f: c for f, c in run.skeletons.groupby("frame")}
+    centrelines = {c.frame: c for c in iter_centrelines(run.path("centreline.csv"))}
     record = parse_strict(exported[name])["data"][0]
     custom = record["@DUKON"]
     assert custom["frame"] == frames["frame"].tolist()
@@ -160,12 +161,48 @@ def test_points_read_back_as_in_skel_csv(exported, coil_run, eggs_run, name):
                        atol=1e-5)
     assert custom["movement"] == [None if m != m else m for m in frames["movement"]]
     assert custom["consistent"] == frames["ok"].tolist()
+    sources = [centrelines[f].source if f in centrelines else None for f in frames["frame"]]
+    assert custom["centreline"] == sources
+    for i, row in frames.iterrows():
+        x, y = np.array(record["x"][i], float), np.array(record["y"][i], float)
+        c = centrelines.get(row["frame"])
+        if c is None or not c.xs:
+            assert len(x) == len(y) == 0 and record["head"][i] == "?", row["frame"]
+            continue
+        assert np.abs(x - np.array(c.xs) / mmpix).max() <= MM_ROUNDING + 1e-9
+        assert np.abs(y - np.array(c.ys) / mmpix).max() <= MM_ROUNDING + 1e-9
+        assert record["head"][i] == "L"
+        assert not row["ok"] or abs(record["cx"][i] - (row["cmass_x"] - 1) / mmpix) <= MM_ROUNDING
+    # A consistent frame's centreline is its chain: it starts at the table's head.
+    ok = frames[frames["ok"]]
+    assert all(abs(record["x"][i][0] - ok.at[i, "head_x"] / mmpix) <= MM_ROUNDING
+               for i in ok.index)
+    assert sources.count("chain") == len(ok) > 50
+    if name == "coil":
+        assert sources.count("fitted") > 10  # the loop frames
+    else:  # ignored frames stay in time, without points or class
+        ignored = frames.index[frames["ignored"]]
+        assert [custom["movement"][i] for i in ignored] == [None] * 3
+        assert all(record["x"][i] == [] for i in ignored)
+        assert all(custom["centreline"][i] is None for i in ignored)
+
+
+def test_a_run_without_centrelines_exports_its_consistent_chains(coil_run, tmp_path):
+    folder = tmp_path / "coil"
+    shutil.copytree(coil_run, folder)
+    (folder / "coil-centreline.csv").unlink()
+    run = load_run(folder)
+    frames, mmpix = read_wxd(run.path("wxd.txt")), run.params["mmpix"]
+    chains = {f: c for f, c in run.skeletons.groupby("frame")}
+    proc = export(folder)
+    assert proc.returncode == 0, proc.stderr
+    record = parse_strict((folder / "coil.wcon").read_text())["data"][0]
     with_points = 0
     for i, row in frames.iterrows():
         x, y = np.array(record["x"][i], float), np.array(record["y"][i], float)
         if not row["ok"] or row["frame"] not in chains:
             assert len(x) == len(y) == 0 and record["head"][i] == "?", row["frame"]
-            assert record["cx"][i] is None or row["ok"]
+            assert record["@DUKON"]["centreline"][i] is None
             continue
         with_points += 1
         chain = chains[row["frame"]]
@@ -174,12 +211,8 @@ def test_points_read_back_as_in_skel_csv(exported, coil_run, eggs_run, name):
         assert np.abs(x - (chain["x"] + dx) / mmpix).max() <= MM_ROUNDING
         assert np.abs(y - (chain["y"] + dy) / mmpix).max() <= MM_ROUNDING
         assert abs(x[-1] - row["tail_x"] / mmpix) <= MM_ROUNDING and record["head"][i] == "L"
-        assert abs(record["cx"][i] - (row["cmass_x"] - 1) / mmpix) <= MM_ROUNDING
+        assert record["@DUKON"]["centreline"][i] == "chain"
     assert with_points == frames["ok"].sum() > 50
-    if name == "eggs":  # ignored frames stay in time, without points or class
-        ignored = frames.index[frames["ignored"]]
-        assert [custom["movement"][i] for i in ignored] == [None] * 3
-        assert all(record["x"][i] == [] for i in ignored)
 
 
 def test_eigenworms_exported_when_the_frames_have_them(exported, coil_run):
@@ -228,20 +261,30 @@ def test_chains_stream_across_read_pieces(coil_run, tmp_path, monkeypatch):
 
 
 def _cut_last_line_end(folder):
+    (folder / "coil-centreline.csv").unlink()  # a run of before: skel.csv is read
     path = folder / "coil-skel.csv"
     path.write_bytes(path.read_bytes()[:-1])
 
 
 def _bad_point(folder):
+    (folder / "coil-centreline.csv").unlink()
     path = folder / "coil-skel.csv"
     lines = path.read_text().split("\n")
     lines[5] = "12;40"
     path.write_text("\n".join(lines))
 
 
+def _bad_centreline(folder):
+    path = folder / "coil-centreline.csv"
+    lines = path.read_text().split("\n")
+    lines[4] = lines[4].replace(",", ";", 5)
+    path.write_text("\n".join(lines))
+
+
 @pytest.mark.parametrize("damage,message", [
     (_cut_last_line_end, r"coil-skel\.csv:\d+: last line has no line end"),
     (_bad_point, r"coil-skel\.csv:6: expected 'Frame number: N' or 'x,y', found '12;40'"),
+    (_bad_centreline, r"coil-centreline\.csv:5: expected 103 columns"),
     (lambda f: (f / "coil-wxd.txt").unlink(), r"coil-wxd\.txt"),
     (lambda f: (f / "coil-params.txt").write_text("# DUKON version: 1\n"),
      r"coil-params\.txt:\d+: run header incomplete"),

@@ -198,6 +198,10 @@ struct Params::Key {
   // automatic threshold divides by it).
   bool (*checkedWhen)(const Params&);
   const char* meaning;  // the README's description
+  // Listed (parameters copy, verbose console) only when not at its default:
+  // a key added later leaves the listing of a run at default settings as
+  // it was.
+  bool listedWhenSet = false;
 };
 
 namespace {
@@ -356,6 +360,9 @@ const std::vector<Params::Key>& Params::keys() {
        "dark or bright", nullptr,
        "`dark`: a dark worm on a brighter plate; `bright`: a bright worm on a darker plate "
        "(every frame is inverted)"},
+      {"centrelines", "centrelines = ", Kind::kFlag, &Params::centrelines_, 1, nullptr, kUnchecked,
+       "", nullptr,
+       "`centreline.csv` with the body model fitted where the chain fails; 0: chains only", true},
   };
   return kKeys;
 }
@@ -598,6 +605,7 @@ void Params::print(std::ostream& os) const {
 
 void Params::printListing(std::ostream& os, double frmps, int lframe) const {
   for (const Key& k : keys()) {
+    if (k.listedWhenSet && atDefault(k)) continue;
     if (k.kind == Kind::kFrameList) {
       ignorefrm_.forEach([&](int f) { os << k.label << f << "\n"; });
       continue;
@@ -623,6 +631,20 @@ void Params::printListing(std::ostream& os, double frmps, int lframe) const {
     }
     os << "\n";
   }
+}
+
+bool Params::atDefault(const Key& k) const {
+  return std::visit(
+      [&](auto field) {
+        using T = std::decay_t<decltype(this->*field)>;
+        if constexpr (std::is_same_v<T, int> || std::is_same_v<T, double>)
+          return static_cast<double>(this->*field) == k.def;
+        else if constexpr (std::is_same_v<T, bool>)
+          return this->*field == (k.def != 0);
+        else
+          return false;
+      },
+      k.field);
 }
 
 void Params::writeKeyTable(std::ostream& os) {

@@ -119,6 +119,7 @@ class Params {
   bool useedges() const { return useedges_; }
   bool distbox() const { return distbox_; }
   bool emptyrows() const { return emptyrows_; }
+  bool centrelines() const { return centrelines_; }
 
  private:
   // The key table, in listing order.
@@ -137,6 +138,8 @@ class Params {
   // Defaults that depend on other keys, the end marker, and the checks.
   void complete();
   void checkValues() const;
+  // True when the number or flag of key `k` holds its default.
+  bool atDefault(const Key& k) const;
 
   std::string fileName_;
   std::string moviedir_;
@@ -176,6 +179,7 @@ class Params {
   // at their default.
   std::string headmode_;
   std::string polarity_;
+  bool centrelines_ = true;
 };
 
 }  // namespace dukon

@@ -264,6 +264,17 @@ TEST_F(ParamsTest, EveryListedKeyIsReadBack) {
   EXPECT_EQ(keys, 32);  // every key but ignorefrm, which lists no frame by default
 }
 
+// A key added after the listing was fixed shows only when it is set, so
+// that a run at default settings keeps its parameters copy as it was.
+TEST_F(ParamsTest, LaterKeysAreListedOnlyWhenSet) {
+  const Params byDefault = readWith("");
+  EXPECT_TRUE(byDefault.centrelines());
+  EXPECT_EQ(listing(byDefault).find("centrelines"), std::string::npos);
+  const Params off = readWith("centrelines = 0\n");
+  EXPECT_FALSE(off.centrelines());
+  EXPECT_NE(listing(off).find("\ncentrelines = 0\n"), std::string::npos);
+}
+
 TEST_F(ParamsTest, SeveralRefusalsAreListedInTheirFixedOrder) {
   try {
     readWith("debugimg = 99\nmmpix = 0\nframps = 5\nseglen = 0\nmmpixstage = -5\n");

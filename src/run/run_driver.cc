@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "behaviour/movement_segmentation.h"
 #include "behaviour/path_measures.h"
 #include "output/behaviour_report.h"
+#include "output/centreline_file.h"
 #include "output/check_file.h"
 #include "output/egg_table.h"
 #include "output/feature_summary.h"
@@ -32,6 +34,7 @@
 #include "output/skeleton_file.h"
 #include "output/track_image.h"
 #include "output/wave_image.h"
+#include "run/centreline_pass.h"
 #include "run/debug_display.h"
 #include "run/frame_source.h"
 #include "run/movie.h"
@@ -105,7 +108,9 @@ class RunDriver {
     behaviour();
     writeImages();
     writeTables();
-    writeRunRecords();
+    writeSkeletonFile();
+    writeCentrelines();
+    writeParamsFile();
     return finish();
   }
 
@@ -138,7 +143,9 @@ class RunDriver {
   void behaviour();
   void writeImages();
   void writeTables();
-  void writeRunRecords();
+  void writeSkeletonFile();
+  void writeCentrelines();
+  void writeParamsFile();
   int finish();
 
   double* sink(double StageTimes::*field) const { return times_ ? &(times_->*field) : nullptr; }
@@ -162,6 +169,7 @@ class RunDriver {
   // One record per frame taken, in frame order; room is reserved for the
   // whole range, and after the loop it holds exactly the filled records.
   std::vector<SkelRecord> records_;
+  std::vector<FrameNote> notes_;  // one per record, for the centreline pass
   cv::Mat bw_, bin_, skel_;
   DebugDisplay debug_;
   // Reads the movie during the loop; declared after it, so it stops first.
@@ -239,6 +247,7 @@ void RunDriver::constructAnalysers() {
   wave_ = std::make_unique<Wave>(frames_.first, frames_.last, prms_.maxskellen());
   eggs_ = std::make_unique<EggList>(width_, height_);
   records_.reserve(frames_.size());
+  notes_.reserve(frames_.size());
   bw_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   bin_ = cv::Mat::zeros(height_, width_, CV_8UC1);
   skel_ = cv::Mat::zeros(height_, width_, CV_8UC1);
@@ -284,6 +293,7 @@ bool RunDriver::takeFrame(const MovieFrame& frame) {
   totalFrames_ += p - frameNumber_;
   frameNumber_ = p;
   records_.emplace_back();
+  notes_.emplace_back();
   SkelRecord& rec = records_.back();
   rec.frame = frameNumber_;
 
@@ -351,6 +361,7 @@ void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
     StageTimer t(sink(&StageTimes::tracking));
     stage = locateFrame(frame.time());
   }
+  notes_.back().stage = stage.loc;
   const std::string noWorm = notAWormReason(bin_, image_->maskBox());
   if (!noWorm.empty()) {
     rejectNoWorm(rec, noWorm);
@@ -450,6 +461,7 @@ void RunDriver::warnOfLowResolution() const {
 
 void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs) {
   ++goodFrames_;
+  notes_.back().accepted = true;
   {
     StageTimer t(sink(&StageTimes::headMeasures));
     decideHeadTail(bw_, bin_, rec, prms_.mmpix());
@@ -598,15 +610,42 @@ void RunDriver::writeTables() {
     out_->noteFailure(out_->completePath("frames.csv"));
 }
 
-// skel.csv, then the parameters as the run used them under the run header:
-// the frame rate it counted in and the last frame it reached.
-void RunDriver::writeRunRecords() {
+// skel.csv: the earlier runs' chains, then this run's.
+void RunDriver::writeSkeletonFile() {
   std::ofstream skel;
   out_->openAppending(skel, "skel.csv");
-  if (skel.is_open()) {
-    writeSkeletons(skel, records_);
-    out_->closeStream(skel, "skel.csv");
+  if (!skel.is_open()) return;
+  writeSkeletons(skel, records_);
+  out_->closeStream(skel, "skel.csv");
+}
+
+// Every analysed frame's centreline, the body model fitted where the chain
+// failed (with `centrelines`), into "centreline.csv".
+void RunDriver::writeCentrelines() {
+  const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
+                              segmenterSettings(prms_), prms_.centrelines()};
+  CentrelineCounts counts;
+  const std::clock_t cpu = std::clock();
+  {
+    StageTimer t(sink(&StageTimes::fitting));
+    const bool written =
+        writeCentrelineFile(out_->pendingPath("centreline.csv"), [&](CentrelineFile& file) {
+          counts = computeCentrelines(
+              input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); },
+              std::cerr);
+        });
+    if (!written) out_->noteFailure(out_->completePath("centreline.csv"));
   }
+  if (times_) {
+    times_->fittingCpu += 1000.0 * (std::clock() - cpu) / CLOCKS_PER_SEC;
+    times_->fitFrames += counts.gapFrames;
+    times_->fitted += counts.fitted;
+  }
+}
+
+// The parameters as the run used them under the run header: the frame rate
+// it counted in and the last frame it reached.
+void RunDriver::writeParamsFile() {
   std::ofstream po;
   out_->openStream(po, prms_.fileName(), 3);  // notes a failure to open
   if (!po.is_open()) return;

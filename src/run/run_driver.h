@@ -23,6 +23,12 @@ struct StageTimes {
   double tracking = 0;      // stage position or image motion, track canvas
   double post = 0;          // everything after the frame loop, writers included
   int frames = 0;           // frames fetched in the range
+  // The centreline pass, part of `post`: learning the body model, reading,
+  // segmenting and fitting the frames without a consistent chain.
+  double fitting = 0;
+  double fittingCpu = 0;  // the same in processor time, all threads
+  int fitFrames = 0;      // frames fitting was tried on
+  int fitted = 0;         // of them, frames with an accepted fit
 };
 
 // Exit status of a run that published its results but left out frames it

@@ -70,7 +70,7 @@ std::map<int, Line> readChains(const std::string& path) {
 }
 
 // centrelines.py output "frame,point,x,y": crop index -> centreline.
-std::map<int, Line> readCentrelines(const std::string& path) {
+std::map<int, Line> readPublished(const std::string& path) {
   std::istringstream in(readText(path));
   std::map<int, Line> lines;
   std::string line;
@@ -105,6 +105,20 @@ double lineDistance(const Line& a, const Line& b) {
   return (meanToPolyline(a, b) + meanToPolyline(b, a)) / 2;
 }
 
+// The curve through `line`'s points, a point about every frame pixel:
+// 49 points are as much a curve as a chain's pixels.
+Line densified(const Line& line) {
+  Line out;
+  for (size_t i = 1; i < line.size(); ++i) {
+    const Pt &a = line[i - 1], &b = line[i];
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::hypot(b.x - a.x, b.y - a.y))));
+    for (int k = 0; k < steps; ++k)
+      out.push_back({a.x + (b.x - a.x) * k / steps, a.y + (b.y - a.y) * k / steps});
+  }
+  out.push_back(line.back());
+  return out;
+}
+
 double mean(const std::vector<double>& v) {
   double s = 0;
   for (double x : v) s += x;
@@ -137,6 +151,13 @@ struct Figures {
   // and with crop k - 2 instead of k - 1): the alignment must be sharper.
   double consMeanEarly = 0, consMeanLate = 0;
   int shortChains = 0, repeats = 0, disconnects = 0, edgeOnly = 0;
+  // centreline.csv: frames with a centreline, fitted ones; on the published
+  // frames the median distance (each centreline taken as the curve through
+  // its points, sampled as densely as a chain) and the share whose point 0
+  // is the published head end.
+  double clPct = 0, clDistMedian = 0, clHeadPct = 0;
+  int clFitted = 0, clCompared = 0;
+  double clFittedDistMedian = 0;
 };
 
 // Where the head of the consistent frames with a published centreline lies.
@@ -233,6 +254,35 @@ std::string headTable(const HeadFigures& bright, const HeadFigures& combined) {
   return os.str();
 }
 
+void measureCentrelines(const std::map<int, CentrelineRow>& rows,
+                        const std::map<int, Line>& published, const Layout& l, Figures* f) {
+  std::vector<double> dist, fitted;
+  int with = 0, headFirst = 0;
+  for (const auto& [frame, row] : rows) {
+    if (row.points.empty()) continue;
+    ++with;
+    f->clFitted += row.source == "fitted";
+    auto pub = published.find(frame - 1);
+    if (pub == published.end()) continue;
+    Line line;
+    for (const cv::Point2d& p : row.points) line.push_back({p.x, p.y});
+    // The stage stands still at the log's one position, the origin: world
+    // pixels are frame pixels.
+    const Line crop = toCrop(densified(line), l);
+    const double d = lineDistance(crop, pub->second);
+    dist.push_back(d);
+    if (row.source == "fitted") fitted.push_back(d);
+    const Pt &head = crop.front(), &p0 = pub->second.front(), &pn = pub->second.back();
+    headFirst +=
+        std::hypot(head.x - p0.x, head.y - p0.y) < std::hypot(head.x - pn.x, head.y - pn.y);
+  }
+  f->clPct = share(with, static_cast<double>(rows.size()));
+  f->clCompared = static_cast<int>(dist.size());
+  f->clDistMedian = quantile(dist, 0.5);
+  f->clFittedDistMedian = quantile(fitted, 0.5);
+  f->clHeadPct = share(headFirst, f->clCompared);
+}
+
 std::string table(const Layout& l, const Figures& f, size_t published) {
   std::ostringstream os;
   os << std::fixed << std::setprecision(2);
@@ -248,7 +298,11 @@ std::string table(const Layout& l, const Figures& f, size_t published) {
      << "  consistent, one frame off            " << f.consMeanEarly << " / " << f.consMeanLate
      << " px (crop k / crop k-2 for frame k)\n"
      << "  rejected: short / repeat / disconnect " << f.shortChains << " / " << f.repeats << " / "
-     << f.disconnects << ", edge-only masks " << f.edgeOnly << "\n";
+     << f.disconnects << ", edge-only masks " << f.edgeOnly << "\n"
+     << "  centreline in frames                 " << f.clPct << " % (" << f.clFitted << " fitted)\n"
+     << "  centreline vs published              median " << f.clDistMedian << " px, fitted "
+     << f.clFittedDistMedian << " px, head first " << f.clHeadPct << " % (" << f.clCompared
+     << " frames)\n";
   return os.str();
 }
 
@@ -309,7 +363,7 @@ class RealFootage : public ::testing::Test {
     ASSERT_EQ(runDukon(dir_), 0) << readText(dir_ + "/errors.txt");
 
     const RunOutputs out = readOutputs(dir_, "wormpose");
-    published_ = readCentrelines(centrelines);
+    published_ = readPublished(centrelines);
     const std::map<int, Line> chains = readChains(dir_ + "/wormpose/wormpose-skel.csv");
     EXPECT_EQ(out.summary.real, kCrops);
     EXPECT_EQ(out.shapes.size(), static_cast<size_t>(kCrops));
@@ -318,6 +372,9 @@ class RealFootage : public ::testing::Test {
     errors_ = readText(dir_ + "/errors.txt");
     figures_ = measure(out, chains, published_, l, errors_);
     bright_ = measureHeads(out, chains, published_, l);
+    const std::map<int, CentrelineRow> rows = readCentrelines(dir_, "wormpose");
+    EXPECT_EQ(rows.size(), static_cast<size_t>(kCrops));
+    measureCentrelines(rows, published_, l, &figures_);
 
     // The same movie with headmode = combined, outputs in combined/.
     const std::string sub = dir_ + "/combined";
@@ -410,6 +467,12 @@ TEST_F(RealFootage, TripledScaleChainsMatchPublishedCentrelines) {
   expectHeadLevels();
   EXPECT_EQ(checks_, kCheckHeader);
   EXPECT_EQ(errors_.find(kThin), std::string::npos);
+  // A centreline in nearly every frame, the coiled ones included, as close
+  // to the published ones as the chains are, head first.
+  EXPECT_GE(f.clPct, 95);
+  EXPECT_EQ(f.clCompared, 720);
+  EXPECT_LE(f.clDistMedian, f.distMedian);
+  EXPECT_GE(f.clHeadPct, 99);
 }
 
 // A grey worm on black. Taken for a dark worm, every frame's mask is the

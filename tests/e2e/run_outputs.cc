@@ -30,6 +30,13 @@ double share(double part, double whole) {
   return whole > 0 ? 100.0 * part / whole : std::nan("");
 }
 
+std::map<int, CentrelineRow> readCentrelines(const std::string& outDir, const std::string& name) {
+  std::map<int, CentrelineRow> rows;
+  results::readCentrelineFile(results::runFile(outDir + "/" + name, name, "centreline.csv"),
+                              [&rows](const CentrelineRow& r) { rows[r.frame] = r; });
+  return rows;
+}
+
 RunOutputs readOutputs(const std::string& outDir, const std::string& name) {
   const std::string folder = outDir + "/" + name;
   auto file = [&](const char* f) { return results::runFile(folder, name, f); };

@@ -5,10 +5,13 @@
 #ifndef DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 #define DUKON_TESTS_E2E_RUN_OUTPUTS_H_
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "results/behaviour_report.h"
+#include "results/centreline_file.h"
 #include "results/egg_table.h"
 #include "results/run_summary.h"
 #include "results/shape_table.h"
@@ -20,6 +23,12 @@ namespace e2e {
 using results::EggRow;
 using results::SegmentLine;
 using results::ShapeRow;
+
+using results::CentrelineRow;
+
+// centreline.csv of the run folder, frame -> row (points in world pixels).
+// Throws results::RunFileError naming the file and line on a malformed row.
+std::map<int, CentrelineRow> readCentrelines(const std::string& outDir, const std::string& name);
 
 struct RunOutputs {
   results::RunSummary summary;         // wxo.txt

@@ -625,8 +625,9 @@ std::vector<BadInputCase> stageLogCases() {
 std::vector<BadInputCase> paramsAndOutputCases() {
   std::string allBlocked =
       "Could'nt save @/afile/w/w-track.bmp\nCould'nt save @/afile/w/w-wave.bmp\n";
-  for (const char* name : {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt",
-                           "track.bmp", "wave.bmp", "frames.csv", "skel.csv", "params.txt"})
+  for (const char* name :
+       {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt", "track.bmp", "wave.bmp",
+        "frames.csv", "skel.csv", "centreline.csv", "params.txt"})
     allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
   allBlocked.insert(allBlocked.find("Could not write output file @/afile/w/w-track.bmp"),
                     "Could not write output file @/afile/w/w-checks.csv\n");

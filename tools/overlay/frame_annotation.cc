@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "results/centreline_file.h"
+
 namespace dukon {
 namespace overlay {
 namespace {
@@ -102,6 +104,26 @@ RunAnnotations::RunAnnotations(const std::vector<ShapeRow>& rows,
       a.state = FrameState::kRejected;
     }
     byFrame_[a.frame] = a;
+  }
+}
+
+std::map<int, FittedLine> readFittedCentrelines(const std::string& path) {
+  std::map<int, FittedLine> fitted;
+  results::readCentrelineFile(path, [&fitted](const results::CentrelineRow& row) {
+    if (row.source != "fitted") return;
+    FittedLine& l = fitted[row.frame];
+    l.fitError = row.fitError;
+    for (const cv::Point2d& p : row.points) l.points.push_back(p - row.stage);
+  });
+  return fitted;
+}
+
+void RunAnnotations::addFitted(const std::map<int, FittedLine>& fitted) {
+  for (const auto& [frame, line] : fitted) {
+    auto found = byFrame_.find(frame);
+    if (found == byFrame_.end()) continue;
+    found->second.fitted = line.points;
+    found->second.fitError = line.fitError;
   }
 }
 

@@ -1,6 +1,7 @@
 // What the annotated movie shows for one frame: the frame's state, its
-// movement class and its skeleton chain with the head and tail ends, all
-// taken from one run's outputs.
+// movement class, its skeleton chain with the head and tail ends and the
+// centreline fitted where the chain failed, all taken from one run's
+// outputs.
 #ifndef DUKON_OVERLAY_FRAME_ANNOTATION_H_
 #define DUKON_OVERLAY_FRAME_ANNOTATION_H_
 
@@ -44,7 +45,23 @@ struct FrameAnnotation {
   std::vector<cv::Point> chain;  // frame pixels, head first when hasEnds
   bool hasEnds = false;          // head and tail are meaningful (consistent, good)
   cv::Point head, tail;          // frame pixels
+  // The centreline fitted where the chain failed (centreline.csv), frame
+  // pixels, head first; empty when the frame has none.
+  std::vector<cv::Point2d> fitted;
+  double fitError = 0;
 };
+
+// A centreline fitted where the chain failed (a "fitted" row of
+// centreline.csv): its points less the frame's stage location, i.e. frame
+// pixels, head first, and the fit's mismatch.
+struct FittedLine {
+  std::vector<cv::Point2d> points;
+  double fitError = 0;
+};
+
+// The "fitted" rows of the centreline file at `path`, frame -> line. Throws
+// RunFileError as results::readCentrelineFile does.
+std::map<int, FittedLine> readFittedCentrelines(const std::string& path);
 
 // The annotations of a run, looked up by frame number.
 class RunAnnotations {
@@ -54,6 +71,10 @@ class RunAnnotations {
   // has no chain: the two files then come from different runs.
   RunAnnotations(const std::vector<ShapeRow>& rows,
                  const std::map<int, std::vector<cv::Point>>& chains, const std::string& skelPath);
+
+  // Adds the fitted centrelines (frame -> line) to the frames they belong
+  // to; frames without a row keep none.
+  void addFitted(const std::map<int, FittedLine>& fitted);
 
   // The annotation of `frame`; state kNotAnalysed for a frame without a row.
   FrameAnnotation at(int frame) const;

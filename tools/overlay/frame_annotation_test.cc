@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -68,6 +69,31 @@ TEST(RunAnnotations, StatesAndChainEnds) {
               "w-skel.csv: frame 2 is consistent in the shape table but has no chain here "
               "(files of different runs?)");
   }
+}
+
+// Only the fitted rows of centreline.csv are drawn: their world points less
+// the frame's stage location (100, 10), i.e. frame pixels.
+TEST(FittedCentrelines, FittedRowsInFramePixels) {
+  std::string text = "frame,source,fit_error";
+  for (int k = 0; k < 49; ++k) text += ",x" + std::to_string(k) + ",y" + std::to_string(k);
+  text += ",stage_x,stage_y\n";
+  for (const char* source : {"chain", "fitted", "none"}) {
+    text += std::string(source) == "fitted" ? "2,fitted,0.0420" : std::string("1,") + source + ",";
+    for (int k = 0; k < 49; ++k)
+      text += std::string(source) == "none" ? ",," : "," + std::to_string(130 + 2 * k) + ",50";
+    text += ",100,10\n";
+  }
+  const std::filesystem::path dir = results::samples::freshDir("fitted-centrelines");
+  results::samples::writeText(dir / "w-centreline.csv", text);
+  const std::map<int, FittedLine> fitted =
+      readFittedCentrelines((dir / "w-centreline.csv").string());
+  ASSERT_EQ(fitted.size(), 1u);
+  const FittedLine& l = fitted.at(2);
+  EXPECT_DOUBLE_EQ(l.fitError, 0.042);
+  ASSERT_EQ(l.points.size(), 49u);
+  EXPECT_EQ(l.points.front(), cv::Point2d(30, 40));
+  EXPECT_EQ(l.points.back(), cv::Point2d(126, 40));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace overlay {
 
 const cv::Scalar kHeadColour(0, 0, 255);
 const cv::Scalar kTailColour(255, 110, 0);
+const cv::Scalar kFittedColour(255, 255, 0);
 
 namespace {
 
@@ -51,6 +52,15 @@ std::string movementText(const FrameAnnotation& a) {
   return text;
 }
 
+// What the state means, or for a frame with a fitted centreline (which has
+// a head and a tail, whatever its chain) "centreline fitted, mismatch 0.031".
+std::string explanation(const FrameAnnotation& a) {
+  if (a.fitted.empty()) return stateExplanation(a.state);
+  char text[64];
+  std::snprintf(text, sizeof text, "centreline fitted, mismatch %.3f", a.fitError);
+  return text;
+}
+
 void drawBanner(const FrameAnnotation& a, double timeMs, const OverlayLayout& l, cv::Mat* c) {
   cv::rectangle(*c, cv::Rect(0, 0, l.image.width, l.bannerHeight), kBanner, cv::FILLED);
   const int pad = std::max(3, textHeight(l.fontScale) / 3);
@@ -70,9 +80,8 @@ void drawBanner(const FrameAnnotation& a, double timeMs, const OverlayLayout& l,
   cv::rectangle(*c, chip, stateColour(a.state), cv::FILLED);
   cv::putText(*c, name, cv::Point(chip.x + pad, chip.y + pad / 2 + glyph.height), kFont,
               l.fontScale, kBlack, bold, cv::LINE_AA);
-  cv::putText(*c, stateExplanation(a.state),
-              cv::Point(chip.br().x + pad, chip.y + pad / 2 + glyph.height), kFont,
-              l.fontScale * 0.9, kWhite, t, cv::LINE_AA);
+  cv::putText(*c, explanation(a), cv::Point(chip.br().x + pad, chip.y + pad / 2 + glyph.height),
+              kFont, l.fontScale * 0.9, kWhite, t, cv::LINE_AA);
 }
 
 void drawEndMark(cv::Mat* img, cv::Point2d at, int radius, const cv::Scalar& colour,
@@ -90,19 +99,25 @@ void drawChain(const FrameAnnotation& a, const OverlayLayout& l, cv::Mat* canvas
   cv::Mat* img = &roi;
   const cv::Point2d offset(0, l.bannerHeight);
   const double s = std::min(l.sx, l.sy);
-  if (a.chain.size() > 1) {
+  const int thickness = std::max(1, static_cast<int>(std::lround(2.0 * s)));
+  auto line = [&](const std::vector<cv::Point2d>& points, const cv::Scalar& colour) {
     std::vector<cv::Point> pts;
-    pts.reserve(a.chain.size());
-    for (const cv::Point& p : a.chain) pts.push_back(subpixel(l.toCanvas(p) - offset));
-    int thickness = std::max(1, static_cast<int>(std::lround(2.0 * s)));
-    cv::polylines(*img, pts, false, stateColour(a.state), thickness, cv::LINE_AA, kShift);
-  }
-  if (!a.hasEnds) return;
+    pts.reserve(points.size());
+    for (const cv::Point2d& p : points) pts.push_back(subpixel(l.toCanvas(p) - offset));
+    cv::polylines(*img, pts, false, colour, thickness, cv::LINE_AA, kShift);
+  };
+  if (a.chain.size() > 1) line({a.chain.begin(), a.chain.end()}, stateColour(a.state));
+  // A fitted centreline is the frame's centreline: it carries head and tail.
+  const bool fitted = a.fitted.size() > 1;
+  if (fitted) line(a.fitted, kFittedColour);
+  if (!a.hasEnds && !fitted) return;
+  const cv::Point2d head = fitted ? a.fitted.front() : cv::Point2d(a.head);
+  const cv::Point2d tail = fitted ? a.fitted.back() : cv::Point2d(a.tail);
   const int radius = std::max(3, static_cast<int>(std::lround(6.0 * s)));
   const double letterScale = std::max(0.35, 0.8 * l.fontScale);
-  drawEndMark(img, l.toCanvas(a.tail) - offset, std::max(2, radius * 3 / 4), kTailColour, "T",
+  drawEndMark(img, l.toCanvas(tail) - offset, std::max(2, radius * 3 / 4), kTailColour, "T",
               letterScale);
-  drawEndMark(img, l.toCanvas(a.head) - offset, radius, kHeadColour, "H", letterScale);
+  drawEndMark(img, l.toCanvas(head) - offset, radius, kHeadColour, "H", letterScale);
 }
 
 // A bar of a round length near a fifth of the image width, bottom left.

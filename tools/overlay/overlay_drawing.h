@@ -3,9 +3,11 @@
 // The canvas is the movie frame scaled by the chosen factor with a banner
 // above it. The banner's first line holds the frame number, the movie time
 // and the movement class; the second a chip in the state's colour with the
-// state's name, and what the state means. On the frame: the skeleton chain
-// in the state's colour, a red disc on the head and a blue disc on the tail
-// (frames with a valid skeleton only), and a scale bar.
+// state's name, and what the state means (for a fitted centreline: its
+// mismatch). On the frame: the skeleton chain in the state's colour, the
+// fitted centreline in cyan, a red disc on the head and a blue disc on the
+// tail (of the fitted centreline where there is one, else of a valid
+// skeleton), and a scale bar.
 #ifndef DUKON_OVERLAY_OVERLAY_DRAWING_H_
 #define DUKON_OVERLAY_OVERLAY_DRAWING_H_
 
@@ -19,8 +21,9 @@ namespace dukon {
 namespace overlay {
 
 // Colours, BGR.
-extern const cv::Scalar kHeadColour;  // pure red
-extern const cv::Scalar kTailColour;  // blue
+extern const cv::Scalar kHeadColour;    // pure red
+extern const cv::Scalar kTailColour;    // blue
+extern const cv::Scalar kFittedColour;  // cyan: a centreline fitted where the chain failed
 cv::Scalar stateColour(FrameState state);
 
 // Sizes of the annotated frame for one movie.

@@ -113,6 +113,26 @@ TEST(DrawOverlay, BannerChipCarriesTheStateColour) {
   }
 }
 
+// A loop frame with a fitted centreline: the line in its own colour, head
+// and tail marks on its ends, its mismatch in the banner's text.
+TEST(DrawOverlay, FittedCentrelineHasItsColourAndTheEnds) {
+  FrameAnnotation a = wormAnnotation(FrameState::kLoop);
+  for (int k = 0; k < 49; ++k) a.fitted.emplace_back(240 - 3.5 * k, 65 + 2 * k);
+  a.fitError = 0.0312;
+  cv::Mat frame = plateWithWorm(a.chain);
+  OverlayLayout layout = makeLayout(frame.size(), 1.0);
+  cv::Mat canvas;
+  drawOverlay(frame, a, 0.0, layout, 0, &canvas);
+  EXPECT_GT(countColour(canvas, layout.imageArea(), kFittedColour), 100);
+  int heads = 0, tails = 0;
+  const cv::Point2d head = centroid(canvas, layout.imageArea(), isHeadRed, &heads);
+  const cv::Point2d tail = centroid(canvas, layout.imageArea(), isTailBlue, &tails);
+  ASSERT_GT(heads, 8);
+  ASSERT_GT(tails, 4);
+  EXPECT_LT(cv::norm(head - layout.toCanvas(a.fitted.front())), 1.0);
+  EXPECT_LT(cv::norm(tail - layout.toCanvas(a.fitted.back())), 1.0);
+}
+
 TEST(DrawOverlay, FrameLineHoldsNumberTimeAndMovement) {
   FrameAnnotation a = wormAnnotation(FrameState::kRejected);
   EXPECT_EQ(frameLine(a, 1300.0), "frame 40   1.300 s   forward");

@@ -54,6 +54,10 @@ LoadedRun loadRun(const OverlayOptions& o, std::ostream& err) {
         << " entries of earlier runs; read the last run's " << rows.size() << "\n";
   }
   run.annotations = std::make_unique<RunAnnotations>(rows, chains, file("skel.csv"));
+  // Runs made before the analysis wrote centrelines have no such file.
+  std::error_code ec;
+  if (fs::is_regular_file(file("centreline.csv"), ec))
+    run.annotations->addFitted(readFittedCentrelines(file("centreline.csv")));
   if (run.annotations->empty()) throw RunFileError(file("wxd.txt") + ": no analysed frame");
   return run;
 }

@@ -137,6 +137,11 @@ int main(int argc, char** argv) {
   std::printf("  head/tail and measures %.3f ms/frame\n", per(t.headMeasures));
   std::printf("  tracking               %.3f ms/frame\n", per(t.tracking));
   std::printf("  post-processing        %.3f ms/frame\n", per(t.post));
+  const double perFit = t.fitFrames > 0 ? 1.0 / t.fitFrames : 0.0;
+  std::printf(
+      "    of it centrelines    %.3f ms/frame; per frame fitted %.1f ms, %.1f ms processor "
+      "time (%d tried, %d accepted)\n",
+      per(t.fitting), t.fitting * perFit, t.fittingCpu * perFit, t.fitFrames, t.fitted);
   std::printf("decode only              %.3f ms/frame (%d frames)\n", decode, decodedFrames);
   std::printf("ratio whole/decode-only  %.2f\n", decode > 0 ? per(wall) / decode : 0.0);
   std::printf("peak resident memory     %.1f MB (%.1f MB at start)\n", peak / 1024.0,

@@ -133,6 +133,8 @@ void SynthMovie::buildTruth() {
     r.lengthPx = config_.lengthPx();
     r.egg = cv::Point2d(kNaN, kNaN);
     r.cmass = areaCentroid(f.centreline, body);
+    r.centreline = resampleByArcLength(
+        std::vector<cv::Point2d>(f.centreline.begin(), f.centreline.end()), kCentrelinePoints);
     truth_.push_back(r);
   }
   for (const LaidEgg& e : kin_.eggs) {

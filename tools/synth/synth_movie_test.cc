@@ -234,13 +234,27 @@ TEST_F(WrittenMovie, DecodedFramesShowTheModelWormWhereTheTruthSaysItIs) {
     EXPECT_LT(cv::norm(cv::Point2d(m.m10 / m.m00, m.m01 / m.m00) -
                        inFrame(truth[i].cmass, truth[i].stage)),
               1.0);
-    // Head, middle and tail of the truth, moved into the frame, lie on the body.
-    for (cv::Point2d w : {truth[i].head, truth[i].mid, truth[i].tail}) {
+    // Head, middle and tail of the truth and every point of its centreline,
+    // moved into the frame, lie on the body.
+    std::vector<cv::Point2d> onBody = truth[i].centreline;
+    onBody.insert(onBody.end(), {truth[i].head, truth[i].mid, truth[i].tail});
+    for (cv::Point2d w : onBody) {
       cv::Point2d p = inFrame(w, truth[i].stage);
       ASSERT_TRUE(p.inside(cv::Rect2d(0, 0, 640, 480)));
       cv::Mat near =
           mask(cv::Rect(cvRound(p.x) - 2, cvRound(p.y) - 2, 5, 5) & cv::Rect(0, 0, 640, 480));
       EXPECT_GT(cv::countNonZero(near), 0) << "at " << p;
+    }
+    // The centreline runs from head to tail in equal steps (a step is a
+    // chord of the bent body, so a little under length / 48).
+    const std::vector<cv::Point2d>& c = truth[i].centreline;
+    ASSERT_EQ(c.size(), static_cast<size_t>(kCentrelinePoints));
+    EXPECT_LT(cv::norm(c.front() - truth[i].head), 0.01);
+    EXPECT_LT(cv::norm(c.back() - truth[i].tail), 0.01);
+    const double step = body.length() / (kCentrelinePoints - 1);
+    for (size_t k = 1; k < c.size(); ++k) {
+      EXPECT_LT(cv::norm(c[k] - c[k - 1]), step + 0.02) << k;
+      EXPECT_GT(cv::norm(c[k] - c[k - 1]), 0.97 * step) << k;
     }
     // The head end is the brighter one, by the model's margin give or take.
     double r = 0.1 * body.length();

@@ -1,5 +1,6 @@
 #include "synth/truth_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 namespace dukon {
 namespace synth {
 namespace {
+
+const double kNaN = std::nan("");
 
 // Fixed-point number, or "nan".
 std::string num(double v, int decimals) {
@@ -35,12 +38,35 @@ double parseDouble(const std::string& s, bool* ok) {
   return v;
 }
 
+// Columns before the centreline's.
+constexpr size_t kScalarColumns = 21;
+
 }  // namespace
 
 std::string truthHeader() {
-  return "frame,time_ms,stage_x_px,stage_y_px,stage_moving,head_x,head_y,mid_x,mid_y,tail_x,"
-         "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y,cmass_x,"
-         "cmass_y";
+  std::string h =
+      "frame,time_ms,stage_x_px,stage_y_px,stage_moving,head_x,head_y,mid_x,mid_y,tail_x,"
+      "tail_y,state,wavelength_px,freq_hz,speed_mm_s,length_px,egg_event,egg_x,egg_y,cmass_x,"
+      "cmass_y";
+  for (int i = 0; i < kCentrelinePoints; ++i)
+    h += ",x" + std::to_string(i) + ",y" + std::to_string(i);
+  return h;
+}
+
+std::vector<cv::Point2d> resampleByArcLength(const std::vector<cv::Point2d>& line, int n) {
+  std::vector<double> arc(line.size(), 0.0);
+  for (size_t i = 1; i < line.size(); ++i)
+    arc[i] = arc[i - 1] + std::hypot(line[i].x - line[i - 1].x, line[i].y - line[i - 1].y);
+  std::vector<cv::Point2d> out;
+  size_t seg = 1;
+  for (int k = 0; k < n; ++k) {
+    const double s = arc.back() * k / (n - 1);
+    while (seg + 1 < line.size() && arc[seg] < s) ++seg;
+    const double span = arc[seg] - arc[seg - 1];
+    const double t = span > 0 ? std::clamp((s - arc[seg - 1]) / span, 0.0, 1.0) : 0.0;
+    out.push_back(line[seg - 1] + t * (line[seg] - line[seg - 1]));
+  }
+  return out;
 }
 
 void writeTruthCsv(const std::string& path, const std::vector<TruthRow>& rows) {
@@ -54,7 +80,13 @@ void writeTruthCsv(const std::string& path, const std::vector<TruthRow>& rows) {
         << num(r.tail.y, 2) << ',' << r.state << ',' << num(r.wavelengthPx, 2) << ','
         << num(r.freqHz, 4) << ',' << num(r.speedMmS, 4) << ',' << num(r.lengthPx, 2) << ','
         << r.eggEvent << ',' << num(r.egg.x, 2) << ',' << num(r.egg.y, 2) << ','
-        << num(r.cmass.x, 3) << ',' << num(r.cmass.y, 3) << '\n';
+        << num(r.cmass.x, 3) << ',' << num(r.cmass.y, 3);
+    for (int i = 0; i < kCentrelinePoints; ++i) {
+      const bool has = i < static_cast<int>(r.centreline.size());
+      out << ',' << num(has ? r.centreline[i].x : kNaN, 2) << ','
+          << num(has ? r.centreline[i].y : kNaN, 2);
+    }
+    out << '\n';
   }
   if (!out) throw FatalError("Couldn't write ground truth " + path + "\n");
 }
@@ -70,7 +102,7 @@ std::vector<TruthRow> readTruthCsv(const std::string& path) {
   while (std::getline(in, line)) {
     if (line.empty()) continue;
     std::vector<std::string> f = splitCsv(line);
-    bool ok = f.size() == 21;
+    bool ok = f.size() == kScalarColumns + 2 * kCentrelinePoints;
     if (!ok) throw FatalError("Bad ground-truth row in " + path + ": " + line + "\n");
     auto d = [&](int i) { return parseDouble(f[i], &ok); };
     TruthRow r;
@@ -89,6 +121,10 @@ std::vector<TruthRow> readTruthCsv(const std::string& path) {
     r.eggEvent = static_cast<int>(d(16));
     r.egg = cv::Point2d(d(17), d(18));
     r.cmass = cv::Point2d(d(19), d(20));
+    for (int i = 0; i < kCentrelinePoints; ++i) {
+      const int c = static_cast<int>(kScalarColumns) + 2 * i;
+      r.centreline.emplace_back(d(c), d(c + 1));
+    }
     if (!ok) throw FatalError("Bad ground-truth row in " + path + ": " + line + "\n");
     rows.push_back(r);
   }

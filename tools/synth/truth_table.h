@@ -16,6 +16,8 @@
 //   egg_x, egg_y     that egg's centre, world pixels (nan without an event)
 //   cmass_x, cmass_y the body's area centroid, world pixels: the centreline
 //                    points weighted by the body's width there
+//   x0,y0,...,x48,y48  the true centreline: 49 points equally spaced by arc
+//                    length along the body, head first, world pixels
 #ifndef DUKON_SYNTH_TRUTH_TABLE_H_
 #define DUKON_SYNTH_TRUTH_TABLE_H_
 
@@ -41,7 +43,15 @@ struct TruthRow {
   int eggEvent = 0;
   cv::Point2d egg;
   cv::Point2d cmass;
+  std::vector<cv::Point2d> centreline;  // kCentrelinePoints points, head first
 };
+
+// Points of the true centreline of every row.
+constexpr int kCentrelinePoints = 49;
+
+// `n` points (2 or more) equally spaced by arc length along the polyline
+// `line` (2 or more points), its first and last point included.
+std::vector<cv::Point2d> resampleByArcLength(const std::vector<cv::Point2d>& line, int n);
 
 // The header line, without line end.
 std::string truthHeader();
