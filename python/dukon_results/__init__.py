@@ -4,6 +4,7 @@
     run = load_run("out/w1")          # the folder OUTDIR/NAME/ of one run
     run.frames                        # frames.csv (or wxd.txt): every measure per frame
     run.speeds, run.segments, run.behaviour, run.summary, run.features ...
+    run.checks                        # checks.csv: what the run's checks found
 
 Every reader raises FileNotFoundError for a missing file and
 ResultFileError ("FILE:LINE: reason") for a malformed or truncated one.
@@ -15,6 +16,7 @@ import importlib
 # use, so that the batch steps that need no pandas start quickly.
 _EXPORTS = {
     "ResultFileError": "errors",
+    "read_checks": "checks",
     "MOVEMENTS": "labels", "decode_label": "labels",
     "fill_template": "params", "read_params_copy": "params",
     "Run": "run", "find_name": "run", "load_run": "run",

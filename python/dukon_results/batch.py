@@ -223,10 +223,12 @@ FIGURES = [
     ("backward_speed_mm_s", "beh", "backward_speed"),
 ]
 # planned_frames: the frames a partial run planned to analyse, when its
-# message says (frames: those it analysed).
+# message says (frames: those it analysed). head_checks: the stretches of
+# frames whose head the run's evidence contradicts (rows of checks.csv),
+# empty when the run was not checked.
 COLUMNS = (["name", "status", "exit_code"] + [c for c, _, _ in FIGURES]
            + ["distance_mm", "start_end_distance_mm", "roam_ratio", "eggs", "report", "error",
-              "planned_frames"])
+              "planned_frames", "head_checks"])
 
 
 def _figures(record):
@@ -249,6 +251,10 @@ def _figures(record):
         pass
     try:
         row["eggs"] = "" if run.eggs is None else len(run.eggs)
+    except READ_ERRORS:
+        pass
+    try:
+        row["head_checks"] = "" if run.checks is None else len(run.checks)
     except READ_ERRORS:
         pass
     return row

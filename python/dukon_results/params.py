@@ -10,7 +10,7 @@ _HEADER_TIME = re.compile(r"^# analyzed on: (.*)$")
 _LISTING = re.compile(r"^([a-z]+) *= (.*)$")
 
 # Keys whose values stay text in the listing.
-_TEXT_KEYS = {"moviedir", "moviename", "outdir", "track"}
+_TEXT_KEYS = {"moviedir", "moviename", "outdir", "track", "headmode", "polarity"}
 
 
 def _value(key, text):

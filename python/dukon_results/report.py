@@ -25,6 +25,7 @@ from matplotlib.colors import Normalize  # noqa: E402
 from PIL import Image  # noqa: E402
 
 from .centreline import SOURCES, iter_centrelines  # noqa: E402
+from .checks import head_check_lines  # noqa: E402
 from .errors import READ_ERRORS, ResultFileError  # noqa: E402
 from .files import replace_atomically  # noqa: E402
 from .labels import MOVEMENTS  # noqa: E402
@@ -315,6 +316,26 @@ def section_posture(run):
             + figure("Eigenworm modes 1 and 2 over time and against each other", build))
 
 
+def section_checks(run):
+    """The findings of the run's checks, for the top of the page."""
+    try:
+        checks = run.checks
+    except READ_ERRORS as e:
+        return note(f"Checks not readable: {e}")
+    if checks is None:
+        return note(f"Not checked: no {run.name}-checks.csv (made by an earlier version).")
+    lines = head_check_lines(checks)
+    if not lines:
+        return "<p>Checks: head and tail agree with all the evidence of every run.</p>"
+    items = "".join(f"<li>{html.escape(line)}</li>" for line in lines)
+    return ('<div class="warn"><h2>Checks: head and tail may be swapped</h2>'
+            f"<p>In {len(lines)} stretch(es) of frames the evidence puts the head at the other "
+            "end: forward and backward, reversals and every direction-dependent feature are "
+            "then reversed there. Look at these frames in the annotated movie, and analyse "
+            "again with <code>headmode = combined</code>, which orients by all the evidence "
+            f"({html.escape(run.name)}-checks.csv).</p><ul>{items}</ul></div>")
+
+
 def section_summary(run):
     try:
         s = run.summary
@@ -437,6 +458,9 @@ def section_overlay(run):
             f"<figcaption>{caption}</figcaption></figure>"]
 
 
+# The check findings stand out at the top of the page.
+CHECKS_STYLE = ".warn { border: 2px solid #c0392b; background: #fdf0ee; padding: 0 1em; }"
+
 # The measures the page names, in the order its glossary lists them.
 GLOSSARY_NAMES = ([k for _, k, _, _ in BEHAVIOUR_ROWS] + [k for _, k in SHARE_ROWS]
                   + [k for _, k in SPEED_ROWS] + [k for _, k in DISTANCE_ROWS] + ["roam_ratio"]
@@ -450,6 +474,7 @@ def build_report(run):
     body = [
         f"<h1>{html.escape(title)}</h1>",
         f"<p>Output folder: <code>{html.escape(str(run.folder.resolve()))}</code></p>",
+        section_checks(run),
         "<h2>Run summary</h2>", section_summary(run),
         *section_overlay(run),
         "<h2>Track and body wave</h2>", section_images(run),
@@ -470,7 +495,8 @@ def build_report(run):
         "<h2>Glossary</h2>", glossary_section(GLOSSARY_NAMES),
     ]
     return ("<!DOCTYPE html>\n<html lang='en'><head><meta charset='utf-8'>"
-            f"<title>{html.escape(title)}</title><style>{STYLE}</style></head>\n<body>\n"
+            f"<title>{html.escape(title)}</title><style>{STYLE}{CHECKS_STYLE}</style></head>\n"
+            "<body>\n"
             + "\n".join(body) + "\n</body></html>\n")
 
 

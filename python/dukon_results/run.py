@@ -5,6 +5,7 @@ import math
 import os
 from pathlib import Path
 
+from .checks import read_checks
 from .errors import READ_ERRORS, ResultFileError
 from .frames import frame_table
 from .centreline import iter_centrelines, read_centrelines
@@ -158,6 +159,15 @@ class Run:
         """Every analysed frame's centreline (centreline.csv): frame, source,
         fit_error and 49 points head first in world pixels."""
         return read_centrelines(self.path("centreline.csv"))
+
+    @functools.cached_property
+    def checks(self):
+        """What the checks of the run found (checks.csv, see checks.py): a
+        DataFrame with one row per finding, empty when nothing was found,
+        or None when the run was not checked (no checks.csv)."""
+        if not self.has("checks.csv"):
+            return None
+        return read_checks(self.path("checks.csv"))
 
     @functools.cached_property
     def skeletons(self):

@@ -15,6 +15,8 @@ Hochberg): "primary", the features named with --primary (pre-registered);
 other behaviour figures and the medians of the per-frame measures (every
 percentile with --all-percentiles). With --block COLUMN the p-values come
 from a permutation test within the blocks the sheet's column names.
+Movies whose head check found stretches of frames with head and tail
+perhaps swapped (rows of their checks.csv) are listed too, and kept.
 
 For each comparison and family the study states the smallest p the group
 sizes allow and whether one difference can reach q < alpha among that
@@ -43,10 +45,12 @@ import pandas as pd
 from . import comparison
 from .comparison import (bh_qvalues, bootstrap_interval, compare, compare_blocked,
                          movies_needed, seed_of, smallest_p)
+from .errors import READ_ERRORS
 from .features import (CORE_FEATURES, FEATURE_UNITS, TESTED_FEATURES, BatchError, batch_movies,
                        exploratory_features, feature_table, write_features)
 from .files import replace_atomically
 from .progress import Progress
+from .run import Run
 from .sample_sheet import (SampleSheet, StudyError, block_column, check_sheet,
                            read_sample_sheet)
 
@@ -209,6 +213,17 @@ def design_table(stats, groups_of, control, alpha, blocks_of=None):
     return pd.DataFrame(rows, columns=DESIGN_COLUMNS)
 
 
+def head_checks(movie):
+    """Rows of the checks.csv of `movie` (a BatchMovie): the stretches of
+    frames whose head its evidence contradicts; NaN when it has no
+    readable check file."""
+    try:
+        checks = Run(movie.folder, movie.name).checks
+    except READ_ERRORS:
+        return math.nan
+    return math.nan if checks is None else float(len(checks))
+
+
 def _movies_table(sheet, features, min_consistent, keep):
     rows = []
     for row in sheet.rows:
@@ -273,6 +288,7 @@ def build_study(batch_out, samples, control, out=None, min_consistent=DEFAULT_MI
             if progress else None)
     features = feature_table(movies.values(), progress=step)
     table = _movies_table(sheet, features, min_consistent, keep_low_quality)
+    table["head_checks"] = [head_checks(movies[m]) for m in table.index]
     check_groups_kept(sheet, table, groups, control)
     used = table[table["used"]]
     groups_of = dict(used["group"].items())
@@ -407,6 +423,10 @@ def main(argv=None):
     for movie, reason in left_out["left_out_because"].items():
         print(f"dukon-study: left out {movie}: {reason}", file=sys.stderr)
     print_findings(study, sys.stderr)
+    for movie, n in study.movies["head_checks"].items():
+        if n > 0:
+            print(f"dukon-study: head and tail may be swapped in {movie}: {n:.0f} stretch(es) "
+                  "of frames (see its checks.csv; headmode = combined)", file=sys.stderr)
     print(page)
     return 0
 

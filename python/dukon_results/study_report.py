@@ -38,14 +38,14 @@ def section_movies(study):
     t = study.movies.assign(_order=study.movies["group"].map(study.groups.index))
     t = t.sort_values("_order", kind="stable")
     header = (["movie", "group"] + study.sheet.extra_columns
-              + ["analysis", "frames", "good %", "consistent %", "used"])
+              + ["analysis", "frames", "good %", "consistent %", "head checks", "used"])
     rows = []
     for movie, r in t.iterrows():
         used = "yes" if r["used"] else f"no: {r['left_out_because']}"
         rows.append([("html", _report_link(study, movie)), r["group"]]
                     + [r[c] for c in study.sheet.extra_columns]
                     + [r["status"], r["frames"], r["good_percent"], r["consistent_percent"],
-                       used])
+                       r["head_checks"], used])
     return table(rows, header)
 
 

@@ -5,11 +5,13 @@ damaged files are real outputs with one line broken or the end cut off.
 """
 
 import math
+import shutil
 
 import pytest
 
 from dukon_results import (ResultFileError, decode_label, fill_template, load_run, read_eggs,
                            read_wxo, read_wxs)
+from dukon_results.checks import CHECK_COLUMNS
 from dukon_results.params import read_params_copy
 from dukon_results.skel import read_skeletons
 from dukon_results.tables import (read_displacements, read_speeds, read_turning_angles,
@@ -191,3 +193,36 @@ def test_missing_files(tmp_path, eggs_run):
     empty.write_text("")  # what a run that stopped at once leaves
     with pytest.raises(ResultFileError, match=":1: "):
         read_wxo(empty)
+
+
+CHECK_HEADER = ",".join(CHECK_COLUMNS) + "\n"
+
+
+def test_check_file_checked_found_and_not_checked(eggs_run, tmp_path):
+    # A good run was checked and nothing was found: the header alone.
+    assert load_run(eggs_run).path("checks.csv").read_text() == CHECK_HEADER
+    assert load_run(eggs_run).checks.empty
+    folder = tmp_path / "eggs"
+    shutil.copytree(eggs_run, folder)
+    path = folder / "eggs-checks.csv"
+    path.write_text(CHECK_HEADER + "head,391,843,453,30.20,0.02,-1.31,-0.30,0.00,-1.59\n")
+    checks = load_run(folder).checks
+    assert checks.to_dict("records") == [
+        {"check": "head", "first_frame": 391, "last_frame": 843, "frames": 453, "seconds": 30.2,
+         "brightness": 0.02, "head_swing": -1.31, "body_wave": -0.3, "travel": 0.0,
+         "evidence": -1.59}]
+    assert checks["frames"].dtype == "int64" and checks.attrs["units"]["seconds"] == "s"
+    path.write_text(CHECK_HEADER + "head,391,843,many,30.20,0.02,-1.31,-0.30,0.00,-1.59\n")
+    with pytest.raises(ResultFileError, match=r"eggs-checks\.csv:2: frames: expected an integer"):
+        load_run(folder).checks
+    path.unlink()
+    assert load_run(folder).checks is None  # made before the checks existed
+
+
+def test_parameters_copy_with_the_word_keys(eggs_run, tmp_path):
+    # headmode and polarity are listed after eggs when they are not at their default.
+    copy = tmp_path / "eggs-params.txt"
+    copy.write_text(load_run(eggs_run).path("params.txt").read_text()
+                    + "headmode    = combined\npolarity    = bright\n")
+    params = read_params_copy(copy)
+    assert (params["headmode"], params["polarity"], params["eggs"]) == ("combined", "bright", 1)

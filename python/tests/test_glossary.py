@@ -35,6 +35,7 @@ def _run_columns(run):
         # The points by their first and last: one row describes all 49.
         "NAME-centreline.csv": [c for c in run.centrelines.columns
                                 if c[1:] not in {str(k) for k in range(1, 48)}],
+        "NAME-checks.csv": list(run.checks.columns),
         "Batch: summary.csv": batch.COLUMNS,
         "Study: stats.csv, design.csv, movies.csv, figures": STATS_COLUMNS + DESIGN_COLUMNS,
     }

@@ -94,3 +94,20 @@ def test_report_command_errors(args, status, message):
                           stdin=subprocess.DEVNULL, timeout=60)
     assert proc.returncode == status
     assert message in proc.stderr
+
+
+def test_report_shows_the_checks_at_the_top(coil_run, tmp_path):
+    folder = tmp_path / "coil"
+    shutil.copytree(coil_run, folder)
+    checks = folder / "coil-checks.csv"
+    header = checks.read_text()
+    text = make_report(folder).read_text()
+    assert "Checks: head and tail agree with all the evidence of every run." in text
+    checks.write_text(header + "head,12,120,100,3.60,0.65,-1.17,-0.39,-0.25,-1.16\n")
+    text = make_report(folder).read_text()
+    top = text.index("Checks: head and tail may be swapped")
+    assert top < text.index("<h2>Run summary</h2>")
+    assert "frames 12-120 (100 consistent frames, 3.60 s): evidence -1.16 against" in text
+    assert "headmode = combined" in text
+    checks.unlink()
+    assert "Not checked: no coil-checks.csv" in make_report(folder).read_text()

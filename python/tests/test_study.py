@@ -237,6 +237,25 @@ def test_blocks_and_several_groups(study, tmp_path):
     assert "the blocks of the sheet's column 'Plate'" in page
 
 
+def test_movies_whose_heads_may_be_swapped_are_listed(study, tmp_path):
+    batch = tmp_path / "out"
+    shutil.copytree(study / "out", batch, ignore=shutil.ignore_patterns("study", "work"))
+    summary = pd.read_csv(batch / "summary.csv", index_col="name")
+    found = set(summary.index[summary["head_checks"] > 0])  # what the batch's runs found
+    checks = batch / "results" / "control3" / "control3-checks.csv"
+    checks.write_text(checks.read_text() + "head,1,90,90,3.00,0.50,-1.20,-0.30,-0.20,-1.20\n")
+    (batch / "results" / "control4" / "control4-checks.csv").unlink()
+    proc = subprocess.run([str(STUDY), str(batch), "--samples", str(study / "samples.csv"),
+                           "--control", "control", "--min-consistent", str(MIN_CONSISTENT)],
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=300)
+    assert proc.returncode == 0, proc.stderr
+    listed = set(re.findall(r"head and tail may be swapped in (\S+): \d+ stretch", proc.stderr))
+    assert listed == found | {"control3"}, proc.stderr
+    movies = pd.read_csv(batch / "study" / "movies.csv", index_col="movie")
+    assert movies.loc["control3", "head_checks"] == 1 and movies.loc["control1", "head_checks"] == 0
+    assert math.isnan(movies.loc["control4", "head_checks"])  # not checked
+
+
 PAGE_FACTS = """(() => ({
   title: document.title,
   images: Array.from(document.images).map(i => ({alt: i.alt, complete: i.complete,

@@ -75,6 +75,7 @@ def test_batch_runs_every_movie_and_lists_the_broken_one(binaries, movie, tmp_pa
         row = rows[name]
         assert (row["status"], row["exit_code"], row["frames"]) == ("ok", "0", "120")
         assert float(row["forward_speed_mm_s"]) > 0 and row["eggs"] == ""
+        assert row["head_checks"] == "0"  # checked, nothing found
         assert 0 <= float(row["roam_ratio"]) <= 1
         assert (out / row["report"]).is_file()
         wcon = json.loads((out / "results" / name / f"{name}.wcon").read_text())

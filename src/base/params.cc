@@ -150,12 +150,27 @@ std::string asDirectory(const std::string& value) {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// Whether `word` is one of the words of `words`, which are joined by " or ".
+bool isOneOf(const std::string& word, const std::string& words) {
+  const std::string sep = " or ";
+  size_t at = 0;
+  for (;;) {
+    const size_t end = words.find(sep, at);
+    if (words.compare(at, end == std::string::npos ? std::string::npos : end - at, word) == 0)
+      return true;
+    if (end == std::string::npos) return false;
+    at = end + sep.size();
+  }
+}
+
 }  // namespace
 
 // One key of the parameters file: how it is read, checked, listed and
 // documented. Numbers and flags keep their default in `def`.
 struct Params::Key {
-  enum class Kind { kText, kDirectory, kInt, kReal, kFlag, kTrack, kFrameList };
+  // kWord: one of a few words, `allowed` lists them joined by " or ",
+  // `shownDefault` is the default one.
+  enum class Kind { kText, kDirectory, kInt, kReal, kFlag, kTrack, kFrameList, kWord };
   using Field = std::variant<std::string Params::*, int Params::*, double Params::*, bool Params::*,
                              Tracking Params::*, FrameList Params::*>;
   // Values a checked key accepts: lo (exclusive when loOpen) to hi, finite
@@ -202,6 +217,10 @@ constexpr Range positiveSpan(int rank) {
 }
 constexpr Range finiteOnly(int rank) {
   return Range{rank, -kInf, false, kInf, true};
+}
+// A word key: checked against its words, not a range.
+constexpr Range oneOfItsWords(int rank) {
+  return Range{rank, -kInf, false, kInf, false};
 }
 
 }  // namespace
@@ -334,6 +353,14 @@ const std::vector<Params::Key>& Params::keys() {
        nullptr, "rows for empty movement classes in the feature statistics"},
       {"eggs", "eggs        = ", Kind::kFlag, &Params::eggs_, 0, nullptr, kUnchecked, "", nullptr,
        "egg detection and `eggs.txt`"},
+      {"headmode", "headmode    = ", Kind::kWord, &Params::headmode_, 0, "bright",
+       oneOfItsWords(13), "bright or combined", nullptr,
+       "head end: `bright`, the brighter end by majority over each run of frames; `combined`, "
+       "from brightness, head swing, body wave and travel over runs of linked frames"},
+      {"polarity", "polarity    = ", Kind::kWord, &Params::polarity_, 0, "dark", oneOfItsWords(14),
+       "dark or bright", nullptr,
+       "`dark`: a dark worm on a brighter plate; `bright`: a bright worm on a darker plate "
+       "(every frame is inverted)"},
       {"centrelines", "centrelines = ", Kind::kFlag, &Params::centrelines_, 1, nullptr, kUnchecked,
        "", nullptr,
        "`centreline.csv` with the body model fitted where the chain fails; 0: chains only", true},
@@ -352,6 +379,8 @@ Params::Params(std::string fileName) : fileName_(std::move(fileName)) {
             this->*field = k.def;
           } else if constexpr (std::is_same_v<T, bool>) {
             this->*field = k.def != 0;
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            this->*field = k.kind == Kind::kWord ? k.shownDefault : "";
           } else {
             this->*field = T{};  // texts empty, no ignored frames, stage log
           }
@@ -462,6 +491,7 @@ void Params::store(const Key& k, const std::string& v, Reading& r) {
   std::string how;
   switch (k.kind) {
     case Kind::kText:
+    case Kind::kWord:
       this->*std::get<std::string Params::*>(k.field) = cut(v, kBufLen - 1);
       break;
     case Kind::kDirectory:
@@ -547,6 +577,11 @@ void Params::checkValues() const {
             if (!k.range.accepts(static_cast<double>(value)))
               msg << "Invalid value in parameters file: " << k.name << " = " << value << " ("
                   << k.allowed << ")\n";
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            const std::string& value = this->*field;
+            if (k.kind == Kind::kWord && !isOneOf(value, k.allowed))
+              msg << "Invalid value in parameters file: " << k.name << " = " << value << " ("
+                  << k.allowed << ")\n";
           }
         },
         k.field);
@@ -576,6 +611,8 @@ void Params::printListing(std::ostream& os, double frmps, int lframe) const {
       ignorefrm_.forEach([&](int f) { os << k.label << f << "\n"; });
       continue;
     }
+    if (k.kind == Kind::kWord && this->*std::get<std::string Params::*>(k.field) == k.shownDefault)
+      continue;  // a word key at its default is not listed
     os << k.label;
     if (k.kind == Kind::kTrack) {
       os << (track_ == Tracking::kStageLog ? "stage" : "corr");
@@ -623,8 +660,8 @@ void Params::writeHeader(const std::string& version, double rate, int lastFrame,
 }
 
 void Params::writeKeyTable(std::ostream& os) {
-  static const char* const kTypeNames[] = {"text",     "folder", "integer",     "real",
-                                           "flag 0/1", "word",   "frame or A-B"};
+  static const char* const kTypeNames[] = {"text",     "folder", "integer",      "real",
+                                           "flag 0/1", "word",   "frame or A-B", "word"};
   os << "| key | type | default | accepted | meaning |\n|---|---|---|---|---|\n";
   for (const Key& k : keys()) {
     os << "| " << k.name << " | " << kTypeNames[static_cast<int>(k.kind)] << " | ";

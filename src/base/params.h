@@ -26,6 +26,18 @@ enum class Tracking {
   kImageMotion,  // any other word (corr): the shift of the background
 };
 
+// Which end of the skeleton chain is taken as the head.
+enum class HeadMode {
+  kBright,    // headmode = bright: the brighter end, by majority over each run of frames
+  kCombined,  // headmode = combined: all the evidence of each run of linked frames
+};
+
+// How the worm differs from the plate in grey level.
+enum class Polarity {
+  kDark,    // polarity = dark: a dark worm on a brighter plate
+  kBright,  // polarity = bright: a bright worm on a darker plate; every frame is inverted
+};
+
 class Params {
  public:
   // Length of every text buffer and of the line buffer; texts keep at most
@@ -94,6 +106,10 @@ class Params {
   double shade() const { return shade_; }
   bool star() const { return star_; }
   bool eggs() const { return eggs_; }
+  HeadMode headmode() const {
+    return headmode_ == "combined" ? HeadMode::kCombined : HeadMode::kBright;
+  }
+  Polarity polarity() const { return polarity_ == "bright" ? Polarity::kBright : Polarity::kDark; }
   double seglen() const { return seglen_; }
   double pausespdlim() const { return pausespdlim_; }
   double displen() const { return displen_; }
@@ -160,6 +176,10 @@ class Params {
   bool distbox_ = false;
   bool emptyrows_ = false;
   bool eggs_ = false;
+  // Word keys, checked against their accepted words; listed only when not
+  // at their default.
+  std::string headmode_;
+  std::string polarity_;
   bool centrelines_ = true;
 };
 

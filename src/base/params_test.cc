@@ -83,6 +83,30 @@ TEST_F(ParamsTest, TrackWordAndFlags) {
   EXPECT_NE(listing(p).find("eggs        = 1\n"), std::string::npos);
 }
 
+// Word keys take one of their words, and are listed only when not at their
+// default, so that the listing of a run that does not use them is unchanged.
+TEST_F(ParamsTest, WordKeysTakeTheirWordsAndAreListedWhenSet) {
+  Params p = readWith("headmode = bright\n");
+  EXPECT_EQ(p.headmode(), HeadMode::kBright);
+  EXPECT_EQ(p.polarity(), Polarity::kDark);
+  EXPECT_EQ(listing(p), listing(readWith("")));
+  EXPECT_EQ(listing(p).find("headmode"), std::string::npos);
+  Params q = readWith("HEADMODE = combined\npolarity = bright\n");
+  EXPECT_EQ(q.headmode(), HeadMode::kCombined);
+  EXPECT_EQ(q.polarity(), Polarity::kBright);
+  EXPECT_NE(listing(q).find("eggs        = 0\nheadmode    = combined\npolarity    = bright\n"),
+            std::string::npos);
+  for (const char* line : {"headmode = Combined\n", "polarity = light\n", "headmode = or\n"}) {
+    try {
+      readWith(line);
+      FAIL() << "expected FatalError for " << line;
+    } catch (const FatalError& e) {
+      const std::string key = std::string(line).substr(0, 8);
+      EXPECT_EQ(std::string(e.what()).rfind("Invalid value in parameters file: " + key, 0), 0u);
+    }
+  }
+}
+
 TEST_F(ParamsTest, IgnoredFramesAreSortedRanges) {
   Params p = readWith(
       "ignorefrm = 10-12\nignorefrm = 5\nignorefrm = 12-10\nignorefrm = 7 - 7\n"

@@ -158,19 +158,23 @@ int consistencyPass(std::vector<SkelRecord>& records, int median) {
 
 // Every run of failed frames (neither consistent nor ignored) that borders a
 // loop frame is marked as loop too: such frames are most likely the same coil.
-// The backward walk never reaches record 0.
+// A frame without a worm ends the walk like an ignored one. The backward walk
+// never reaches record 0.
 int loopSpreading(std::vector<SkelRecord>& records) {
   const int n = static_cast<int>(records.size());
   int count = 0;
   for (int i = 0; i < n; ++i) {
     if (records[i].ignored || !records[i].loop) continue;
     ++count;
-    for (int j = i - 1; j >= 1 && !records[j].consistent && !records[j].ignored; --j) {
+    auto spreads = [&](int j) {
+      return !records[j].consistent && !records[j].ignored && !records[j].noWorm;
+    };
+    for (int j = i - 1; j >= 1 && spreads(j); --j) {
       records[j].loop = true;
       ++count;
     }
     int k = i + 1;
-    for (; k < n && !records[k].consistent && !records[k].ignored; ++k) {
+    for (; k < n && spreads(k); ++k) {
       records[k].loop = true;
       ++count;
     }

@@ -39,11 +39,16 @@ struct SkelRecord {
   cv::Point tail{0, 0};
   cv::Point mid{0, 0};
   bool ignored = false;     // listed in ignorefrm; never analysed
+  bool noWorm = false;      // the mask was plainly not a worm; the frame has no chain
   bool loop = false;        // chain closed on itself, or spread from such a frame
   bool consistent = false;  // valid, no loop, length and mid agree with the run
   bool located = false;     // world position known
   bool headKnown = false;   // head/tail decided from grey levels in this frame
-  int xLoc = 0, yLoc = 0;   // stage location in frame pixels
+  // Margin of that decision: the brightest body pixels at the end decided
+  // as head minus those at the other end, grey levels (above 2 when
+  // headKnown); NaN when the ends were not both sampled.
+  double headContrast = kNaN;
+  int xLoc = 0, yLoc = 0;  // stage location in frame pixels
 
   // Basic measures (pixels).
   double len = 0;

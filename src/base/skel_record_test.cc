@@ -223,15 +223,17 @@ TEST(SkelRecordTest, LoopSpreadsOverNeighbouringFailedFrames) {
 }
 
 TEST(SkelRecordTest, LoopSpreadingStopsAtIgnoredAndNeverReachesRecordZero) {
-  std::vector<SkelRecord> recs(6);
-  recs[2].loop = true;
-  recs[4].ignored = true;
-  EXPECT_EQ(loopSpreading(recs), 3);  // 2, then 1 backward, 3 forward
-  EXPECT_FALSE(recs[0].loop);
-  EXPECT_TRUE(recs[1].loop);
-  EXPECT_TRUE(recs[3].loop);
-  EXPECT_FALSE(recs[4].loop);
-  EXPECT_FALSE(recs[5].loop);
+  for (bool ignored : {true, false}) {  // a frame without worm stops it too
+    std::vector<SkelRecord> recs(6);
+    recs[2].loop = true;
+    (ignored ? recs[4].ignored : recs[4].noWorm) = true;
+    EXPECT_EQ(loopSpreading(recs), 3);  // 2, then 1 backward, 3 forward
+    EXPECT_FALSE(recs[0].loop);
+    EXPECT_TRUE(recs[1].loop);
+    EXPECT_TRUE(recs[3].loop);
+    EXPECT_FALSE(recs[4].loop);
+    EXPECT_FALSE(recs[5].loop);
+  }
 
   std::vector<SkelRecord> ign(3);
   ign[1].loop = ign[1].ignored = true;  // an ignored loop record spreads nothing

@@ -9,8 +9,10 @@ namespace dukon {
 
 namespace {
 
+// Loops, ignored frames and frames without a worm end a segment: no
+// movement is measured across them.
 bool closesSegment(const SkelRecord& r) {
-  return r.loop || r.ignored;
+  return r.loop || r.ignored || r.noWorm;
 }
 
 void append(std::vector<MvVec>& v, const std::vector<SkelRecord>& records, int s, int e, bool turn,
@@ -95,7 +97,7 @@ void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& record
   size_t i = 0;
   while (i + 1 < v.size()) {
     const int after = v[i].end() + 1;
-    if (after < n && records[after].ignored) {
+    if (after < n && (records[after].ignored || records[after].noWorm)) {
       ++i;
       continue;
     }

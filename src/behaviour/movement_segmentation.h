@@ -23,7 +23,7 @@ namespace dukon {
 int movementSegmentFrames(const MovementSettings& settings, std::ostream& err = std::cerr);
 
 // Cuts the records into segments of `segFrames` frames. Runs of `loop`
-// records become loop segments; `ignored` records and loop runs close the
+// records become loop segments; `ignored` and `noWorm` records and loop runs close the
 // segment in progress at its last usable record. Consecutive segments share
 // their boundary record.
 std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int segFrames,
@@ -32,7 +32,7 @@ std::vector<MvVec> cutMovements(const std::vector<SkelRecord>& records, int segF
 // Merges neighbouring segments of the same kind in place: same direction,
 // both pauses, both turns or both loops, but never a pause with a non-pause
 // nor a turn with a non-turn, and never a segment whose end record is
-// followed by an ignored record with the segment after it.
+// followed by an ignored or `noWorm` record with the segment after it.
 void mergeMovements(std::vector<MvVec>& v, const std::vector<SkelRecord>& records,
                     const MovementSettings& settings);
 

@@ -168,15 +168,18 @@ TEST(MovementSegmentationTest, MergeKeepsKindsApart) {
             "Movements compressed from 6 elements to 4 elements (reduction of 33.3%)\n\n");
 }
 
-TEST(MovementSegmentationTest, NoMergeAcrossAnIgnoredFrame) {
+// Nor across a frame without a worm: no movement is reported from it.
+TEST(MovementSegmentationTest, NoMergeAcrossAnIgnoredFrameOrOneWithoutWorm) {
   const MovementSettings p = testMovement();
-  std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
-  r[5].ignored = true;
-  r[5].consistent = r[5].located = false;
-  std::ostringstream wxs, err;
-  const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
-  EXPECT_EQ(spans(v), (Spans{{0, 4}, {6, 10}}));
-  EXPECT_EQ(v[0].direction(), v[1].direction());
+  for (bool ignored : {true, false}) {
+    std::vector<SkelRecord> r = straightRun(11, 100, 2, true);
+    (ignored ? r[5].ignored : r[5].noWorm) = true;
+    r[5].consistent = r[5].located = false;
+    std::ostringstream wxs, err;
+    const std::vector<MvVec> v = segmentMovements(r, wxs, p, err);
+    EXPECT_EQ(spans(v), (Spans{{0, 4}, {6, 10}})) << ignored;
+    EXPECT_EQ(v[0].direction(), v[1].direction());
+  }
 }
 
 TEST(MovementSegmentationTest, AdjacentLoopSegmentsMerge) {

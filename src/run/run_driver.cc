@@ -20,6 +20,7 @@
 #include "behaviour/behaviour.h"
 #include "behaviour/movement_segmentation.h"
 #include "output/centreline_file.h"
+#include "output/check_file.h"
 #include "output/frame_table.h"
 #include "run/centreline_pass.h"
 #include "run/debug_display.h"
@@ -31,7 +32,9 @@
 #include "segment/frame_segmenter.h"
 #include "segment/head_tail.h"
 #include "segment/track.h"
+#include "segment/worm_check.h"
 #include "skeleton/body_wave.h"
+#include "skeleton/head_orientation.h"
 #include "skeleton/result_files.h"
 #include "skeleton/skeleton.h"
 #include "skeleton/wave.h"
@@ -74,10 +77,12 @@ class RunDriver {
   int run() {
     startUp();
     frameLoop();
+    requireAWorm();
     checkFramesTaken();
     releaseFrameWork();
     StageTimer t(sink(&StageTimes::post));
     passesOverRecords();
+    warnOfLowResolution();
     writeSummary();
     postProcess();
     return finish();
@@ -95,9 +100,13 @@ class RunDriver {
   void checkFramesTaken();
   void analyseFrame(const cv::Mat& frame, SkelRecord& rec);
   StagePosition locateFrame();
+  void rejectNoWorm(SkelRecord& rec, const std::string& why);
+  void requireAWorm() const;
+  void warnOfLowResolution() const;
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage);
   void showFrame(cv::Point head, bool headKnown, int frame);
   void releaseFrameWork();
+  void orientHeads();
   void bodyWaves();
   void passesOverRecords();
   void writeSummary();
@@ -138,6 +147,9 @@ class RunDriver {
   int totalFrames_ = 1;
   int goodFrames_ = 0;
   int consistentFrames_ = 0;
+  int wormFrames_ = 0;       // frames whose mask can be a worm
+  int noWormFrames_ = 0;     // frames whose mask plainly is not one
+  int darkPlateFrames_ = 0;  // of those, frames with an object brighter than the plate
   // What the frame loop met besides analysed frames.
   int lastRead_ = 0;             // number of the last frame in the range delivered
   double lastReadMs_ = 0;        // and its time stamp
@@ -301,6 +313,7 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
   {
     StageTimer t(sink(&StageTimes::grey));
     cv::cvtColor(frame, bw_, cv::COLOR_RGB2GRAY);
+    if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
   }
   {
     StageTimer t(sink(&StageTimes::segment));
@@ -312,6 +325,12 @@ void RunDriver::analyseFrame(const cv::Mat& frame, SkelRecord& rec) {
     stage = locateFrame();
   }
   notes_.back().stage = stage.loc;
+  const std::string noWorm = notAWormReason(bin_, image_->maskBox());
+  if (!noWorm.empty()) {
+    rejectNoWorm(rec, noWorm);
+    return;
+  }
+  if (!image_->maskBox().empty()) ++wormFrames_;
   bool valid = false;
   {
     StageTimer t(sink(&StageTimes::skeleton));
@@ -352,6 +371,57 @@ StagePosition RunDriver::locateFrame() {
   // frame's own coordinates as world coordinates. The frame stays unusable.
   if (!shift) return StagePosition{track_->stagePx(), false};
   return track_->addImageMotion(*shift, time);
+}
+
+// A frame whose mask is plainly not a worm gets no chain and no result.
+void RunDriver::rejectNoWorm(SkelRecord& rec, const std::string& why) {
+  rec.noWorm = true;
+  ++noWormFrames_;
+  if (plateDarkerThanObject(bw_)) ++darkPlateFrames_;
+  if (prms_.screenop()) std::cerr << "no worm in frame " << frameNumber_ << ": " << why << "\n";
+  showFrame(cv::Point(-1, -1), false, frameNumber_);
+}
+
+// Results from a movie in which no frame shows a worm would be results from
+// the plate: the run ends instead, saying why.
+void RunDriver::requireAWorm() const {
+  // Without a frame analysed at all, checkFramesTaken says why.
+  if (wormFrames_ > 0 || records_.size() <= ignore_.passed()) return;
+  std::ostringstream msg;
+  msg << "No worm found in the " << records_.size() - ignore_.passed()
+      << " frames analysed: every frame's mask was empty, touched three or more frame borders"
+         " or covered more than half of the frame.\n";
+  if (2 * darkPlateFrames_ > noWormFrames_) {
+    const bool inverted = prms_.polarity() == Polarity::kBright;
+    msg << "The plate is darker than the object in these frames"
+        << (inverted ? " as inverted by polarity = bright" : "") << ": for a "
+        << (inverted ? "dark worm on a bright" : "bright worm on a dark")
+        << " plate, set polarity = " << (inverted ? "dark" : "bright") << " in " << prms_.fileName()
+        << ".\n";
+  }
+  throw FatalError(msg.str());
+}
+
+// Below about 10 pixels of thickness the fixed-size closings of the mask
+// bridge the gap inside tight bends. The thickness is the mean over the
+// consistent frames: a chain cut short across a bend makes a frame look
+// thicker than the worm is.
+void RunDriver::warnOfLowResolution() const {
+  constexpr double kLeastThickness = 10;
+  double sum = 0;
+  int n = 0;
+  for (const SkelRecord& r : records_) {
+    if (!r.consistent || !std::isfinite(r.thickness)) continue;
+    sum += r.thickness;
+    ++n;
+  }
+  if (n == 0 || sum / n >= kLeastThickness) return;
+  std::cerr << "Warning: the worm is " << std::lround(sum / n * 10) / 10.0
+            << " pixels thick on average; below about " << kLeastThickness
+            << " pixels tight bends close up in the mask and some chains cut across a bend or"
+               " stop short. Film at a higher magnification, or enlarge the frames, for a worm"
+               " at least "
+            << kLeastThickness << " pixels thick.\n";
 }
 
 void RunDriver::measureGoodFrame(SkelRecord& rec, const StagePosition& stage) {
@@ -424,7 +494,7 @@ void RunDriver::writeSummary() {
 
 void RunDriver::postProcess() {
   const MovementSettings moving = movementSettings(prms_, frames_);
-  orientHeadTail(records_);
+  orientHeads();
   bodyWaves();
   movements_ = segmentMovements(records_, wxs_, moving);
   classifyBehaviour(movements_, records_, wxs_, moving);
@@ -448,7 +518,8 @@ void RunDriver::postProcess() {
 // failed (with `centrelines`), into "centreline.csv".
 void RunDriver::writeCentrelines() {
   const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
-                              segmenterSettings(prms_), prms_.centrelines()};
+                              segmenterSettings(prms_), prms_.centrelines(),
+                              prms_.polarity() == Polarity::kBright};
   CentrelineCounts counts;
   const std::clock_t cpu = std::clock();
   {
@@ -466,6 +537,26 @@ void RunDriver::writeCentrelines() {
     times_->fitFrames += counts.gapFrames;
     times_->fitted += counts.fitted;
   }
+}
+
+// Orients head and tail by the rule of `headmode`, then checks the
+// orientation against all the evidence and writes what contradicts it.
+void RunDriver::orientHeads() {
+  const std::vector<RunJudgement> judged = judgeRuns(records_, frames_.rate);
+  if (prms_.headmode() == HeadMode::kCombined)
+    orientByJudgement(records_, judged);
+  else
+    orientHeadTail(records_);
+  if (prms_.screenop())
+    for (const RunJudgement& j : judged) std::cout << runEvidenceLine(j, records_);
+  const std::vector<HeadCheck> checks = checkHeads(records_, judged, frames_.rate);
+  const std::string name = prms_.moviename() + "-checks.csv";
+  for (const HeadCheck& c : checks) std::cerr << headCheckWarning(c, name);
+  std::ofstream os;
+  out_->openStream(os, "checks.csv", 6);
+  if (!os.is_open()) return;
+  writeChecks(os, checks);
+  out_->closeStream(os, "checks.csv");
 }
 
 // The parameters as the run used them, under the run header: the frame rate

@@ -61,6 +61,7 @@ float brightestMean(const GreyHistogram& hist, int n) {
 
 void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int mmpix) {
   rec.headKnown = false;
+  rec.headContrast = SkelRecord::kNaN;
   const int N = rec.numsklpts;
   if (N <= 0 || static_cast<int>(rec.points.size()) < N) return;
   const std::vector<cv::Point>& p = rec.points;
@@ -85,6 +86,7 @@ void decideHeadTail(const cv::Mat& bw, const cv::Mat& bin, SkelRecord& rec, int 
   const float meanB = brightestMean(histB, n);
 
   rec.headKnown = true;
+  rec.headContrast = std::fabs(static_cast<double>(meanA) - meanB);
   if (meanA > meanB + 2.0) {
     // head and tail already at the chain's first and last point
   } else if (meanB > meanA + 2.0) {

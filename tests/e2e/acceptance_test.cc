@@ -199,6 +199,38 @@ std::string table(const std::string& scenario, const Figures& f) {
   return os.str();
 }
 
+// Analyses the movie of the run folder `dir` again, with `extra` lines
+// appended to its parameters and the outputs under dir/sub; returns the exit
+// status. stderr goes to dir/sub/errors.txt.
+int rerun(const std::string& dir, const std::string& sub, const std::string& extra) {
+  const std::string to = dir + "/" + sub;
+  if (shell("mkdir -p '" + to + "'") != 0) return -1;
+  std::ofstream(to + "/params.txt") << readText(dir + "/params.txt") << "outdir = " << to << "/\n"
+                                    << extra;
+  return shell("cd '" + to + "' && '" DUKON_EXE "' </dev/null >console.txt 2>errors.txt");
+}
+
+// Rows of a run's check file (its header line not counted); -1 when the
+// file is missing.
+int checkRows(const std::string& outDir, const std::string& name) {
+  std::ifstream in(outDir + "/" + name + "/" + name + "-checks.csv");
+  if (!in) return -1;
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines - 1;
+}
+
+// The figures of headmode = combined beside those of the default rule.
+std::string headModeTable(const Figures& bright, const Figures& combined, int checks) {
+  std::ostringstream os;
+  os << std::fixed << std::setprecision(2) << "  head right, bright / combined    "
+     << bright.headRightPct << " / " << combined.headRightPct << " %\n"
+     << "  label matches, bright / combined " << bright.labelMatchPct << " / "
+     << combined.labelMatchPct << " %\n"
+     << "  head checks of the bright rule   " << checks << "\n";
+  return os.str();
+}
+
 // Segments of wxs.txt whose text contains `word` and whose frame range
 // overlaps the truth's frames in `state`.
 bool segmentOverlaps(const RunOutputs& o, const std::vector<TruthRow>& truth,
@@ -340,7 +372,12 @@ class Acceptance : public ::testing::TestWithParam<std::string> {
     truth_ = synth::readTruthCsv(dir_ + "/" + scenario_ + ".truth.csv");
     out_ = readOutputs(dir_, scenario_);
     figures_ = measure(out_, readCentrelines(dir_, scenario_), truth_);
-    const std::string t = table(scenario_, figures_);
+    checks_ = checkRows(dir_, scenario_);
+    ASSERT_EQ(rerun(dir_, "combined", "headmode = combined\n"), 0)
+        << readText(dir_ + "/combined/errors.txt");
+    combined_ = measure(readOutputs(dir_ + "/combined", scenario_),
+                        readCentrelines(dir_ + "/combined", scenario_), truth_);
+    const std::string t = table(scenario_, figures_) + headModeTable(figures_, combined_, checks_);
     std::cout << t;
     std::ofstream(dir_ + "/figures.txt") << t;
   }
@@ -351,6 +388,8 @@ class Acceptance : public ::testing::TestWithParam<std::string> {
   std::vector<TruthRow> truth_;
   RunOutputs out_;
   Figures figures_;
+  Figures combined_;  // the same movie with headmode = combined
+  int checks_ = -1;   // rows of the check file of the default run
 };
 
 TEST_P(Acceptance, MeetsItsLevels) {
@@ -358,6 +397,8 @@ TEST_P(Acceptance, MeetsItsLevels) {
   // Every scenario: one row per frame, structure intact.
   EXPECT_EQ(out_.shapes.size(), truth_.size());
   EXPECT_FALSE(out_.segments.empty());
+  // The head check runs on every movie and finds nothing on these.
+  EXPECT_EQ(checks_, 0);
   if (!full()) return;
   const auto levels = std::find_if(scenarioLevels().begin(), scenarioLevels().end(),
                                    [this](const Levels& l) { return l.scenario == scenario_; });
@@ -370,6 +411,9 @@ TEST_P(Acceptance, MeetsItsLevels) {
   EXPECT_LE(f.errAllMedUm, l.maxErrAllMedUm);
   EXPECT_GE(f.headRightPct, l.minHeadRightPct);
   EXPECT_GE(f.labelMatchPct, l.minLabelMatchPct);
+  // All the evidence: the head right nearly everywhere, movement no worse.
+  EXPECT_GE(combined_.headRightPct, 99.5);
+  EXPECT_GE(combined_.labelMatchPct, f.labelMatchPct);
   if (l.reversalsAsTrue) {
     EXPECT_EQ(f.reversals, f.trueReversals);
   }
@@ -412,6 +456,63 @@ TEST_P(Acceptance, MeetsItsLevels) {
   if (l.noFalseEggs) {
     EXPECT_EQ(f.eggsFalse, 0);
   }
+}
+
+// Renders `scenario` with `synthArgs` into a fresh folder `name` under the
+// acceptance tree and analyses it there; returns the folder.
+std::string renderAndAnalyse(const std::string& name, const std::string& scenario,
+                             std::string synthArgs) {
+  const std::string dir = std::string(DUKON_E2E_DIR) + "/" + name;
+  EXPECT_EQ(shell("rm -rf '" + dir + "' && mkdir -p '" + dir + "'"), 0);
+  if (shortSeconds() > 0) synthArgs += " --seconds " + std::to_string(shortSeconds());
+  EXPECT_EQ(shell(std::string("'") + DUKON_SYNTH_EXE + "' --scenario " + scenario + " " +
+                  synthArgs + " --out '" + dir + "' >'" + dir + "/synth.log' 2>&1"),
+            0);
+  EXPECT_EQ(shell("cd '" + dir + "' && '" DUKON_EXE "' </dev/null >console.txt 2>errors.txt"), 0)
+      << readText(dir + "/errors.txt");
+  return dir;
+}
+
+void keepFigures(const std::string& dir, const std::string& text) {
+  std::cout << text;
+  std::ofstream(dir + "/figures.txt") << text;
+}
+
+// The five-minute movie of mixed behaviour (reversals, pauses, omega turns,
+// coils) with each head rule: all the evidence puts the head right nearly
+// everywhere and labels movement no worse than brightness alone.
+TEST(HeadModes, FiveMinuteMovieOfMixedBehaviour) {
+  const std::string dir = renderAndAnalyse("long-headmodes", "long", "");
+  ASSERT_FALSE(::testing::Test::HasFailure());
+  const std::vector<TruthRow> truth = synth::readTruthCsv(dir + "/long.truth.csv");
+  const Figures bright = measure(readOutputs(dir, "long"), readCentrelines(dir, "long"), truth);
+  ASSERT_EQ(rerun(dir, "combined", "headmode = combined\n"), 0);
+  const Figures combined = measure(readOutputs(dir + "/combined", "long"),
+                                   readCentrelines(dir + "/combined", "long"), truth);
+  const int checks = checkRows(dir, "long");
+  keepFigures(dir, table("long, head rules", bright) + headModeTable(bright, combined, checks));
+  EXPECT_EQ(checks, 0);
+  if (shortSeconds() > 0) return;
+  EXPECT_GE(combined.headRightPct, 99.5);
+  EXPECT_GE(combined.labelMatchPct, bright.labelMatchPct);
+}
+
+// The forward movie with its grey levels inverted, a bright worm on a dark
+// plate, is analysed as well as the original with polarity = bright (which
+// the generator writes for it).
+TEST(Polarity, BrightWormOnADarkPlate) {
+  const std::string dir = renderAndAnalyse("forward-bright", "forward", "--polarity bright");
+  ASSERT_FALSE(::testing::Test::HasFailure());
+  const std::vector<TruthRow> truth = synth::readTruthCsv(dir + "/forward.truth.csv");
+  const RunOutputs out = readOutputs(dir, "forward");
+  const Figures f = measure(out, readCentrelines(dir, "forward"), truth);
+  keepFigures(dir, table("forward, bright worm, polarity = bright", f));
+  EXPECT_EQ(checkRows(dir, "forward"), 0);
+  if (shortSeconds() > 0) return;
+  EXPECT_GE(f.consistentPct, 90);
+  EXPECT_GE(f.headRightPct, 99.5);
+  EXPECT_GE(f.labelMatchPct, 90);
+  EXPECT_NE(out.wxs.find("forward is 100% of movement"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Acceptance, ::testing::ValuesIn(measuredScenarios()),

@@ -3,9 +3,12 @@
 // dukon-frames-to-avi and analysed by the dukon executable as a user runs it.
 // The chains of skel.csv are compared with the published centrelines; each
 // variant prints one table of figures (also kept as figures.txt beside its
-// outputs) and asserts the levels the analysis must reach. A second real
-// movie, a grey worm on black (the opposite polarity of a plate movie), only
-// has to run to completion.
+// outputs) and asserts the levels the analysis must reach. Each movie is
+// analysed with both head rules: the head is right where chain point 0 lies
+// nearer the published point 0 (the head) than the published last point.
+// A second real movie, a grey worm on black (the opposite polarity of a
+// plate movie), has no worm for the default polarity and one with
+// polarity = bright.
 //
 // Distance between a chain and a centreline: for every point of one, the
 // distance to the nearest point of the other taken as a polyline; the mean of
@@ -40,6 +43,10 @@ constexpr int kCrops = 1000;
 // Share of frames with a published centreline (720 of 1000; the rest are
 // mostly coiled). dukon has to find a valid chain in at least as many.
 constexpr double kPublishedPct = 72.0;
+const char kCheckHeader[] =
+    "check,first_frame,last_frame,frames,seconds,brightness,head_swing,body_wave,travel,"
+    "evidence\n";
+const char kThin[] = "pixels thick on average";
 
 bool exists(const std::string& path) {
   return std::ifstream(path).good();
@@ -158,6 +165,13 @@ struct Figures {
   double clFittedDistMedian = 0;
 };
 
+// Where the head of the consistent frames with a published centreline lies.
+struct HeadFigures {
+  int compared = 0, right = 0;
+  std::string wrong;  // the stretches of frames with the head wrong, "a-b (n)"
+  double rightPct() const { return share(right, compared); }
+};
+
 int count(const std::string& text, const std::string& word) {
   int n = 0;
   for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
@@ -228,6 +242,50 @@ void measureCentrelines(const std::map<int, CentrelineRow>& rows,
   f->clDistMedian = quantile(dist, 0.5);
   f->clFittedDistMedian = quantile(fitted, 0.5);
   f->clHeadPct = share(headFirst, f->clCompared);
+}
+
+HeadFigures measureHeads(const RunOutputs& o, const std::map<int, Line>& chains,
+                         const std::map<int, Line>& published, const Layout& l) {
+  HeadFigures h;
+  std::map<int, bool> consistent;
+  for (const ShapeRow& r : o.shapes) consistent[r.frame] = r.consistent;
+  int first = -1, last = -1, count = 0;
+  auto close = [&]() {
+    if (count > 0)
+      h.wrong += " " + std::to_string(first) + "-" + std::to_string(last) + " (" +
+                 std::to_string(count) + ")";
+    count = 0;
+  };
+  for (const auto& [frame, chain] : chains) {
+    const auto pub = published.find(frame - 1);
+    if (chain.empty() || !consistent[frame] || pub == published.end()) continue;
+    const Pt head = toCrop({chain.front()}, l).front();
+    const Line& p = pub->second;
+    const bool right = std::hypot(head.x - p.front().x, head.y - p.front().y) <
+                       std::hypot(head.x - p.back().x, head.y - p.back().y);
+    ++h.compared;
+    h.right += right;
+    if (right) {
+      close();
+      continue;
+    }
+    if (count == 0) first = frame;
+    last = frame;
+    ++count;
+  }
+  close();
+  return h;
+}
+
+std::string headTable(const HeadFigures& bright, const HeadFigures& combined) {
+  std::ostringstream os;
+  os << std::fixed << std::setprecision(2) << "  head at published head, bright    "
+     << bright.rightPct() << " % of " << bright.compared
+     << " (wrong:" << (bright.wrong.empty() ? " none" : bright.wrong) << ")\n"
+     << "  head at published head, combined  " << combined.rightPct() << " % of "
+     << combined.compared << " (wrong:" << (combined.wrong.empty() ? " none" : combined.wrong)
+     << ")\n";
+  return os.str();
 }
 
 std::string table(const Layout& l, const Figures& f, size_t published) {
@@ -316,11 +374,31 @@ class RealFootage : public ::testing::Test {
     EXPECT_EQ(out.shapes.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(chains.size(), static_cast<size_t>(kCrops));
     EXPECT_EQ(published_.size(), static_cast<size_t>(kPublishedPct * kCrops / 100));
-    figures_ = measure(out, chains, published_, l, readText(dir_ + "/errors.txt"));
+    errors_ = readText(dir_ + "/errors.txt");
+    figures_ = measure(out, chains, published_, l, errors_);
     const std::map<int, CentrelineRow> rows = readCentrelines(dir_, "wormpose");
     EXPECT_EQ(rows.size(), static_cast<size_t>(kCrops));
     measureCentrelines(rows, published_, l, &figures_);
-    keepFigures(dir_, table(l, figures_, published_.size()));
+    bright_ = measureHeads(out, chains, published_, l);
+
+    // The same movie with headmode = combined, outputs in combined/.
+    const std::string sub = dir_ + "/combined";
+    ASSERT_EQ(shell("mkdir -p " + quote(sub)), 0);
+    std::ofstream(sub + "/params.txt")
+        << readText(dir_ + "/params.txt") << "moviedir = ..\noutdir = .\nheadmode = combined\n";
+    ASSERT_EQ(runDukon(sub), 0) << readText(sub + "/errors.txt");
+    combined_ = measureHeads(readOutputs(sub, "wormpose"),
+                             readChains(sub + "/wormpose/wormpose-skel.csv"), published_, l);
+    checks_ = readText(dir_ + "/wormpose/wormpose-checks.csv");
+    keepFigures(dir_, table(l, figures_, published_.size()) + headTable(bright_, combined_));
+  }
+
+  // Levels of the head at every scale: all the evidence puts it right in
+  // 99 % of the compared frames; the check of a run finds nothing with it.
+  void expectHeadLevels() const {
+    EXPECT_GE(combined_.compared, 500);
+    EXPECT_GE(combined_.rightPct(), 99.0);
+    EXPECT_EQ(readText(dir_ + "/combined/wormpose/wormpose-checks.csv"), kCheckHeader);
   }
 
   // Levels both layouts reach: a chain wherever a pose was published, the
@@ -337,6 +415,9 @@ class RealFootage : public ::testing::Test {
   std::string dir_;
   std::map<int, Line> published_;
   Figures figures_;
+  std::string errors_;  // stderr of the default run
+  std::string checks_;  // its check file
+  HeadFigures bright_, combined_;
 };
 
 // The crops at their own size: the worm is about 89 px long and 9 px thick.
@@ -354,6 +435,25 @@ TEST_F(RealFootage, NativeScaleChainsFollowPublishedCentrelines) {
   EXPECT_GE(f.coveragePct, 65);
   EXPECT_LT(f.distMean, 2.5);
   EXPECT_LT(f.consMean, 1.2);
+  expectHeadLevels();
+  // About 7 pixels thick: the warning says what that costs.
+  EXPECT_NE(errors_.find(kThin), std::string::npos) << errors_;
+}
+
+// Twice the native size: the brightness rule puts the head at the tail for
+// the longest run (27 s of forward crawling), and the check says so.
+TEST_F(RealFootage, DoubledScaleHeadNeedsAllTheEvidence) {
+  analyse({"real-x2", 2, 20, 256, 178});
+  if (IsSkipped() || HasFatalFailure()) return;
+  expectCommonLevels();
+  expectHeadLevels();
+  EXPECT_LT(bright_.rightPct(), 50.0);
+  EXPECT_NE(errors_.find("Warning: head and tail may be swapped in frames 391-843"),
+            std::string::npos)
+      << errors_;
+  EXPECT_NE(errors_.find("headmode = combined"), std::string::npos);
+  EXPECT_NE(checks_.find("\nhead,391,843,"), std::string::npos) << checks_;
+  EXPECT_EQ(errors_.find(kThin), std::string::npos);
 }
 
 // The crops enlarged three times (worm about 267 px long, 27 px thick, the
@@ -375,41 +475,49 @@ TEST_F(RealFootage, TripledScaleChainsMatchPublishedCentrelines) {
   EXPECT_EQ(f.clCompared, 720);
   EXPECT_LE(f.clDistMedian, f.distMedian);
   EXPECT_GE(f.clHeadPct, 99);
+  expectHeadLevels();
+  EXPECT_EQ(checks_, kCheckHeader);
+  EXPECT_EQ(errors_.find(kThin), std::string::npos);
 }
 
-// A grey worm on black: the histogram has no valley below the worm, so every
-// frame falls back to edges. Nothing is asked of the figures; the run must
-// end normally with all its tables written.
-TEST_F(RealFootage, MaskedMovieRunsToCompletion) {
+// A grey worm on black. Taken for a dark worm, every frame's mask is the
+// black plate: no worm, no results, and the message names the key. With
+// polarity = bright the frames are inverted and the worm is found.
+TEST_F(RealFootage, MaskedMovieNeedsPolarityBright) {
   const std::string dir = makeDir("real-masked");
   ASSERT_EQ(
       shell("ln -s " + quote(kDataDir + "/masked-avi/test.avi") + " " + quote(dir + "/masked.avi")),
       0);
   // The worm covers about 390 px at about 6 px width: some 65 px long.
-  std::ofstream(dir + "/params.txt")
-      << "moviedir = .\nmoviename = masked\noutdir = .\nmmpix = 65\nscreenop = 1\n";
+  const std::string params = "moviedir = .\nmoviename = masked\noutdir = .\nmmpix = 65\n";
+  std::ofstream(dir + "/params.txt") << params;
   std::ofstream(dir + "/masked.log.csv") << readText(kToolsDir + "/wormpose.log.csv");
+  ASSERT_EQ(runDukon(dir), 1);
+  const std::string noWorm = readText(dir + "/errors.txt");
+  EXPECT_EQ(noWorm.rfind("No worm found in the 563 frames analysed", 0), 0u) << noWorm;
+  EXPECT_NE(noWorm.find("set polarity = bright in params.txt"), std::string::npos) << noWorm;
+
+  std::ofstream(dir + "/params.txt") << params << "polarity = bright\nscreenop = 1\n";
   ASSERT_EQ(runDukon(dir), 0) << readText(dir + "/errors.txt");
   for (const char* f : {"wxo.txt", "wxd.txt", "wxs.txt", "spd.txt", "dsp.txt", "ang.txt",
-                        "skel.csv", "params.txt", "track.bmp", "wave.bmp"})
+                        "skel.csv", "params.txt", "track.bmp", "wave.bmp", "checks.csv"})
     EXPECT_TRUE(exists(dir + "/masked/masked-" + f)) << f;
   const RunOutputs out = readOutputs(dir, "masked");
   const std::string errors = readText(dir + "/errors.txt");
   EXPECT_EQ(out.summary.at("real"), 563);
   EXPECT_EQ(out.shapes.size(), 563u);
+  const double consistent = share(out.summary.at("consistent"), out.summary.at("real"));
   std::ostringstream os;
-  os << std::fixed << std::setprecision(2) << "== real-masked (grey worm on black, mmpix 65)\n"
+  os << std::fixed << std::setprecision(2)
+     << "== real-masked (grey worm on black, mmpix 65, polarity = bright)\n"
      << "  good frames                          "
      << share(out.summary.at("good"), out.summary.at("real")) << " %\n"
-     << "  consistent frames                    "
-     << share(out.summary.at("consistent"), out.summary.at("real")) << " %\n"
+     << "  consistent frames                    " << consistent << " %\n"
      << "  edge-only masks                      "
      << count(errors, "threshold problem") + count(errors, "area problem") << "\n"
-     << "  movement segments                    " << out.segments.size();
-  for (const SegmentLine& s : out.segments)
-    os << " [" << s.first << "-" << s.last << ": " << s.text << "]";
-  os << "\n";
+     << "  movement segments                    " << out.segments.size() << "\n";
   keepFigures(dir, os.str());
+  EXPECT_GE(consistent, 50);
 }
 
 }  // namespace

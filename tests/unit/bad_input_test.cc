@@ -201,6 +201,12 @@ const char kOneSegment[] = "analyzing whole movie as one movement segment\n";
 const char kOutOfOrder[] =
     "a log out of order, or one that wraps at midnight, cannot place the frames\n";
 
+std::string noWorm(int frames) {
+  return "No worm found in the " + std::to_string(frames) +
+         " frames analysed: every frame's mask was empty, touched three or more frame borders or "
+         "covered more than half of the frame.\n";
+}
+
 std::string invalid(const std::string& what) {
   return "Invalid value in parameters file: " + what + "\n";
 }
@@ -246,6 +252,13 @@ void drawMovingPlate(cv::Mat& f, int i) {
       f.at<cv::Vec3b>(y, x) = cv::Vec3b::all(static_cast<uchar>(grey));
     }
   drawAtBorder(f, 0);
+}
+
+// The band worm with its grey levels inverted: bright (175) on a dark plate
+// (65).
+void drawBrightBand(cv::Mat& f, int i) {
+  testing_support::drawBand(f, i);
+  cv::bitwise_not(f, f);
 }
 
 std::function<void(cv::Mat&, int)> plain(int grey) {
@@ -447,19 +460,38 @@ std::vector<BadInputCase> movieCases() {
           .stderrIs(kOneSegment)
           .stdoutHas("Analyzing movie @/w.avi\n#1 ")
           .outputHas("wxo.txt", "Real frames (key) extracted: 1\n"),
-      completes("AVI of 16x16 pixels, stage mode",
-                [](W w) { w.good(), w.movie(10, cv::Size(16, 16)); })
-          .stderrIs(kOneSegment),
-      completes("all-dark movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(5)); })
-          .stderrIs(kOneSegment)
-          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
-      completes("all-bright movie",
-                [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(255)); })
-          .stderrIs(kOneSegment)
-          .outputHas("wxo.txt", "Good frames (with skeleton) analyzed: 0 (0%)\n"),
-      completes("image motion: 42x42 movie",
-                [](W w) { w.good("track = corr\n"), w.movie(10, cv::Size(42, 42)); })
-          .stderrIs(kOneSegment),
+      // Frames without a worm give no results: the run ends with status 1.
+      fatal(
+          "AVI of 16x16 pixels, stage mode", [](W w) { w.good(), w.movie(10, cv::Size(16, 16)); },
+          kFolder)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "all-dark movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(5)); }, kFolder)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "all-bright movie", [](W w) { w.good(), w.movie(10, cv::Size(64, 48), plain(255)); },
+          kFolder)
+          .stderrIs(noWorm(10)),
+      fatal(
+          "image motion: 42x42 movie",
+          [](W w) { w.good("track = corr\n"), w.movie(10, cv::Size(42, 42)); }, kFolder)
+          .stderrIs(noWorm(10)),
+      // A fixed threshold between plate and worm takes the plate as the
+      // mask: every frame is rejected, and the message names the key that
+      // inverts the frames; with it the same movie is analysed.
+      fatal(
+          "bright worm on a dark plate",
+          [](W w) { w.good("thresh = 100\n"), w.movie(20, cv::Size(200, 160), drawBrightBand); },
+          kFolder)
+          .stderrIs(noWorm(20) +
+                    "The plate is darker than the object in these frames: for a bright worm on a "
+                    "dark plate, set polarity = bright in params.txt.\n"),
+      completes("bright worm on a dark plate, polarity = bright",
+                [](W w) {
+                  w.good("thresh = 100\npolarity = bright\n");
+                  w.movie(20, cv::Size(200, 160), drawBrightBand);
+                })
+          .stderrIs(""),
       completes("image motion: moving plate, worm at the border",
                 [](W w) {
                   w.good("track = corr\neggs = 1\n");
@@ -597,6 +629,8 @@ std::vector<BadInputCase> paramsAndOutputCases() {
        {"wxo.txt", "wxd.txt", "spd.txt", "dsp.txt", "ang.txt", "wxs.txt", "track.bmp", "wave.bmp",
         "frames.csv", "skel.csv", "centreline.csv", "params.txt"})
     allBlocked += "Could not write output file @/afile/w/w-" + std::string(name) + "\n";
+  allBlocked.insert(allBlocked.find("Could not write output file @/afile/w/w-track.bmp"),
+                    "Could not write output file @/afile/w/w-checks.csv\n");
   allBlocked += "Results not published: @/afile/w/ keeps the files of the earlier run\n";
   return {
       completes("params: a 10,000-character line",

@@ -149,10 +149,10 @@ TEST_F(RunDriverTest, PlainRunWritesSummaryRecordsAndParameterCopy) {
   // The folder holds the results alone: no temporary file, no lock.
   std::vector<std::string> names;
   for (const auto& [name, text] : outFolder()) names.push_back(name);
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"w-ang.txt", "w-centreline.csv", "w-dsp.txt", "w-frames.csv",
-                                      "w-params.txt", "w-skel.csv", "w-spd.txt", "w-track.bmp",
-                                      "w-wave.bmp", "w-wxd.txt", "w-wxo.txt", "w-wxs.txt"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"w-ang.txt", "w-centreline.csv", "w-checks.csv",
+                                             "w-dsp.txt", "w-frames.csv", "w-params.txt",
+                                             "w-skel.csv", "w-spd.txt", "w-track.bmp", "w-wave.bmp",
+                                             "w-wxd.txt", "w-wxo.txt", "w-wxs.txt"}));
 
   // A second run replaces the tables but appends to skel.csv.
   ASSERT_EQ(runIn(dir_, "").status, 0);

@@ -38,6 +38,8 @@ const Option kOptions[] = {
     {"--eggs", "N", "number of eggs to lay (eggs: 4, long: one per 40 s, others 0)"},
     {"--egg-detect", "0|1", "value of `eggs` in params.txt (default 1 for eggs, else 0)"},
     {"--track", "stage|corr", "value of `track` in params.txt (imagemotion: corr)"},
+    {"--polarity", "dark|bright",
+     "bright: grey levels inverted, a bright worm on a dark plate (default dark)"},
     {"--noise", "SD", "sensor noise in grey levels (default 2)"},
     {"--recentre-px", "D", "drift of the worm's middle that moves the stage (default 100)"},
     {"--posture-angles", "FILE",
@@ -81,6 +83,10 @@ std::string apply(const std::string& opt, const std::string& val, CliResult* r) 
   }
   if (opt == "--track") {
     if (val == "stage" || val == "corr") return (c.trackCorr = val == "corr", "");
+    return bad();
+  }
+  if (opt == "--polarity") {
+    if (val == "dark" || val == "bright") return (c.brightWorm = val == "bright", "");
     return bad();
   }
   if (opt == "--posture-angles") return readPostureAngles(val, &c.postureRad);

@@ -44,7 +44,7 @@ TEST(Cli, EveryNumberCanBeChanged) {
                        "35",         "--bout-s",     "2",        "--eggs",
                        "2",          "--egg-detect", "0",        "--track",
                        "corr",       "--noise",      "3.5",      "--recentre-px",
-                       "80"});
+                       "80",         "--polarity",   "bright"});
   ASSERT_EQ(r.action, CliAction::kRun) << r.error;
   const SynthConfig& c = r.config;
   EXPECT_EQ(c.movieName(), "m1");
@@ -65,6 +65,7 @@ TEST(Cli, EveryNumberCanBeChanged) {
   EXPECT_TRUE(c.trackCorr);
   EXPECT_EQ(c.noise, 3.5);
   EXPECT_EQ(c.recentrePx, 80.0);
+  EXPECT_TRUE(c.brightWorm);
 }
 
 TEST(Cli, BadOptionsAreErrorsWithAReason) {
@@ -76,6 +77,7 @@ TEST(Cli, BadOptionsAreErrorsWithAReason) {
       {"--out", "d", "--seconds", "-1"},
       {"--out", "d", "--codec", "h264"},
       {"--out", "d", "--track", "Stage"},
+      {"--out", "d", "--polarity", "white"},
       {"--out", "d", "--egg-detect", "2"},
       {"--out", "d", "--bogus", "1"},
       {"--out", "d", "--name", "a b"},
@@ -113,11 +115,11 @@ TEST(CliProgram, HelpListsEveryOptionAndScenarioBadOptionsExitTwo) {
   ASSERT_EQ(run("--help", out, err), 0);
   std::string help = slurp(out);
   for (const char* opt :
-       {"--scenario",  "--out",        "--name",       "--seconds",         "--fps",
-        "--seed",      "--codec",      "--width",      "--height",          "--mmpix",
-        "--length-mm", "--width-mm",   "--speed-mm-s", "--back-speed-mm-s", "--freq-hz",
-        "--bend-deg",  "--bout-s",     "--eggs",       "--egg-detect",      "--track",
-        "--noise",     "--recentre-px"}) {
+       {"--scenario",  "--out",         "--name",       "--seconds",         "--fps",
+        "--seed",      "--codec",       "--width",      "--height",          "--mmpix",
+        "--length-mm", "--width-mm",    "--speed-mm-s", "--back-speed-mm-s", "--freq-hz",
+        "--bend-deg",  "--bout-s",      "--eggs",       "--egg-detect",      "--track",
+        "--noise",     "--recentre-px", "--polarity"}) {
     EXPECT_NE(help.find(std::string("  ") + opt + " "), std::string::npos) << opt;
   }
   for (const std::string& s : scenarioNames()) {

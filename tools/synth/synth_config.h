@@ -37,7 +37,10 @@ struct SynthConfig {
   int eggCount = -1;       // eggs to lay; < 0: scenario default
   int eggDetect = -1;      // `eggs` written to params.txt; < 0: scenario default
   bool trackCorr = false;  // params.txt says track = corr instead of stage
-  double noise = 2.0;      // sensor noise, standard deviation in grey levels
+  // Grey levels inverted: a bright worm on a dark plate, and params.txt says
+  // polarity = bright.
+  bool brightWorm = false;
+  double noise = 2.0;  // sensor noise, standard deviation in grey levels
   // Drift of the worm's middle from the frame centre that makes the stage
   // move; the stage also moves when the body comes near the frame border.
   double recentrePx = 100.0;

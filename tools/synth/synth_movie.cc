@@ -176,6 +176,7 @@ void SynthMovie::renderFrame(int index, cv::Mat* bgr) const {
   noise += falloff_;
   cv::Mat out;
   cv::add(grey, noise, out, cv::noArray(), CV_8U);
+  if (config_.brightWorm) cv::bitwise_not(out, out);
   cv::cvtColor(out, *bgr, cv::COLOR_GRAY2BGR);
 }
 
@@ -212,7 +213,7 @@ std::string paramsText(const SynthConfig& c, const std::string& absDir) {
      << "frmps = " << fps << '\n'
      << "track = " << (c.trackCorr ? "corr" : "stage") << '\n'
      << "eggs = " << (effectiveEggDetect(c) ? 1 : 0) << '\n'
-     << "screenop = 0\n"
+     << (c.brightWorm ? "polarity = bright\n" : "") << "screenop = 0\n"
      << "debugimg = 0\n";
   return os.str();
 }
