@@ -155,6 +155,12 @@ class Run:
         return self._wxs.summary
 
     @functools.cached_property
+    def centrelines(self):
+        """Every analysed frame's centreline (centreline.csv): frame, source,
+        fit_error and 49 points head first in world pixels."""
+        return read_centrelines(self.path("centreline.csv"))
+
+    @functools.cached_property
     def checks(self):
         """What the checks of the run found (checks.csv, see checks.py): a
         DataFrame with one row per finding, empty when nothing was found,
@@ -162,12 +168,6 @@ class Run:
         if not self.has("checks.csv"):
             return None
         return read_checks(self.path("checks.csv"))
-
-    @functools.cached_property
-    def centrelines(self):
-        """Every analysed frame's centreline (centreline.csv): frame, source,
-        fit_error and 49 points head first in world pixels."""
-        return read_centrelines(self.path("centreline.csv"))
 
     @functools.cached_property
     def skeletons(self):

@@ -32,10 +32,10 @@ def _run_columns(run):
         "NAME-wxs.txt": list(run.segments.columns) + behaviour,
         "NAME-eggs.txt": list(run.eggs.columns),
         "NAME-skel.csv": list(run.skeletons.columns),
-        "NAME-checks.csv": list(run.checks.columns),
         # The points by their first and last: one row describes all 49.
         "NAME-centreline.csv": [c for c in run.centrelines.columns
                                 if c[1:] not in {str(k) for k in range(1, 48)}],
+        "NAME-checks.csv": list(run.checks.columns),
         "Batch: summary.csv": batch.COLUMNS,
         "Study: stats.csv, design.csv, movies.csv, figures": STATS_COLUMNS + DESIGN_COLUMNS,
     }

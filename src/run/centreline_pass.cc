@@ -65,6 +65,7 @@ class MaskSource {
   MaskSource(const CentrelineInput& in, const std::vector<SkelRecord>& records,
              const std::vector<FrameNote>& notes)
       : reader_(in.moviePath, in.frameSize),
+        invert_(in.invert),
         segmenter_(in.frameSize.width, in.frameSize.height, quiet(in.segmenter)),
         records_(records),
         notes_(notes) {}
@@ -78,10 +79,12 @@ class MaskSource {
 
   MaskCrop mask(size_t index) {
     MaskCrop m;
+    if (records_[index].noWorm) return m;
     if (!reader_.read(records_[index].frame, grey_)) {
       ++unread_;
       return m;
     }
+    if (invert_) cv::bitwise_not(grey_, grey_);
     segmenter_.segmentFrame(grey_, bin_, noEggs_);
     m.crop = fitMask(grey_, bin_, &m.origin);
     return m;
@@ -97,6 +100,7 @@ class MaskSource {
   }
 
   FrameReader reader_;
+  bool invert_;
   FrameSegmenter segmenter_;
   const std::vector<SkelRecord>& records_;
   const std::vector<FrameNote>& notes_;

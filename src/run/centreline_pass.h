@@ -44,12 +44,14 @@ struct CentrelineInput {
   std::string moviePath;
   cv::Size frameSize;
   SegmenterSettings segmenter;
-  bool fit = true;  // false: chains only
+  bool fit = true;      // false: chains only
+  bool invert = false;  // every frame's grey inverted, as polarity = bright has it
 };
 
 // Hands `emit` one centreline per record that is not ignored, in record
 // order. `notes` holds one note per record. Frames that cannot be read
-// again are reported on `err` and get no centreline.
+// again are reported on `err` and get no centreline, as do frames whose
+// mask the frame loop found plainly no worm (not read again).
 CentrelineCounts computeCentrelines(const CentrelineInput& input,
                                     const std::vector<SkelRecord>& records,
                                     const std::vector<FrameNote>& notes,

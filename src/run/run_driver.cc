@@ -623,7 +623,8 @@ void RunDriver::writeSkeletonFile() {
 // failed (with `centrelines`), into "centreline.csv".
 void RunDriver::writeCentrelines() {
   const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
-                              segmenterSettings(prms_), prms_.centrelines()};
+                              segmenterSettings(prms_), prms_.centrelines(),
+                              prms_.polarity() == Polarity::kBright};
   CentrelineCounts counts;
   const std::clock_t cpu = std::clock();
   {

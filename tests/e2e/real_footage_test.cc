@@ -210,6 +210,35 @@ Figures measure(const RunOutputs& o, const std::map<int, Line>& chains,
   return f;
 }
 
+void measureCentrelines(const std::map<int, CentrelineRow>& rows,
+                        const std::map<int, Line>& published, const Layout& l, Figures* f) {
+  std::vector<double> dist, fitted;
+  int with = 0, headFirst = 0;
+  for (const auto& [frame, row] : rows) {
+    if (row.points.empty()) continue;
+    ++with;
+    f->clFitted += row.source == "fitted";
+    auto pub = published.find(frame - 1);
+    if (pub == published.end()) continue;
+    Line line;
+    for (const cv::Point2d& p : row.points) line.push_back({p.x, p.y});
+    // The stage stands still at the log's one position, the origin: world
+    // pixels are frame pixels.
+    const Line crop = toCrop(densified(line), l);
+    const double d = lineDistance(crop, pub->second);
+    dist.push_back(d);
+    if (row.source == "fitted") fitted.push_back(d);
+    const Pt &head = crop.front(), &p0 = pub->second.front(), &pn = pub->second.back();
+    headFirst +=
+        std::hypot(head.x - p0.x, head.y - p0.y) < std::hypot(head.x - pn.x, head.y - pn.y);
+  }
+  f->clPct = share(with, static_cast<double>(rows.size()));
+  f->clCompared = static_cast<int>(dist.size());
+  f->clDistMedian = quantile(dist, 0.5);
+  f->clFittedDistMedian = quantile(fitted, 0.5);
+  f->clHeadPct = share(headFirst, f->clCompared);
+}
+
 HeadFigures measureHeads(const RunOutputs& o, const std::map<int, Line>& chains,
                          const std::map<int, Line>& published, const Layout& l) {
   HeadFigures h;
@@ -252,35 +281,6 @@ std::string headTable(const HeadFigures& bright, const HeadFigures& combined) {
      << combined.compared << " (wrong:" << (combined.wrong.empty() ? " none" : combined.wrong)
      << ")\n";
   return os.str();
-}
-
-void measureCentrelines(const std::map<int, CentrelineRow>& rows,
-                        const std::map<int, Line>& published, const Layout& l, Figures* f) {
-  std::vector<double> dist, fitted;
-  int with = 0, headFirst = 0;
-  for (const auto& [frame, row] : rows) {
-    if (row.points.empty()) continue;
-    ++with;
-    f->clFitted += row.source == "fitted";
-    auto pub = published.find(frame - 1);
-    if (pub == published.end()) continue;
-    Line line;
-    for (const cv::Point2d& p : row.points) line.push_back({p.x, p.y});
-    // The stage stands still at the log's one position, the origin: world
-    // pixels are frame pixels.
-    const Line crop = toCrop(densified(line), l);
-    const double d = lineDistance(crop, pub->second);
-    dist.push_back(d);
-    if (row.source == "fitted") fitted.push_back(d);
-    const Pt &head = crop.front(), &p0 = pub->second.front(), &pn = pub->second.back();
-    headFirst +=
-        std::hypot(head.x - p0.x, head.y - p0.y) < std::hypot(head.x - pn.x, head.y - pn.y);
-  }
-  f->clPct = share(with, static_cast<double>(rows.size()));
-  f->clCompared = static_cast<int>(dist.size());
-  f->clDistMedian = quantile(dist, 0.5);
-  f->clFittedDistMedian = quantile(fitted, 0.5);
-  f->clHeadPct = share(headFirst, f->clCompared);
 }
 
 std::string table(const Layout& l, const Figures& f, size_t published) {
@@ -371,10 +371,10 @@ class RealFootage : public ::testing::Test {
     EXPECT_EQ(published_.size(), static_cast<size_t>(kPublishedPct * kCrops / 100));
     errors_ = readText(dir_ + "/errors.txt");
     figures_ = measure(out, chains, published_, l, errors_);
-    bright_ = measureHeads(out, chains, published_, l);
     const std::map<int, CentrelineRow> rows = readCentrelines(dir_, "wormpose");
     EXPECT_EQ(rows.size(), static_cast<size_t>(kCrops));
     measureCentrelines(rows, published_, l, &figures_);
+    bright_ = measureHeads(out, chains, published_, l);
 
     // The same movie with headmode = combined, outputs in combined/.
     const std::string sub = dir_ + "/combined";
@@ -464,15 +464,15 @@ TEST_F(RealFootage, TripledScaleChainsMatchPublishedCentrelines) {
   EXPECT_LT(f.distMean, 0.7);
   EXPECT_LT(f.consMean, 0.6);
   EXPECT_LT(f.consP95, 0.8);
-  expectHeadLevels();
-  EXPECT_EQ(checks_, kCheckHeader);
-  EXPECT_EQ(errors_.find(kThin), std::string::npos);
   // A centreline in nearly every frame, the coiled ones included, as close
   // to the published ones as the chains are, head first.
   EXPECT_GE(f.clPct, 95);
   EXPECT_EQ(f.clCompared, 720);
   EXPECT_LE(f.clDistMedian, f.distMedian);
   EXPECT_GE(f.clHeadPct, 99);
+  expectHeadLevels();
+  EXPECT_EQ(checks_, kCheckHeader);
+  EXPECT_EQ(errors_.find(kThin), std::string::npos);
 }
 
 // A grey worm on black. Taken for a dark worm, every frame's mask is the
