@@ -513,6 +513,8 @@ TEST(Polarity, BrightWormOnADarkPlate) {
   EXPECT_GE(f.headRightPct, 99.5);
   EXPECT_GE(f.labelMatchPct, 90);
   EXPECT_NE(out.wxs.find("forward is 100% of movement"), std::string::npos);
+  // The gaps of a bright worm are fitted as well as those of a dark one.
+  EXPECT_GE(f.clPct, 95);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Acceptance, ::testing::ValuesIn(measuredScenarios()),
