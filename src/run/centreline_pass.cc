@@ -327,8 +327,8 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
   }
   const int unread = learning.unread() + gaps.unread();
   if (unread > 0)
-    err << "Centrelines: " << unread << " frames could not be read again from " << input.moviePath
-        << "\n";
+    err << "Centrelines: " << unread << (unread == 1 ? " frame" : " frames")
+        << " could not be read again from " << input.moviePath << "\n";
   return counts;
 }
 

@@ -512,6 +512,8 @@ TEST(Polarity, BrightWormOnADarkPlate) {
   EXPECT_GE(f.labelMatchPct, 90);
   EXPECT_NE(readText(dir + "/forward/forward-wxs.txt").find("forward is 100% of movement"),
             std::string::npos);
+  // The gaps of a bright worm are fitted as well as those of a dark one.
+  EXPECT_GE(f.clPct, 95);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Acceptance, ::testing::ValuesIn(measuredScenarios()),
