@@ -19,8 +19,13 @@ const char kUsage[] =
     "moviedir and moviename are required; all keys are described in README.md),\n"
     "the movie MOVIEDIR/MOVIENAME.avi and the stage log MOVIEDIR/MOVIENAME.log.csv,\n"
     "and writes tables (wxo.txt, wxd.txt, spd.txt, dsp.txt, ang.txt, wxs.txt,\n"
-    "eggs.txt), skel.csv, a parameters copy and the images track.bmp and\n"
-    "wave.bmp into OUTDIR/MOVIENAME/, each file named MOVIENAME-<name>.\n";
+    "eggs.txt), skel.csv, a parameters copy, the images track.bmp and wave.bmp,\n"
+    "frames.csv, checks.csv and centreline.csv into OUTDIR/MOVIENAME/, each file\n"
+    "named MOVIENAME-<name>.\n"
+    "\n"
+    "Exit status: 0 all planned frames analysed and written; 3 a partial run\n"
+    "(results written, some planned frames not analysed); 1 a fatal condition,\n"
+    "a refused run or a result file that could not be written; 2 bad arguments.\n";
 
 // A fatal condition: the message, one character from standard input (end of
 // input counts), exit status 1.
