@@ -5,11 +5,24 @@
 
 namespace dukon {
 
-FrameSource::FrameSource(Movie& movie, int lastFrame, size_t depth)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+FrameSource::FrameSource(Movie& movie, int lastFrame, size_t depth, Prepare prepare)
     : movie_(movie),
       lastFrame_(lastFrame),
       depth_(depth == 0 ? 1 : depth),
-      thread_([this] { decode(); }) {}
+      prepare_(std::move(prepare)),
+      decoding_([this] { decode(); }) {
+  if (prepare_) preparing_ = std::thread([this] { this->prepare(); });
+}
 
 FrameSource::~FrameSource() {
   stop();
@@ -21,49 +34,87 @@ void FrameSource::stop() {
     stopping_ = true;
   }
   changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  if (decoding_.joinable()) decoding_.join();
+  if (preparing_.joinable()) preparing_.join();
   std::lock_guard<std::mutex> lock(mutex_);
-  queue_.clear();
+  decoded_.clear();
+  ready_.clear();
+}
+
+void FrameSource::hand(std::deque<SourceFrame>& queue, SourceFrame&& f, bool& finished, bool last) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue.push_back(std::move(f));
+    finished = last;
+  }
+  changed_.notify_all();
 }
 
 void FrameSource::decode() {
-  using Clock = std::chrono::steady_clock;
+  std::deque<SourceFrame>& out = prepare_ ? decoded_ : ready_;
+  bool& done = prepare_ ? decodeDone_ : readyDone_;
   try {
     for (;;) {
-      cv::Mat buffer;
+      SourceFrame f;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_ || queue_.size() < depth_; });
+        changed_.wait(lock, [&] { return stopping_ || out.size() < depth_; });
         if (stopping_) return;
         if (!spare_.empty()) {
-          buffer = std::move(spare_.back());
+          f = std::move(spare_.back());
           spare_.pop_back();
         }
       }
       const Clock::time_point start = Clock::now();
-      MovieFrame f = movie_.read(std::move(buffer));
-      decodeMs_ += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      static_cast<MovieFrame&>(f) = movie_.read(std::move(f.image));
+      decodeMs_ += msSince(start);
+      f.prepared = false;
+      f.error = nullptr;
       // The end, or a frame that ends the caller's loop: nothing after it
       // is needed.
       const bool last = !f.fetched() || f.number() > lastFrame_;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(std::move(f));
-        finished_ = last;
-      }
-      changed_.notify_all();
+      hand(out, std::move(f), done, last);
       if (last) return;
     }
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = std::current_exception();
-    queue_.emplace_back();  // the end: no frame
-    finished_ = true;
+    out.emplace_back();  // the end: no frame
+    done = true;
     changed_.notify_all();
   }
 }
 
-const MovieFrame& FrameSource::next() {
+void FrameSource::prepare() {
+  for (;;) {
+    SourceFrame f;
+    bool last;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock,
+                    [this] { return stopping_ || (!decoded_.empty() && ready_.size() < depth_); });
+      if (stopping_) return;
+      f = std::move(decoded_.front());
+      decoded_.pop_front();
+      last = decodeDone_ && decoded_.empty();
+    }
+    changed_.notify_all();
+    if (f.fetched()) {
+      const Clock::time_point start = Clock::now();
+      try {
+        prepare_(f);
+      } catch (...) {
+        f.prepared = false;
+        f.error = std::current_exception();
+      }
+      prepareMs_ += msSince(start);
+    }
+    hand(ready_, std::move(f), readyDone_, last);
+    if (last) return;
+  }
+}
+
+SourceFrame& FrameSource::next() {
   if (atEnd_) {
     // As the capture itself would: asked again at the end, it gives no frame.
     movie_.reportFetch(current_);
@@ -72,14 +123,14 @@ const MovieFrame& FrameSource::next() {
   std::exception_ptr error;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (current_.fetched()) spare_.push_back(std::move(current_.image));
-    changed_.wait(lock, [this] { return !queue_.empty() || stopping_ || finished_; });
-    if (queue_.empty()) {
-      current_ = MovieFrame();  // stopped, or past the last frame: nothing to report
+    if (current_.fetched()) spare_.push_back(std::move(current_));
+    changed_.wait(lock, [this] { return !ready_.empty() || stopping_ || readyDone_; });
+    if (ready_.empty()) {
+      current_ = SourceFrame();  // stopped, or past the last frame: nothing to report
       return current_;
     }
-    current_ = std::move(queue_.front());
-    queue_.pop_front();
+    current_ = std::move(ready_.front());
+    ready_.pop_front();
     atEnd_ = !current_.fetched();
     if (atEnd_) std::swap(error, error_);
   }

@@ -5,9 +5,12 @@
 #include <climits>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <opencv2/imgproc.hpp>
 
 #include "support/executable.h"
 #include "support/files.h"
@@ -66,6 +69,47 @@ TEST_F(FrameSourceTest, ReadingAheadChangesNothingTheCallerSees) {
       EXPECT_EQ(outA.str(), outB.str());
       EXPECT_EQ(errA.str(), errB.str());
     }
+  }
+}
+
+// A prepare step runs on every frame in order, on its own thread, and what
+// it makes (or throws) reaches the caller with that frame; the frames and
+// console lines are those of the source without it.
+TEST_F(FrameSourceTest, PreparedFramesCarryWhatTheStepMade) {
+  for (size_t depth : {size_t(1), FrameSource::kDefaultDepth}) {
+    std::ostringstream outA, errA, outB, errB;
+    Movie plain(path_, false, outA, errA), prepared(path_, false, outB, errB);
+    plain.open();
+    prepared.open();
+    std::vector<int> a, b;
+    {
+      FrameSource source(plain, 20, depth);
+      for (const MovieFrame* f = &source.next(); f->fetched(); f = &source.next())
+        a.push_back(f->number());
+    }
+    int steps = 0;
+    FrameSource source(prepared, 20, depth, [&steps](SourceFrame& f) {
+      ++steps;  // only this thread touches it until the source is stopped
+      if (f.number() == 7) throw std::runtime_error("step failed");
+      cv::cvtColor(f.image, f.grey, cv::COLOR_BGR2GRAY);
+      f.prepared = true;
+    });
+    for (;;) {
+      SourceFrame& f = source.next();
+      if (!f.fetched()) break;
+      b.push_back(f.number());
+      EXPECT_EQ(f.number() == 7, f.error != nullptr);
+      EXPECT_EQ(f.prepared, f.number() != 7);
+      if (f.prepared) {
+        cv::Mat grey;
+        cv::cvtColor(f.image, grey, cv::COLOR_BGR2GRAY);
+        EXPECT_EQ(cv::countNonZero(grey != f.grey), 0) << f.number();
+      }
+    }
+    source.stop();
+    EXPECT_EQ(a, b) << "depth " << depth;
+    EXPECT_EQ(steps, 21);  // frames 1 to 21, the one beyond the last ending the loop
+    EXPECT_EQ(outA.str(), outB.str());
   }
 }
 

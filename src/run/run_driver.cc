@@ -83,9 +83,10 @@ constexpr int kMotionRange = 20;
 // Owns every long-lived object of one run, in creation order; members are
 // destroyed in the reverse order.
 //
-// The data's road: each frame comes from the frame source (decoded ahead on
-// its own thread), is turned grey, segmented into the worm mask, placed on
-// the stage, skeletonised and measured into its record. After the loop the
+// The data's road: each frame comes from the frame source, decoded ahead on
+// its own thread and prepared on a second one (turned grey, its first masks
+// made); the loop segments it into the worm mask, places it on the stage,
+// skeletonises it and measures it into its record. After the loop the
 // passes judge, orient and measure the records, the behaviour is classified,
 // and the writers of output/ write every result file from those values.
 class RunDriver {
@@ -122,10 +123,11 @@ class RunDriver {
   void constructAnalysers();
   // The frame loop.
   void frameLoop();
-  bool takeFrame(const MovieFrame& frame);  // false when the loop must end
+  void prepareFrame(SourceFrame& frame, int first, int last);  // on the preparing thread
+  bool takeFrame(SourceFrame& frame);                          // false when the loop must end
   // Ends the run when no frame was analysed; reports a partial run.
   void checkFramesTaken();
-  void analyseFrame(const MovieFrame& frame, SkelRecord& rec);
+  void analyseFrame(SourceFrame& frame, SkelRecord& rec);
   StagePosition locateFrame(double timeMs);
   void rejectNoWorm(SkelRecord& rec, const std::string& why);
   void measureGoodFrame(SkelRecord& rec, const StagePosition& stage, float timeMs);
@@ -159,6 +161,9 @@ class RunDriver {
   std::unique_ptr<StageUtil> stage_;
   std::unique_ptr<ImageMotion> cam_;
   std::unique_ptr<FrameSegmenter> image_;
+  // The first masks of each frame, made by the frame source's preparing
+  // thread, and used by nothing else while the source runs.
+  std::unique_ptr<MaskMaker> maker_;
   std::unique_ptr<Skeleton> skeleton_;
   std::unique_ptr<StageTracker> stagePos_;
   std::unique_ptr<TrackImage> track_;
@@ -239,6 +244,7 @@ void RunDriver::constructAnalysers() {
   if (prms_.track() == Tracking::kImageMotion)
     cam_ = std::make_unique<ImageMotion>(kMotionStep, kMotionRange, width_, height_);
   image_ = std::make_unique<FrameSegmenter>(width_, height_, segmenterSettings(prms_));
+  maker_ = std::make_unique<MaskMaker>(FrameSegmenter::maskMaker(segmenterSettings(prms_)));
   skeleton_ = std::make_unique<Skeleton>(width_, height_);
   stagePos_ = std::make_unique<StageTracker>(*stage_, stageTrackerSettings(prms_, frames_.rate));
   track_ = std::make_unique<TrackImage>(width_, height_, stage_->rangeOfMovement(),
@@ -254,9 +260,14 @@ void RunDriver::constructAnalysers() {
 }
 
 void RunDriver::frameLoop() {
-  if (frameNumber_ <= frames_.last) source_ = std::make_unique<FrameSource>(*movie_, frames_.last);
+  if (frameNumber_ <= frames_.last) {
+    const int first = frames_.first, last = frames_.last;
+    source_ = std::make_unique<FrameSource>(
+        *movie_, last, FrameSource::kDefaultDepth,
+        [this, first, last](SourceFrame& f) { prepareFrame(f, first, last); });
+  }
   while (frameNumber_ <= frames_.last) {
-    const MovieFrame* frame;
+    SourceFrame* frame;
     {
       StageTimer t(sink(&StageTimes::decode));
       frame = &source_->next();
@@ -272,7 +283,19 @@ void RunDriver::frameLoop() {
   frames_.lastReached = frameNumber_;
 }
 
-bool RunDriver::takeFrame(const MovieFrame& frame) {
+// The work on a frame that depends on the frame alone, done ahead on the
+// frame source's preparing thread for the frames the loop may analyse: the
+// grey frame (inverted with polarity = bright) and its first masks.
+void RunDriver::prepareFrame(SourceFrame& frame, int first, int last) {
+  const int p = frame.number();
+  if (frame.fault != FrameFault::kNone || p < first || p > last) return;
+  cv::cvtColor(frame.image, frame.grey, cv::COLOR_RGB2GRAY);
+  if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(frame.grey, frame.grey);
+  maker_->make(frame.grey, frame.first);
+  frame.prepared = true;
+}
+
+bool RunDriver::takeFrame(SourceFrame& frame) {
   const int p = frame.number();
   if (p < frames_.first) return true;  // delivered by the seek before the first frame
   if (p > frames_.last) {
@@ -346,15 +369,23 @@ void RunDriver::checkFramesTaken() {
             << frames_.size() << " frames planned (" << range.str() << ")\n";
 }
 
-void RunDriver::analyseFrame(const MovieFrame& frame, SkelRecord& rec) {
+void RunDriver::analyseFrame(SourceFrame& frame, SkelRecord& rec) {
+  if (frame.error) std::rethrow_exception(frame.error);
   {
     StageTimer t(sink(&StageTimes::grey));
-    cv::cvtColor(frame.image, bw_, cv::COLOR_RGB2GRAY);
-    if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
+    if (frame.prepared) {
+      cv::swap(bw_, frame.grey);  // the old buffer goes back to the source
+    } else {
+      cv::cvtColor(frame.image, bw_, cv::COLOR_RGB2GRAY);
+      if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
+    }
   }
   {
     StageTimer t(sink(&StageTimes::segment));
-    image_->segmentFrame(bw_, bin_, eggsToVerify_);
+    if (frame.prepared)
+      image_->segmentFrom(bw_, frame.first, bin_, eggsToVerify_);
+    else
+      image_->segmentFrame(bw_, bin_, eggsToVerify_);
   }
   StagePosition stage;
   {
@@ -499,7 +530,10 @@ void RunDriver::showFrame(cv::Point head, bool headKnown, int frame) {
 void RunDriver::releaseFrameWork() {
   if (source_) {
     source_->stop();
-    if (times_) times_->decodeThread += source_->decodeMs();
+    if (times_) {
+      times_->decodeThread += source_->decodeMs();
+      times_->prepareThread += source_->prepareMs();
+    }
     source_.reset();
   }
   bw_.release();
@@ -508,6 +542,7 @@ void RunDriver::releaseFrameWork() {
   movie_->release();
   cam_.reset();
   image_.reset();
+  maker_.reset();
   skeleton_.reset();
 }
 

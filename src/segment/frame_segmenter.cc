@@ -12,13 +12,7 @@ namespace dukon {
 
 namespace {
 
-// Canny thresholds and aperture for the edge map merged into the mask.
-constexpr double kCannyLow = 60;
-constexpr double kCannyHigh = 120;
-constexpr int kCannyAperture = 3;
-
-// Closings before and after the edges are merged in.
-constexpr int kFirstCloseIterations = 2;
+// Closings after the edges are merged in.
 constexpr int kFinalCloseIterations = 4;
 
 // A threshold mask more than this many times the mean worm area swallowed
@@ -46,15 +40,26 @@ SegmenterSettings segmenterSettings(const Params& prms) {
   return s;
 }
 
+MaskMaker FrameSegmenter::maskMaker(const SegmenterSettings& settings) {
+  return MaskMaker(settings.thresh, settings.smooth, settings.useEdges);
+}
+
 FrameSegmenter::FrameSegmenter(int width, int height, const SegmenterSettings& settings)
     : settings_(settings),
       avgThick_(static_cast<double>(settings.mmpix / 10)),
-      edgeMap_(kCannyLow, kCannyHigh) {
+      maker_(maskMaker(settings)) {
   map_.reset(cv::Size(std::max(width, 0), std::max(height, 0)));
 }
 
 void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<Egg>& eggsToVerify,
                                   std::ostream& err) {
+  CV_Assert(bw.type() == CV_8UC1);
+  if (!bw.empty()) maker_.make(bw, first_);
+  segmentFrom(bw, first_, bin, eggsToVerify, err);
+}
+
+void FrameSegmenter::segmentFrom(const cv::Mat& bw, FirstMasks& first, cv::Mat& bin,
+                                 std::vector<Egg>& eggsToVerify, std::ostream& err) {
   CV_Assert(bw.type() == CV_8UC1);
   if (map_.dist.size() != bw.size()) map_.reset(bw.size());
   bin.create(bw.size(), CV_8UC1);
@@ -64,37 +69,29 @@ void FrameSegmenter::segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<E
     maskBox_ = cv::Rect();
     return;
   }
-  const bool addEdges = thresholdMask(bw, err);
-  keepWorm(bw, addEdges, eggsToVerify);
+  CV_Assert(first.mask.size() == bw.size());
+  const bool addEdges = thresholdMask(bw, first, err);
+  keepWorm(bw, addEdges, first, eggsToVerify);
   mask_.toMat(bin);
   maskBox_ = mask_.boundingBox();
   map_.make(bin, !plain_, &maskBox_);
   openFilledHole(bin);
 }
 
-// Threshold at the histogram's valley, or at the fixed value, and the first
-// closing. Without a valley, or when the mask swallowed the background,
-// only pure black is kept and the edges carry the segmentation; a mask that
-// lost the worm gets the edges too. Returns whether the edges must join.
-bool FrameSegmenter::thresholdMask(const cv::Mat& bw, std::ostream& err) {
-  bool addEdges = false;
-  int thr = settings_.thresh;
-  if (thr < 0) {
-    thr = histogramThreshold(bw, settings_.smooth);
-    if (thr == kNoValley) {
-      thr = 0;
-      addEdges = true;
-      if (settings_.verbose) err << "threshold problem, using only edge detection" << std::endl;
-    }
-  }
-  threshold(bw, thr);
-  close(mask_, kFirstCloseIterations);
-  const int area = mask_.count();
-  if (thr > 0 && nGood_ > 0 && area > kAreaFactor * avgArea_) {
-    thr = 0;
+// The first mask, thresholded at the histogram's valley or at the fixed
+// value and closed. Without a valley, or when the mask swallowed the
+// background, only pure black is kept and the edges carry the
+// segmentation; a mask that lost the worm gets the edges too. Returns
+// whether the edges must join.
+bool FrameSegmenter::thresholdMask(const cv::Mat& bw, FirstMasks& first, std::ostream& err) {
+  bool addEdges = first.noValley;
+  if (first.noValley && settings_.verbose)
+    err << "threshold problem, using only edge detection" << std::endl;
+  std::swap(mask_, first.mask);
+  const int area = first.area;
+  if (first.thr > 0 && nGood_ > 0 && area > kAreaFactor * avgArea_) {
     if (settings_.verbose) err << "area problem, using only edge detection" << std::endl;
-    threshold(bw, thr);
-    close(mask_, kFirstCloseIterations);
+    maker_.thresholdClosed(bw, 0, mask_);
     addEdges = true;
   }
   if (nGood_ > 0 && area < avgArea_ / kAreaFactor) addEdges = true;
@@ -104,7 +101,8 @@ bool FrameSegmenter::thresholdMask(const cv::Mat& bw, std::ostream& err) {
 // Egg candidates from the thresholded mask, the edges joined when asked,
 // the largest object kept and closed. When no edges join, the labelling of
 // the egg candidates also picks the worm.
-void FrameSegmenter::keepWorm(const cv::Mat& bw, bool addEdges, std::vector<Egg>& eggsToVerify) {
+void FrameSegmenter::keepWorm(const cv::Mat& bw, bool addEdges, FirstMasks& first,
+                              std::vector<Egg>& eggsToVerify) {
   bool labelled = false;
   if (settings_.eggs) {
     objects_.label(mask_);
@@ -112,15 +110,15 @@ void FrameSegmenter::keepWorm(const cv::Mat& bw, bool addEdges, std::vector<Egg>
     addEggCandidates(objects_, bw.size(), eggsToVerify);
   }
   if (settings_.useEdges || addEdges) {
-    detectEdges(bw);
-    mask_.orWith(edges_);
+    if (!first.edgesMade) maker_.edgesClosed(bw, first.edges);
+    mask_.orWith(first.edges);
     labelled = false;
   }
   if (!labelled) objects_.label(mask_);
   const int largest = objects_.largest();
   if (largest >= 0) objects_.keepOnly(largest, mask_);
   beforeClose_ = mask_;
-  close(mask_, kFinalCloseIterations);
+  maker_.close(mask_, kFinalCloseIterations);
 }
 
 // A coiled worm encloses background that the closing fills; when the
@@ -136,35 +134,6 @@ void FrameSegmenter::openFilledHole(cv::Mat& bin) {
   map_.current = false;
   holeCleared_ = true;
   holeBox_ = boundingBox(bin);
-}
-
-void FrameSegmenter::threshold(const cv::Mat& bw, int thr) {
-  if (!plain_) {
-    mask_.fromThresholdInv(bw, thr);
-    return;
-  }
-  cv::threshold(bw, image_, thr, 1, cv::THRESH_BINARY_INV);
-  mask_.fromNonZero(image_);
-}
-
-void FrameSegmenter::close(BitMask& mask, int iterations) {
-  if (!plain_) {
-    closeEllipse(mask, iterations, work_);
-    return;
-  }
-  mask.toMat(image_);
-  closeMask(image_, iterations);
-  mask.fromNonZero(image_);
-}
-
-void FrameSegmenter::detectEdges(const cv::Mat& bw) {
-  if (plain_) {
-    cv::Canny(bw, image_, kCannyLow, kCannyHigh, kCannyAperture);
-    edges_.fromNonZero(image_);
-  } else {
-    edgeMap_.detect(bw, edges_);
-  }
-  close(edges_, kFirstCloseIterations);
 }
 
 void FrameSegmenter::updateAverages(double thick, double area) {
@@ -198,43 +167,6 @@ WormBox FrameSegmenter::boundingBox(const cv::Mat& bin) {
                            : cv::Rect();
   if (box.empty()) return WormBox{};
   return WormBox{box.x + 1, box.y + 1, box.x + box.width, box.y + box.height};
-}
-
-int FrameSegmenter::histogramThreshold(const cv::Mat& grey, int smooth) {
-  CV_Assert(grey.type() == CV_8UC1);
-  smooth = std::max(smooth, 1);
-  const int bins = std::max(256 / smooth, 1);
-  // Four interleaved counts, summed at the end, keep neighbouring pixels of
-  // one grey level from waiting on each other's increments.
-  std::array<std::array<int, 256>, 4> part{};
-  for (int r = 0; r < grey.rows; ++r) {
-    const uchar* row = grey.ptr<uchar>(r);
-    int c = 0;
-    for (; c + 4 <= grey.cols; c += 4) {
-      ++part[0][row[c]];
-      ++part[1][row[c + 1]];
-      ++part[2][row[c + 2]];
-      ++part[3][row[c + 3]];
-    }
-    for (; c < grey.cols; ++c) ++part[0][row[c]];
-  }
-  // Uniform bins over [0, 255): level v falls into bin floor(v * bins / 255);
-  // level 255 lands past the last bin and is not counted.
-  std::vector<double> hist(bins, 0.0);
-  for (int v = 0; v < 255; ++v)
-    hist[v * bins / 255] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
-  const double peak = *std::max_element(hist.begin(), hist.end());
-
-  int i = 0;
-  while (i < bins - 1 && hist[i] < peak / 4.0) ++i;
-  double prev = hist[i];
-  while (i > 0) {
-    const double v = hist[i];
-    if (v > prev) return (i + 1) * smooth;
-    prev = v;
-    --i;
-  }
-  return kNoValley;
 }
 
 // The distance transform of one object alone is computed on its bounding box

@@ -21,8 +21,8 @@
 
 #include "base/worm_box.h"
 #include "segment/distance_map.h"
-#include "segment/edge_map.h"
 #include "segment/egg.h"
+#include "segment/first_masks.h"
 #include "segment/mask_ops.h"
 
 namespace dukon {
@@ -53,6 +53,12 @@ class FrameSegmenter {
   // and frame -1). Diagnostics go to `err` when verbose.
   void segmentFrame(const cv::Mat& bw, cv::Mat& bin, std::vector<Egg>& eggsToVerify,
                     std::ostream& err = std::cerr);
+  // The same, from the frame's first masks made ahead by a MaskMaker with
+  // this segmenter's settings (see maskMaker()); `first` is used up.
+  void segmentFrom(const cv::Mat& bw, FirstMasks& first, cv::Mat& bin,
+                   std::vector<Egg>& eggsToVerify, std::ostream& err = std::cerr);
+  // A MaskMaker that makes first masks as this segmenter would.
+  static MaskMaker maskMaker(const SegmenterSettings& settings);
 
   // Folds one accepted frame's thickness and area (pixels) into the running
   // means. Non-finite values (a chain without length) are not folded in.
@@ -68,7 +74,10 @@ class FrameSegmenter {
   const cv::Rect& maskBox() const { return maskBox_; }
 
   // Plain mode: every step through the image library on 8-bit images.
-  void setPlain(bool on) { plain_ = on; }
+  void setPlain(bool on) {
+    plain_ = on;
+    maker_.setPlain(on);
+  }
 
   double avgThick() const { return avgThick_; }
   double avgArea() const { return avgArea_; }
@@ -78,13 +87,6 @@ class FrameSegmenter {
   // while that mask is unchanged. The skeletoniser may take it over.
   DistanceMap& distanceMap() { return map_; }
 
-  // Grey value that starts the valley between the dark worm and the bright
-  // background in a histogram of bins `smooth` grey levels wide over
-  // [0, 255); kNoValley when the histogram never rises again towards the
-  // dark end.
-  static constexpr int kNoValley = 255;
-  static int histogramThreshold(const cv::Mat& grey, int smooth);
-
   // Egg candidates among the objects of `objects` (labelled from a mask of
   // `frame` size): every object of more than 9 pixels whose size differs
   // from the largest one's and whose inscribed radius exceeds 1 pixel, in
@@ -93,14 +95,11 @@ class FrameSegmenter {
                                std::vector<Egg>& eggsToVerify);
 
  private:
-  // The stages of segmentFrame.
-  bool thresholdMask(const cv::Mat& bw, std::ostream& err);
-  void keepWorm(const cv::Mat& bw, bool addEdges, std::vector<Egg>& eggsToVerify);
+  // The stages of segmentFrom.
+  bool thresholdMask(const cv::Mat& bw, FirstMasks& first, std::ostream& err);
+  void keepWorm(const cv::Mat& bw, bool addEdges, FirstMasks& first,
+                std::vector<Egg>& eggsToVerify);
   void openFilledHole(cv::Mat& bin);
-  // The steps, packed or plain.
-  void threshold(const cv::Mat& bw, int thr);
-  void close(BitMask& mask, int iterations);
-  void detectEdges(const cv::Mat& bw);
 
   const SegmenterSettings settings_;
   double avgThick_;
@@ -108,16 +107,15 @@ class FrameSegmenter {
   int nGood_ = 0;
   bool plain_ = false;
   BitMask mask_;         // the mask being made
-  BitMask edges_;        // Canny edges, closed
   BitMask beforeClose_;  // the mask just before the final closing
   cv::Rect maskBox_;
   bool holeCleared_ = false;  // the returned mask is mask_ less a filled hole,
   WormBox holeBox_;           // whose box is this
-  MorphWork work_;            // scratch of the closings
   MaskObjects objects_;       // labelling of mask_
-  EdgeMap edgeMap_;
-  cv::Mat image_;    // 8-bit scratch of the plain mode and the hole
-  DistanceMap map_;  // of the final mask; not current once a hole is cleared
+  MaskMaker maker_;           // the first masks of segmentFrame, and the fallbacks
+  FirstMasks first_;          // those of segmentFrame
+  cv::Mat image_;             // 8-bit scratch of the hole
+  DistanceMap map_;           // of the final mask; not current once a hole is cleared
 };
 
 }  // namespace dukon

@@ -32,25 +32,25 @@ cv::Mat withBins(const std::vector<std::pair<int, int>>& counts, int whites = 0)
 TEST(HistogramThresholdTest, ValleyAtBinTenGivesForty) {
   std::vector<std::pair<int, int>> bins = {{9, 50}, {10, 2}, {40, 1000}};
   for (int b = 11; b < 40; ++b) bins.emplace_back(b, 5 * (b - 10));
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(withBins(bins), 4), 40);
+  EXPECT_EQ(MaskMaker::histogramThreshold(withBins(bins), 4), 40);
   // Level 255 lies outside the histogram's range: it cannot become the peak.
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(withBins(bins, 5000), 4), 40);
+  EXPECT_EQ(MaskMaker::histogramThreshold(withBins(bins, 5000), 4), 40);
 }
 
 TEST(HistogramThresholdTest, WalkStartsAtFirstBinReachingAQuarterPeak) {
   // Bin 5 reaches 1000 / 4; the rise at bin 3 ends the walk there.
   const cv::Mat grey = withBins({{3, 200}, {4, 100}, {5, 300}, {40, 1000}});
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(grey, 4), 16);
+  EXPECT_EQ(MaskMaker::histogramThreshold(grey, 4), 16);
 }
 
 TEST(HistogramThresholdTest, MonotoneHistogramHasNoValley) {
   std::vector<std::pair<int, int>> bins = {{0, 900}};  // bin 0 is never compared
   for (int b = 1; b <= 40; ++b) bins.emplace_back(b, 25 * b);
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(withBins(bins), 4), 255);
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(cv::Mat(5, 5, CV_8UC1, cv::Scalar(255)), 4), 255);
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(cv::Mat(5, 5, CV_8UC1, cv::Scalar(0)), 4), 255);
+  EXPECT_EQ(MaskMaker::histogramThreshold(withBins(bins), 4), 255);
+  EXPECT_EQ(MaskMaker::histogramThreshold(cv::Mat(5, 5, CV_8UC1, cv::Scalar(255)), 4), 255);
+  EXPECT_EQ(MaskMaker::histogramThreshold(cv::Mat(5, 5, CV_8UC1, cv::Scalar(0)), 4), 255);
   // Oversized bins still give one valid bin.
-  EXPECT_EQ(FrameSegmenter::histogramThreshold(withBins(bins), 1000), 255);
+  EXPECT_EQ(MaskMaker::histogramThreshold(withBins(bins), 1000), 255);
 }
 
 TEST(BoundingBoxTest, OnePlusCoordinatesOverScannedPart) {
@@ -217,6 +217,49 @@ TEST(SegmentFrameTest, SameResultsPackedAndPlain) {
     }
   }
   EXPECT_GT(candidates, 10u);
+}
+
+// First masks made ahead, all frames before any is segmented, by a maker of
+// their own: the same masks, egg candidates and messages as segmenting each
+// frame whole, with the area checks and the fallbacks taking part.
+TEST(SegmentFrameTest, FirstMasksMadeAheadSegmentAlike) {
+  std::vector<cv::Mat> frames;
+  for (int k = 0; k < 6; ++k) frames.push_back(wormFrame(160, 120, 6 + k, {k * 7, -k * 3}));
+  frames.push_back(cv::Mat(120, 160, CV_8UC1, cv::Scalar(255)));  // no valley
+  cv::Mat swollen(120, 160, CV_8UC1, cv::Scalar(200));
+  swollen(cv::Rect(10, 10, 60, 60)).setTo(30);  // above twice the mean area
+  frames.push_back(swollen);
+  cv::Mat lost = wormFrame(160, 120, 2);  // far below half the mean area
+  cv::circle(lost, {130, 20}, 4, cv::Scalar(50), -1);
+  frames.push_back(lost);
+  for (const char* settings : {"screenop = 1\n", "useedges = 0\nscreenop = 1\n", "thresh = 90\n",
+                               "eggs = 1\nuseedges = 0\nscreenop = 1\n"}) {
+    const SegmenterSettings prms = makeParams(settings);
+    MaskMaker maker = FrameSegmenter::maskMaker(prms);
+    std::vector<FirstMasks> ahead(frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) maker.make(frames[i], ahead[i]);
+    FrameSegmenter whole(160, 120, prms), from(160, 120, prms);
+    std::ostringstream errWhole, errFrom;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      cv::Mat binWhole, binFrom;
+      std::vector<Egg> eggsWhole, eggsFrom;
+      whole.segmentFrame(frames[i], binWhole, eggsWhole, errWhole);
+      from.segmentFrom(frames[i], ahead[i], binFrom, eggsFrom, errFrom);
+      ASSERT_EQ(cv::countNonZero(binWhole != binFrom), 0) << settings << i;
+      EXPECT_EQ(whole.maskBox(), from.maskBox());
+      ASSERT_EQ(eggsWhole.size(), eggsFrom.size());
+      for (size_t e = 0; e < eggsWhole.size(); ++e)
+        EXPECT_EQ(cv::Point(eggsWhole[e].xpos(), eggsWhole[e].ypos()),
+                  cv::Point(eggsFrom[e].xpos(), eggsFrom[e].ypos()));
+      if (i < 6) {
+        whole.updateAverages(6.0, cv::countNonZero(binWhole));
+        from.updateAverages(6.0, cv::countNonZero(binFrom));
+      }
+    }
+    EXPECT_EQ(errWhole.str(), errFrom.str()) << settings;
+    if (std::string(settings).find("screenop") != std::string::npos)
+      EXPECT_NE(errWhole.str().find("area problem"), std::string::npos) << settings;
+  }
 }
 
 // Frames that stress the borders and degenerate contents: no crash, no read

@@ -1,8 +1,9 @@
 // dukon-bench-run: runs the analysis configured by DIR/params.txt in-process
-// (the image library single-threaded; the movie decoded on the analysis's
-// own reading thread) and prints per-stage milliseconds per frame, the CPU
-// time per frame of the whole process, the decode-only time of the same
-// movie measured in the same process, and the peak resident memory.
+// (the image library single-threaded; the movie decoded and its frames
+// prepared on the frame source's two threads) and prints per-stage
+// milliseconds per frame, the CPU time per frame of the whole process, the
+// decode-only time of the same movie measured in the same process, and the
+// peak resident memory.
 //
 // Usage: dukon-bench-run DIR
 #include <sys/resource.h>
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
   std::printf("cpu time                 %.3f ms/frame (all threads)\n", per(cpu));
   std::printf("  decode (waiting)       %.3f ms/frame\n", per(t.decode));
   std::printf("  decoding thread        %.3f ms/frame\n", per(t.decodeThread));
+  std::printf("  preparing thread       %.3f ms/frame\n", per(t.prepareThread));
   std::printf("  grey conversion        %.3f ms/frame\n", per(t.grey));
   std::printf("  segmentation           %.3f ms/frame\n", per(t.segment));
   std::printf("  skeleton               %.3f ms/frame\n", per(t.skeleton));
