@@ -15,14 +15,13 @@ double msSince(Clock::time_point start) {
 
 }  // namespace
 
-FrameSource::FrameSource(Movie& movie, int lastFrame, size_t depth, Prepare prepare)
+FrameSource::FrameSource(Movie& movie, int lastFrame, size_t depth, Step prepare, Step ahead)
     : movie_(movie),
       lastFrame_(lastFrame),
       depth_(depth == 0 ? 1 : depth),
       prepare_(std::move(prepare)),
-      decoding_([this] { decode(); }) {
-  if (prepare_) preparing_ = std::thread([this] { this->prepare(); });
-}
+      ahead_(std::move(ahead)),
+      thread_([this] { decode(); }) {}
 
 FrameSource::~FrameSource() {
   stop();
@@ -33,84 +32,81 @@ void FrameSource::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
-  if (decoding_.joinable()) decoding_.join();
-  if (preparing_.joinable()) preparing_.join();
+  decoderWakes_.notify_all();
+  callerWakes_.notify_all();
+  if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> lock(mutex_);
-  decoded_.clear();
-  ready_.clear();
+  queue_.clear();
 }
 
-void FrameSource::hand(std::deque<SourceFrame>& queue, SourceFrame&& f, bool& finished, bool last) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue.push_back(std::move(f));
-    finished = last;
+void FrameSource::runStep(const Step& step, SourceFrame& f) {
+  if (!step || !f.fetched() || f.error) return;
+  const Clock::time_point start = Clock::now();
+  try {
+    step(f);
+  } catch (...) {
+    f.error = std::current_exception();
   }
-  changed_.notify_all();
+  stepsMs_ += msSince(start);
+}
+
+bool FrameSource::workAhead(std::unique_lock<std::mutex>& lock) {
+  if (!ahead_) return false;
+  for (size_t k = queue_.size(); k-- > 1;) {
+    Queued& q = queue_[k];
+    if (q.tried || !q.frame.fetched()) continue;
+    q.tried = true;
+    q.busy = true;
+    lock.unlock();
+    runStep(ahead_, q.frame);
+    lock.lock();
+    q.busy = false;
+    callerWakes_.notify_one();
+    return true;
+  }
+  return false;
 }
 
 void FrameSource::decode() {
-  std::deque<SourceFrame>& out = prepare_ ? decoded_ : ready_;
-  bool& done = prepare_ ? decodeDone_ : readyDone_;
   try {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      // A full queue: work ahead on the frames in it, or wait for the caller.
+      while (!stopping_ && queue_.size() >= depth_)
+        if (!workAhead(lock)) decoderWakes_.wait(lock);
+      if (stopping_) return;
       SourceFrame f;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopping_ || out.size() < depth_; });
-        if (stopping_) return;
-        if (!spare_.empty()) {
-          f = std::move(spare_.back());
-          spare_.pop_back();
-        }
+      if (!spare_.empty()) {
+        f = std::move(spare_.back());
+        spare_.pop_back();
       }
+      lock.unlock();
       const Clock::time_point start = Clock::now();
       static_cast<MovieFrame&>(f) = movie_.read(std::move(f.image));
       decodeMs_ += msSince(start);
       f.prepared = false;
+      f.firstMade = false;
       f.error = nullptr;
+      runStep(prepare_, f);
       // The end, or a frame that ends the caller's loop: nothing after it
       // is needed.
       const bool last = !f.fetched() || f.number() > lastFrame_;
-      hand(out, std::move(f), done, last);
-      if (last) return;
+      lock.lock();
+      queue_.push_back(Queued{std::move(f)});
+      finished_ = last;
+      callerWakes_.notify_one();
+      if (last) {
+        while (!stopping_ && workAhead(lock)) {
+        }
+        return;
+      }
     }
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = std::current_exception();
-    out.emplace_back();  // the end: no frame
-    done = true;
-    changed_.notify_all();
-  }
-}
-
-void FrameSource::prepare() {
-  for (;;) {
-    SourceFrame f;
-    bool last;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock,
-                    [this] { return stopping_ || (!decoded_.empty() && ready_.size() < depth_); });
-      if (stopping_) return;
-      f = std::move(decoded_.front());
-      decoded_.pop_front();
-      last = decodeDone_ && decoded_.empty();
-    }
-    changed_.notify_all();
-    if (f.fetched()) {
-      const Clock::time_point start = Clock::now();
-      try {
-        prepare_(f);
-      } catch (...) {
-        f.prepared = false;
-        f.error = std::current_exception();
-      }
-      prepareMs_ += msSince(start);
-    }
-    hand(ready_, std::move(f), readyDone_, last);
-    if (last) return;
+    queue_.emplace_back();  // the end: no frame
+    finished_ = true;
+    callerWakes_.notify_one();
   }
 }
 
@@ -124,17 +120,18 @@ SourceFrame& FrameSource::next() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if (current_.fetched()) spare_.push_back(std::move(current_));
-    changed_.wait(lock, [this] { return !ready_.empty() || stopping_ || readyDone_; });
-    if (ready_.empty()) {
+    callerWakes_.wait(
+        lock, [this] { return stopping_ || (queue_.empty() ? finished_ : !queue_.front().busy); });
+    if (queue_.empty()) {
       current_ = SourceFrame();  // stopped, or past the last frame: nothing to report
       return current_;
     }
-    current_ = std::move(ready_.front());
-    ready_.pop_front();
+    current_ = std::move(queue_.front().frame);
+    queue_.pop_front();
     atEnd_ = !current_.fetched();
     if (atEnd_) std::swap(error, error_);
   }
-  changed_.notify_all();
+  decoderWakes_.notify_one();
   if (error) std::rethrow_exception(error);
   movie_.reportFetch(current_);
   return current_;

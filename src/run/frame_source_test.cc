@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -72,11 +74,12 @@ TEST_F(FrameSourceTest, ReadingAheadChangesNothingTheCallerSees) {
   }
 }
 
-// A prepare step runs on every frame in order, on its own thread, and what
-// it makes (or throws) reaches the caller with that frame; the frames and
-// console lines are those of the source without it.
-TEST_F(FrameSourceTest, PreparedFramesCarryWhatTheStepMade) {
-  for (size_t depth : {size_t(1), FrameSource::kDefaultDepth}) {
+// The steps run on the decoding thread: `prepare` on every frame in order,
+// `ahead` on some frames while the caller lags; what they make (or throw)
+// reaches the caller with its frame, and the frames and console lines are
+// those of the source without them.
+TEST_F(FrameSourceTest, StepsOnTheDecodingThreadReachTheirFrames) {
+  for (size_t depth : {size_t(1), size_t(2), FrameSource::kDefaultDepth}) {
     std::ostringstream outA, errA, outB, errB;
     Movie plain(path_, false, outA, errA), prepared(path_, false, outB, errB);
     plain.open();
@@ -87,24 +90,37 @@ TEST_F(FrameSourceTest, PreparedFramesCarryWhatTheStepMade) {
       for (const MovieFrame* f = &source.next(); f->fetched(); f = &source.next())
         a.push_back(f->number());
     }
-    int steps = 0;
-    FrameSource source(prepared, 20, depth, [&steps](SourceFrame& f) {
-      ++steps;  // only this thread touches it until the source is stopped
-      if (f.number() == 7) throw std::runtime_error("step failed");
-      cv::cvtColor(f.image, f.grey, cv::COLOR_BGR2GRAY);
-      f.prepared = true;
-    });
+    int steps = 0;  // only the decoding thread touches it until the source stops
+    FrameSource source(
+        prepared, 20, depth,
+        [&steps](SourceFrame& f) {
+          ++steps;
+          if (f.number() == 7) throw std::runtime_error("step failed");
+          cv::cvtColor(f.image, f.grey, cv::COLOR_BGR2GRAY);
+          f.prepared = true;
+        },
+        [](SourceFrame& f) {
+          if (f.number() == 9) throw std::runtime_error("ahead failed");
+          f.first.area = cv::countNonZero(f.grey);
+          f.firstMade = true;
+        });
     for (;;) {
       SourceFrame& f = source.next();
       if (!f.fetched()) break;
       b.push_back(f.number());
-      EXPECT_EQ(f.number() == 7, f.error != nullptr);
       EXPECT_EQ(f.prepared, f.number() != 7);
+      if (f.error) {
+        EXPECT_TRUE(f.number() == 7 || (f.number() == 9 && !f.firstMade));
+      }
       if (f.prepared) {
         cv::Mat grey;
         cv::cvtColor(f.image, grey, cv::COLOR_BGR2GRAY);
         EXPECT_EQ(cv::countNonZero(grey != f.grey), 0) << f.number();
       }
+      if (f.firstMade) {
+        EXPECT_EQ(f.first.area, cv::countNonZero(f.grey)) << f.number();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the decoding thread gets ahead
     }
     source.stop();
     EXPECT_EQ(a, b) << "depth " << depth;

@@ -123,8 +123,10 @@ class RunDriver {
   void constructAnalysers();
   // The frame loop.
   void frameLoop();
-  void prepareFrame(SourceFrame& frame, int first, int last);  // on the preparing thread
-  bool takeFrame(SourceFrame& frame);                          // false when the loop must end
+  // On the frame source's decoding thread.
+  void prepareFrame(SourceFrame& frame, int first, int last);
+  void makeFirstMasks(SourceFrame& frame);
+  bool takeFrame(SourceFrame& frame);  // false when the loop must end
   // Ends the run when no frame was analysed; reports a partial run.
   void checkFramesTaken();
   void analyseFrame(SourceFrame& frame, SkelRecord& rec);
@@ -161,8 +163,8 @@ class RunDriver {
   std::unique_ptr<StageUtil> stage_;
   std::unique_ptr<ImageMotion> cam_;
   std::unique_ptr<FrameSegmenter> image_;
-  // The first masks of each frame, made by the frame source's preparing
-  // thread, and used by nothing else while the source runs.
+  // The first masks of frames made ahead on the frame source's decoding
+  // thread; used by nothing else while the source runs.
   std::unique_ptr<MaskMaker> maker_;
   std::unique_ptr<Skeleton> skeleton_;
   std::unique_ptr<StageTracker> stagePos_;
@@ -264,7 +266,8 @@ void RunDriver::frameLoop() {
     const int first = frames_.first, last = frames_.last;
     source_ = std::make_unique<FrameSource>(
         *movie_, last, FrameSource::kDefaultDepth,
-        [this, first, last](SourceFrame& f) { prepareFrame(f, first, last); });
+        [this, first, last](SourceFrame& f) { prepareFrame(f, first, last); },
+        [this](SourceFrame& f) { makeFirstMasks(f); });
   }
   while (frameNumber_ <= frames_.last) {
     SourceFrame* frame;
@@ -283,16 +286,23 @@ void RunDriver::frameLoop() {
   frames_.lastReached = frameNumber_;
 }
 
-// The work on a frame that depends on the frame alone, done ahead on the
-// frame source's preparing thread for the frames the loop may analyse: the
-// grey frame (inverted with polarity = bright) and its first masks.
+// Work on a frame that depends on the frame alone, done on the frame
+// source's decoding thread for the frames the loop may analyse: every
+// frame's grey frame (inverted with polarity = bright) right after it is
+// decoded, and the first masks of frames waiting while the decoding thread
+// is ahead of the loop (the loop makes the others).
 void RunDriver::prepareFrame(SourceFrame& frame, int first, int last) {
   const int p = frame.number();
   if (frame.fault != FrameFault::kNone || p < first || p > last) return;
   cv::cvtColor(frame.image, frame.grey, cv::COLOR_RGB2GRAY);
   if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(frame.grey, frame.grey);
-  maker_->make(frame.grey, frame.first);
   frame.prepared = true;
+}
+
+void RunDriver::makeFirstMasks(SourceFrame& frame) {
+  if (!frame.prepared) return;
+  maker_->make(frame.grey, frame.first);
+  frame.firstMade = true;
 }
 
 bool RunDriver::takeFrame(SourceFrame& frame) {
@@ -382,7 +392,7 @@ void RunDriver::analyseFrame(SourceFrame& frame, SkelRecord& rec) {
   }
   {
     StageTimer t(sink(&StageTimes::segment));
-    if (frame.prepared)
+    if (frame.firstMade)
       image_->segmentFrom(bw_, frame.first, bin_, eggsToVerify_);
     else
       image_->segmentFrame(bw_, bin_, eggsToVerify_);
@@ -532,7 +542,7 @@ void RunDriver::releaseFrameWork() {
     source_->stop();
     if (times_) {
       times_->decodeThread += source_->decodeMs();
-      times_->prepareThread += source_->prepareMs();
+      times_->prepareThread += source_->stepsMs();
     }
     source_.reset();
   }

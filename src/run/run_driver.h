@@ -16,7 +16,7 @@ constexpr const char* kVersion = DUKON_VERSION;
 struct StageTimes {
   double decode = 0;         // waiting for the next decoded frame
   double decodeThread = 0;   // decoding, on the decoding thread beside the analysis
-  double prepareThread = 0;  // grey frame and first masks, on the preparing thread
+  double prepareThread = 0;  // grey frames and first masks, on the decoding thread
   double grey = 0;           // colour to grey conversion
   double segment = 0;        // worm mask
   double skeleton = 0;       // skeleton chain and validation

@@ -1,6 +1,6 @@
 // dukon-bench-run: runs the analysis configured by DIR/params.txt in-process
 // (the image library single-threaded; the movie decoded and its frames
-// prepared on the frame source's two threads) and prints per-stage
+// partly prepared on the frame source's thread) and prints per-stage
 // milliseconds per frame, the CPU time per frame of the whole process, the
 // decode-only time of the same movie measured in the same process, and the
 // peak resident memory.
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   std::printf("cpu time                 %.3f ms/frame (all threads)\n", per(cpu));
   std::printf("  decode (waiting)       %.3f ms/frame\n", per(t.decode));
   std::printf("  decoding thread        %.3f ms/frame\n", per(t.decodeThread));
-  std::printf("  preparing thread       %.3f ms/frame\n", per(t.prepareThread));
+  std::printf("  preparing frames       %.3f ms/frame\n", per(t.prepareThread));
   std::printf("  grey conversion        %.3f ms/frame\n", per(t.grey));
   std::printf("  segmentation           %.3f ms/frame\n", per(t.segment));
   std::printf("  skeleton               %.3f ms/frame\n", per(t.skeleton));
