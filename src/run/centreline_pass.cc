@@ -453,22 +453,27 @@ CentrelineCounts computeCentrelines(const CentrelineInput& input,
                                     std::ostream& err) {
   CentrelineCounts counts;
   std::mutex decode;  // outlives every source
-  MaskSource learning(input, records, notes, decode);
   GapFitter fitter(input, records, notes, decode);
+  int unread = 0;
   std::optional<Learnt> learnt;  // learnt at the first gap: a movie without one needs none
   long lastChain = -1;
   for (size_t i = 0; i < records.size();) {
     const size_t first = i;
     std::vector<GapJob> jobs =
         collectWindow(records, notes, std::max<size_t>(1, input.windowFrames), &i, &lastChain);
-    if (input.fit && !learnt && !jobs.empty()) learnt = learnModel(learning, input, records);
+    if (input.fit && !learnt && !jobs.empty()) {
+      // Learnt through a source of its own, gone before the gaps are fitted.
+      MaskSource learning(input, records, notes, decode);
+      learnt = learnModel(learning, input, records);
+      unread += learning.unread();
+    }
     if (learnt && learnt->ok) {
       for (GapJob& job : jobs) job.fit = !job.before.line.empty() || !job.after.line.empty();
       fitter.fit(*learnt, jobs);
     }
     emitWindow(records, notes, first, i, jobs, emit, counts);
   }
-  const int unread = learning.unread() + fitter.unread();
+  unread += fitter.unread();
   if (unread > 0)
     err << "Centrelines: " << unread << (unread == 1 ? " frame" : " frames")
         << " could not be read again from " << input.moviePath << "\n";
