@@ -1,9 +1,14 @@
 #include "run/centreline_pass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include <opencv2/imgproc.hpp>
 
@@ -59,16 +64,21 @@ struct MaskCrop {
 
 // The frames of the movie segmented again as the frame loop segmented them:
 // the segmenter's running means take the measures of the accepted frames
-// before the frame asked for (moving forward only).
+// before the frame asked for (moving forward only), and they are the only
+// thing one frame's mask takes from the frames before it. One source per
+// thread; `decode` (shared by all the sources, outliving them) is held
+// while a frame is decoded, because the decoder's error count that tells a
+// broken frame is one for the whole process.
 class MaskSource {
  public:
   MaskSource(const CentrelineInput& in, const std::vector<SkelRecord>& records,
-             const std::vector<FrameNote>& notes)
+             const std::vector<FrameNote>& notes, std::mutex& decode)
       : reader_(in.moviePath, in.frameSize),
         invert_(in.invert),
         segmenter_(in.frameSize.width, in.frameSize.height, quiet(in.segmenter)),
         records_(records),
-        notes_(notes) {}
+        notes_(notes),
+        decode_(decode) {}
 
   // Folds the accepted frames before record `upTo` into the means.
   void primeTo(size_t upTo) {
@@ -80,7 +90,7 @@ class MaskSource {
   MaskCrop mask(size_t index) {
     MaskCrop m;
     if (records_[index].noWorm) return m;
-    if (!reader_.read(records_[index].frame, grey_)) {
+    if (!read(records_[index].frame)) {
       ++unread_;
       return m;
     }
@@ -99,11 +109,17 @@ class MaskSource {
     return s;
   }
 
+  bool read(int frame) {
+    std::lock_guard<std::mutex> lock(decode_);
+    return reader_.read(frame, grey_);
+  }
+
   FrameReader reader_;
   bool invert_;
   FrameSegmenter segmenter_;
   const std::vector<SkelRecord>& records_;
   const std::vector<FrameNote>& notes_;
+  std::mutex& decode_;
   size_t primed_ = 0;
   cv::Mat grey_, bin_;
   std::vector<Egg> noEggs_;
@@ -258,6 +274,123 @@ Learnt learnModel(MaskSource& source, const CentrelineInput& in,
   return l;
 }
 
+// One gap: its frames (record indices in order, ignored ones left out), the
+// resolved frames on either side, and its fits once made.
+struct GapJob {
+  std::vector<size_t> gap;
+  size_t end = 0;  // the record after the gap: resolved, or the end
+  TrackStart before, after;
+  bool fit = false;            // a model was learnt and one side is resolved
+  std::vector<FrameFit> fits;  // one per frame of the gap once fitted
+};
+
+// The gaps of the records from *i on, until their frames reach `cap` or
+// the records end; *i moves past them. *lastChain is the last resolved
+// record before *i (-1: none), and moves on with it.
+std::vector<GapJob> collectWindow(const std::vector<SkelRecord>& records,
+                                  const std::vector<FrameNote>& notes, size_t cap, size_t* i,
+                                  long* lastChain) {
+  std::vector<GapJob> jobs;
+  size_t held = 0;
+  while (*i < records.size() && held < cap) {
+    if (records[*i].ignored) {
+      ++*i;
+    } else if (hasChain(records[*i])) {
+      *lastChain = static_cast<long>((*i)++);
+    } else {
+      // The frames up to the next resolved one, ignored ones left out.
+      GapJob job;
+      if (*lastChain >= 0) job.before = trackStart(records, notes, *lastChain, *lastChain - 1);
+      for (; *i < records.size() && !hasChain(records[*i]); ++*i)
+        if (!records[*i].ignored) job.gap.push_back(*i);
+      job.end = *i;
+      if (*i < records.size())
+        job.after = trackStart(records, notes, *i, static_cast<long>(*i) + 1);
+      held += job.gap.size();
+      jobs.push_back(std::move(job));
+    }
+  }
+  return jobs;
+}
+
+void fitJob(MaskSource& source, const Learnt& learnt, const std::vector<SkelRecord>& records,
+            const std::vector<FrameNote>& notes, GapJob& job) {
+  source.primeTo(job.gap.front());
+  GapBlocks frames(source, job.gap, records, notes, learnt.shape);
+  job.fits = fitGap(learnt.model, frames, job.before, job.after, learnt.track);
+}
+
+// Fits the jobs marked `fit` on up to sources.size() threads, the calling
+// one included; worker w reads through sources[w] (made on first use), and
+// every worker takes its jobs in increasing order, as its source's priming
+// requires. The first failing job's exception (the one a sequential pass
+// would meet) is rethrown once every thread has been joined.
+class GapFitter {
+ public:
+  GapFitter(const CentrelineInput& in, const std::vector<SkelRecord>& records,
+            const std::vector<FrameNote>& notes, std::mutex& decode)
+      : in_(in),
+        records_(records),
+        notes_(notes),
+        decode_(decode),
+        sources_(std::max(1u, in.threads)) {}
+
+  void fit(const Learnt& learnt, std::vector<GapJob>& jobs) {
+    std::vector<GapJob*> todo;
+    for (GapJob& job : jobs)
+      if (job.fit) todo.push_back(&job);
+    const size_t workers = std::min(sources_.size(), todo.size());
+    if (workers == 0) return;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::pair<size_t, std::exception_ptr>> failed(workers, {todo.size(), nullptr});
+    auto work = [&](size_t w) {
+      size_t k = 0;
+      try {
+        while (!stop && (k = next++) < todo.size())
+          fitJob(source(w), learnt, records_, notes_, *todo[k]);
+      } catch (...) {
+        failed[w] = {k, std::current_exception()};
+        stop = true;
+      }
+    };
+    {
+      std::vector<std::thread> threads;
+      threads.reserve(workers - 1);
+      try {
+        for (size_t w = 1; w < workers; ++w) threads.emplace_back(work, w);
+      } catch (...) {
+        // No more threads to be had: the ones started and this one do all.
+      }
+      work(0);
+      for (std::thread& t : threads) t.join();
+    }
+    const auto first =
+        std::min_element(failed.begin(), failed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (first->second) std::rethrow_exception(first->second);
+  }
+
+  int unread() const {
+    int n = 0;
+    for (const auto& s : sources_)
+      if (s) n += s->unread();
+    return n;
+  }
+
+ private:
+  MaskSource& source(size_t w) {
+    if (!sources_[w]) sources_[w] = std::make_unique<MaskSource>(in_, records_, notes_, decode_);
+    return *sources_[w];
+  }
+
+  const CentrelineInput& in_;
+  const std::vector<SkelRecord>& records_;
+  const std::vector<FrameNote>& notes_;
+  std::mutex& decode_;
+  std::vector<std::unique_ptr<MaskSource>> sources_;  // one per worker
+};
+
 using Emit = std::function<void(const FrameCentreline&)>;
 
 void emitChain(const SkelRecord& r, const FrameNote& note, const Emit& emit,
@@ -271,15 +404,17 @@ void emitChain(const SkelRecord& r, const FrameNote& note, const Emit& emit,
   emit(c);
 }
 
-// The rows of a gap's frames (records `gap`) from their fits.
+// The rows of a gap's frames from its fits (none made when it was not
+// fitted).
 void emitGap(const std::vector<SkelRecord>& records, const std::vector<FrameNote>& notes,
-             const std::vector<size_t>& gap, const std::vector<FrameFit>& fits, const Emit& emit,
-             CentrelineCounts& counts) {
-  for (size_t k = 0; k < gap.size(); ++k) {
+             const GapJob& job, const Emit& emit, CentrelineCounts& counts) {
+  const FrameFit none;
+  if (job.fit) counts.gapFrames += static_cast<int>(job.gap.size());
+  for (size_t k = 0; k < job.gap.size(); ++k) {
     FrameCentreline c;
-    c.frame = records[gap[k]].frame;
-    c.stage = notes[gap[k]].stage;
-    const FrameFit& f = fits[k];
+    c.frame = records[job.gap[k]].frame;
+    c.stage = notes[job.gap[k]].stage;
+    const FrameFit& f = k < job.fits.size() ? job.fits[k] : none;
     if (std::isfinite(f.mismatch)) c.fitError = f.mismatch;
     c.source = f.accepted ? CentrelineSource::kFitted : CentrelineSource::kNone;
     if (f.accepted) c.line = f.line;
@@ -288,44 +423,57 @@ void emitGap(const std::vector<SkelRecord>& records, const std::vector<FrameNote
   }
 }
 
+// The rows of records first .. last - 1, whose gaps are `jobs` in order.
+void emitWindow(const std::vector<SkelRecord>& records, const std::vector<FrameNote>& notes,
+                size_t first, size_t last, const std::vector<GapJob>& jobs, const Emit& emit,
+                CentrelineCounts& counts) {
+  auto job = jobs.begin();
+  for (size_t i = first; i < last;) {
+    if (records[i].ignored) {
+      ++i;
+    } else if (hasChain(records[i])) {
+      emitChain(records[i], notes[i], emit, counts);
+      ++i;
+    } else {
+      emitGap(records, notes, *job, emit, counts);
+      i = (job++)->end;
+    }
+  }
+}
+
 }  // namespace
+
+unsigned centrelineThreads() {
+  return std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
+}
 
 CentrelineCounts computeCentrelines(const CentrelineInput& input,
                                     const std::vector<SkelRecord>& records,
                                     const std::vector<FrameNote>& notes, const Emit& emit,
                                     std::ostream& err) {
   CentrelineCounts counts;
-  MaskSource learning(input, records, notes), gaps(input, records, notes);
+  std::mutex decode;  // outlives every source
+  GapFitter fitter(input, records, notes, decode);
+  int unread = 0;
   std::optional<Learnt> learnt;  // learnt at the first gap: a movie without one needs none
-  TrackStart before;             // the last resolved frame
-  size_t i = 0;
-  while (i < records.size()) {
-    if (records[i].ignored) {
-      ++i;
-    } else if (hasChain(records[i])) {
-      emitChain(records[i], notes[i], emit, counts);
-      before = trackStart(records, notes, i, static_cast<long>(i) - 1);
-      ++i;
-    } else {
-      // A gap: the frames up to the next resolved one, ignored ones left out.
-      std::vector<size_t> gap;
-      for (; i < records.size() && !hasChain(records[i]); ++i)
-        if (!records[i].ignored) gap.push_back(i);
-      const TrackStart after = i < records.size()
-                                   ? trackStart(records, notes, i, static_cast<long>(i) + 1)
-                                   : TrackStart();
-      if (input.fit && !learnt) learnt = learnModel(learning, input, records);
-      std::vector<FrameFit> fits(gap.size());
-      if (learnt && learnt->ok && (!before.line.empty() || !after.line.empty())) {
-        gaps.primeTo(gap.front());
-        GapBlocks frames(gaps, gap, records, notes, learnt->shape);
-        fits = fitGap(learnt->model, frames, before, after, learnt->track);
-        counts.gapFrames += static_cast<int>(gap.size());
-      }
-      emitGap(records, notes, gap, fits, emit, counts);
+  long lastChain = -1;
+  for (size_t i = 0; i < records.size();) {
+    const size_t first = i;
+    std::vector<GapJob> jobs =
+        collectWindow(records, notes, std::max<size_t>(1, input.windowFrames), &i, &lastChain);
+    if (input.fit && !learnt && !jobs.empty()) {
+      // Learnt through a source of its own, gone before the gaps are fitted.
+      MaskSource learning(input, records, notes, decode);
+      learnt = learnModel(learning, input, records);
+      unread += learning.unread();
     }
+    if (learnt && learnt->ok) {
+      for (GapJob& job : jobs) job.fit = !job.before.line.empty() || !job.after.line.empty();
+      fitter.fit(*learnt, jobs);
+    }
+    emitWindow(records, notes, first, i, jobs, emit, counts);
   }
-  const int unread = learning.unread() + gaps.unread();
+  unread += fitter.unread();
   if (unread > 0)
     err << "Centrelines: " << unread << (unread == 1 ? " frame" : " frames")
         << " could not be read again from " << input.moviePath << "\n";

@@ -667,9 +667,10 @@ void RunDriver::writeSkeletonFile() {
 // Every analysed frame's centreline, the body model fitted where the chain
 // failed (with `centrelines`), into "centreline.csv".
 void RunDriver::writeCentrelines() {
-  const CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
-                              segmenterSettings(prms_), prms_.centrelines(),
-                              prms_.polarity() == Polarity::kBright};
+  CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
+                        segmenterSettings(prms_), prms_.centrelines(),
+                        prms_.polarity() == Polarity::kBright};
+  input.threads = centrelineThreads();
   CentrelineCounts counts;
   const std::clock_t cpu = std::clock();
   {
