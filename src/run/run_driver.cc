@@ -84,9 +84,9 @@ constexpr int kMotionRange = 20;
 // destroyed in the reverse order.
 //
 // The data's road: each frame comes from the frame source, decoded ahead on
-// its own thread and prepared on a second one (turned grey, its first masks
-// made); the loop segments it into the worm mask, places it on the stage,
-// skeletonises it and measures it into its record. After the loop the
+// its own thread, turned grey there and, while that thread is ahead, given
+// its first masks; the loop segments it into the worm mask, places it on
+// the stage, skeletonises it and measures it into its record. After the loop the
 // passes judge, orient and measure the records, the behaviour is classified,
 // and the writers of output/ write every result file from those values.
 class RunDriver {
@@ -542,7 +542,7 @@ void RunDriver::releaseFrameWork() {
     source_->stop();
     if (times_) {
       times_->decodeThread += source_->decodeMs();
-      times_->prepareThread += source_->stepsMs();
+      times_->preparing += source_->stepsMs();
     }
     source_.reset();
   }

@@ -14,16 +14,16 @@ constexpr const char* kVersion = DUKON_VERSION;
 // Wall-clock time spent in each stage of a run, milliseconds, summed over
 // all frames; filled only when a caller (the benchmark) asks for it.
 struct StageTimes {
-  double decode = 0;         // waiting for the next decoded frame
-  double decodeThread = 0;   // decoding, on the decoding thread beside the analysis
-  double prepareThread = 0;  // grey frames and first masks, on the decoding thread
-  double grey = 0;           // colour to grey conversion
-  double segment = 0;        // worm mask
-  double skeleton = 0;       // skeleton chain and validation
-  double headMeasures = 0;   // head/tail decision, basic measures, eggs
-  double tracking = 0;       // stage position or image motion, track canvas
-  double post = 0;           // everything after the frame loop, writers included
-  int frames = 0;            // frames fetched in the range
+  double decode = 0;        // waiting for the next decoded frame
+  double decodeThread = 0;  // decoding, on the decoding thread beside the analysis
+  double preparing = 0;     // grey frames and first masks, on the decoding thread
+  double grey = 0;          // colour to grey conversion
+  double segment = 0;       // worm mask
+  double skeleton = 0;      // skeleton chain and validation
+  double headMeasures = 0;  // head/tail decision, basic measures, eggs
+  double tracking = 0;      // stage position or image motion, track canvas
+  double post = 0;          // everything after the frame loop, writers included
+  int frames = 0;           // frames fetched in the range
   // The centreline pass, part of `post`: learning the body model, reading,
   // segmenting and fitting the frames without a consistent chain.
   double fitting = 0;

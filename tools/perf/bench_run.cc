@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   std::printf("cpu time                 %.3f ms/frame (all threads)\n", per(cpu));
   std::printf("  decode (waiting)       %.3f ms/frame\n", per(t.decode));
   std::printf("  decoding thread        %.3f ms/frame\n", per(t.decodeThread));
-  std::printf("  preparing frames       %.3f ms/frame\n", per(t.prepareThread));
+  std::printf("  preparing frames       %.3f ms/frame\n", per(t.preparing));
   std::printf("  grey conversion        %.3f ms/frame\n", per(t.grey));
   std::printf("  segmentation           %.3f ms/frame\n", per(t.segment));
   std::printf("  skeleton               %.3f ms/frame\n", per(t.skeleton));
