@@ -1,7 +1,6 @@
 #include "segment/frame_segmenter.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
