@@ -23,8 +23,13 @@ namespace dukon {
 
 class EdgeMap {
  public:
+  // The vector instructions the gradients are made with: the widest the
+  // processor has, or the baseline ones (SSE2) all x86-64 processors have.
+  // Both give the same edges.
+  enum class Vectors { kWidest, kBaseline };
+
   // Thresholds on the gradient magnitude, as cv::Canny takes them.
-  EdgeMap(double low, double high);
+  EdgeMap(double low, double high, Vectors vectors = Vectors::kWidest);
 
   // The edges of `grey` (8-bit, one channel) into `edges` (resized).
   void detect(const cv::Mat& grey, BitMask& edges);
@@ -45,6 +50,7 @@ class EdgeMap {
                    const GradientRow& below);
   void prepareMap(cv::Size size);
 
+  bool wide_ = false;  // AVX2 for the gradients
   int low_;
   int high_;
   int width_ = 0;
