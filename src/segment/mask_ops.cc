@@ -314,10 +314,13 @@ void BitMask::toMat(cv::Mat& img) const {
 
 namespace {
 
-// Set bits of words[0 .. n - 1]; with the processor's own bit-count
-// instruction where it has one (the baseline build calls a library routine).
-__attribute__((target_clones("popcnt", "default"))) long countBits(const uint64_t* words,
-                                                                   size_t n) {
+// Set bits of words[0 .. n - 1]; on x86-64 with the processor's own
+// bit-count instruction where it has one (the baseline build calls a
+// library routine).
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target_clones("popcnt", "default")))
+#endif
+long countBits(const uint64_t* words, size_t n) {
   long total = 0;
   for (size_t i = 0; i < n; ++i) total += __builtin_popcountll(words[i]);
   return total;
