@@ -164,12 +164,22 @@ void morphPass(const BitMask& in, const WordRanges& inWords, BitMask& out, WordR
     for (int h = 1; h <= 3; ++h) {
       uint64_t* dst = w.spread[h - 1].data() + y * rowWords;
       spreadWords<kDilate>(src, dst, a, b, words, in.lastWordMask());
+      // A dilation reads a spread row over the span of its window, wider
+      // than the row's own: the rest of the row is made clear.
+      if (kDilate) {
+        std::fill(dst, dst + a, 0);
+        std::fill(dst + b + 1, dst + words, 0);
+      }
       src = dst;
     }
   }
   auto level = [&](int sy, int h) {
     return h == 0 ? in.row(sy) : w.spread[h - 1].data() + sy * rowWords;
   };
+  // Rows that add nothing to the window: clear ones for a dilation, set ones
+  // for an erosion (the rows beyond the image).
+  w.neutral.assign(rowWords, kDilate ? 0 : kAll);
+  const uint64_t* neutral = w.neutral.data();
   // The set words of an output row, from the range it was written over.
   auto note = [&](int y, const uint64_t* dst, int a, int b) {
     while (a <= b && dst[a] == 0) ++a;
@@ -180,41 +190,50 @@ void morphPass(const BitMask& in, const WordRanges& inWords, BitMask& out, WordR
   // A dilation reaches 3 rows beyond the set rows; an erosion never leaves them.
   const int from = kDilate ? std::max(top - 3, 0) : top;
   const int to = kDilate ? std::min(bottom + 3, height - 1) : bottom;
+  // Each output word is combined from the seven rows of its window in
+  // registers and stored once.
+  const uint64_t* rows[7];
   for (int y = from; y <= to; ++y) {
     uint64_t* dst = out.row(y);
+    int a, b;
     if (kDilate) {
-      int lo = words, hi = -1;
-      for (int dy = -3; dy <= 3; ++dy) {
-        const int sy = y + dy;
+      // The union of the window's spans; words outside a row's span are
+      // clear in it.
+      a = words;
+      b = -1;
+      for (int k = 0; k < 7; ++k) {
+        const int sy = y + k - 3;
+        rows[k] = neutral;
         if (sy < 0 || sy >= height || inWords.first[sy] > inWords.last[sy]) continue;
-        int a, b;
-        span(sy, &a, &b);
-        const uint64_t* src = level(sy, half[dy + 3]);
-        for (int i = a; i <= b; ++i) dst[i] |= src[i];
-        lo = std::min(lo, a);
-        hi = std::max(hi, b);
+        int sa, sb;
+        span(sy, &sa, &sb);
+        rows[k] = level(sy, half[k]);
+        a = std::min(a, sa);
+        b = std::max(b, sb);
       }
-      note(y, dst, lo, hi);
-      continue;
+      if (a > b) continue;
+      for (int i = a; i <= b; ++i)
+        dst[i] = rows[0][i] | rows[1][i] | rows[2][i] | rows[3][i] | rows[4][i] | rows[5][i] |
+                 rows[6][i];
+    } else {
+      // An erosion sets a word only where every row of the window inside
+      // the image has it among its set words.
+      a = 0;
+      b = words - 1;
+      for (int k = 0; k < 7; ++k) {
+        const int sy = y + k - 3;
+        rows[k] = neutral;
+        if (sy < 0 || sy >= height) continue;
+        rows[k] = level(sy, half[k]);
+        a = std::max(a, inWords.first[sy]);
+        b = std::min(b, inWords.last[sy]);
+      }
+      if (a > b) continue;
+      for (int i = a; i <= b; ++i)
+        dst[i] = rows[0][i] & rows[1][i] & rows[2][i] & rows[3][i] & rows[4][i] & rows[5][i] &
+                 rows[6][i];
+      if (b == words - 1) dst[b] &= in.lastWordMask();
     }
-    // An erosion sets a word only where every row of the window inside the
-    // image has it among its set words.
-    int a = 0, b = words - 1;
-    for (int dy = -3; dy <= 3 && a <= b; ++dy) {
-      const int sy = y + dy;
-      if (sy < 0 || sy >= height) continue;
-      a = std::max(a, inWords.first[sy]);
-      b = std::min(b, inWords.last[sy]);
-    }
-    if (a > b) continue;
-    for (int i = a; i <= b; ++i) dst[i] = kAll;
-    for (int dy = -3; dy <= 3; ++dy) {
-      const int sy = y + dy;
-      if (sy < 0 || sy >= height) continue;
-      const uint64_t* src = level(sy, half[dy + 3]);
-      for (int i = a; i <= b; ++i) dst[i] &= src[i];
-    }
-    if (b == words - 1) dst[b] &= in.lastWordMask();
     note(y, dst, a, b);
   }
 }

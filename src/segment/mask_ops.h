@@ -75,6 +75,7 @@ struct MorphWork {
   BitMask other;                     // the other mask of each pass
   WordRanges maskWords, otherWords;  // the set words of the two masks
   std::vector<uint64_t> spread[3];   // rows combined 1, 2 and 3 times horizontally
+  std::vector<uint64_t> neutral;     // a row that leaves a pass's combination as it is
 };
 
 // Closing in place with the 7 x 7 ellipse anchored at its centre:
