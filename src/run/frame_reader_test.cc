@@ -55,7 +55,9 @@ TEST(FrameReaderTest, RefusesBrokenFramesAndFramesOfAnotherSize) {
   for (int frame : {5, 6, 7, 8, 7, 16, 14, 3, 18}) {
     const bool fit = frame != 7 && frame < 15;
     EXPECT_EQ(reader.read(frame, grey), fit) << frame;
-    if (fit) EXPECT_NEAR(cv::mean(grey)[0], 5 * frame + 10, 2) << frame;
+    if (fit) {
+      EXPECT_NEAR(cv::mean(grey)[0], 5 * frame + 10, 2) << frame;
+    }
   }
 }
 

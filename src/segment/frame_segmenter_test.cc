@@ -257,8 +257,9 @@ TEST(SegmentFrameTest, FirstMasksMadeAheadSegmentAlike) {
       }
     }
     EXPECT_EQ(errWhole.str(), errFrom.str()) << settings;
-    if (std::string(settings).find("screenop") != std::string::npos)
+    if (std::string(settings).find("screenop") != std::string::npos) {
       EXPECT_NE(errWhole.str().find("area problem"), std::string::npos) << settings;
+    }
   }
 }
 
