@@ -14,6 +14,7 @@
 
 #include "base/geometry.h"
 #include "run/frame_reader.h"
+#include "segment/mask_ops.h"
 #include "skeleton/body_model.h"
 #include "skeleton/fit_target.h"
 #include "skeleton/gap_fit.h"
@@ -137,6 +138,13 @@ struct TargetShape {
   }
 };
 
+// A mask crop held for later, packed to a bit a pixel: a long gap holds a
+// block of them on each fitting thread.
+struct PackedCrop {
+  BitMask bits;
+  cv::Point origin;
+};
+
 // The gap's frames for fitGap, read in blocks of kBlock frames.
 class GapBlocks : public GapFrames {
  public:
@@ -164,15 +172,21 @@ class GapBlocks : public GapFrames {
       else
         load(std::max(0, i - kBlock + 1), i + 1);
     }
-    shape_.build(crops_[i], target_);
+    crops_[i].bits.toMat(crop_.crop);
+    crop_.origin = crops_[i].origin;
+    shape_.build(crop_, target_);
     return target_;
   }
 
  private:
   // Holds the frames first .. last - 1 only.
   void load(int first, int last) {
-    for (int k = lo_; k < hi_; ++k) crops_[k] = MaskCrop();
-    for (int k = first; k < last; ++k) crops_[k] = source_.mask(indices_[k]);
+    for (int k = lo_; k < hi_; ++k) crops_[k] = PackedCrop();
+    for (int k = first; k < last; ++k) {
+      const MaskCrop m = source_.mask(indices_[k]);
+      crops_[k].bits.fromNonZero(m.crop);
+      crops_[k].origin = m.origin;
+    }
     lo_ = first;
     hi_ = last;
   }
@@ -182,8 +196,9 @@ class GapBlocks : public GapFrames {
   const std::vector<SkelRecord>& records_;
   const std::vector<FrameNote>& notes_;
   const TargetShape& shape_;
-  std::vector<MaskCrop> crops_;
+  std::vector<PackedCrop> crops_;
   int lo_ = 0, hi_ = 0;
+  MaskCrop crop_;  // the crop of the target last made, unpacked
   FitTarget target_;
 };
 
