@@ -34,6 +34,7 @@
 #include "output/skeleton_file.h"
 #include "output/track_image.h"
 #include "output/wave_image.h"
+#include "run/background_task.h"
 #include "run/centreline_pass.h"
 #include "run/debug_display.h"
 #include "run/frame_source.h"
@@ -75,6 +76,13 @@ class StageTimer {
   Clock::time_point start_;
 };
 
+// Processor time of the calling thread so far, ms.
+double threadCpuMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
 // Search geometry of the image-motion estimate: coarse grid step and largest
 // shift, pixels.
 constexpr int kMotionStep = 4;
@@ -86,9 +94,11 @@ constexpr int kMotionRange = 20;
 // The data's road: each frame comes from the frame source, decoded ahead on
 // its own thread, turned grey there and, while that thread is ahead, given
 // its first masks; the loop segments it into the worm mask, places it on
-// the stage, skeletonises it and measures it into its record. After the loop the
-// passes judge, orient and measure the records, the behaviour is classified,
-// and the writers of output/ write every result file from those values.
+// the stage, skeletonises it and measures it into its record. After the loop
+// the passes judge and orient the records; then the centreline pass fits the
+// gaps on threads of its own while the records are measured, the behaviour
+// is classified and the writers of output/ write the result files from those
+// values.
 class RunDriver {
  public:
   RunDriver(const std::string& paramFN, StageTimes* times)
@@ -105,12 +115,13 @@ class RunDriver {
     warnOfLowResolution();
     writeSummary();
     writeHeadChecks(orientHeads());
+    startCentrelines();
     bodyWaves();
     behaviour();
     writeImages();
     writeTables();
     writeSkeletonFile();
-    writeCentrelines();
+    finishCentrelines();
     writeParamsFile();
     return finish();
   }
@@ -148,7 +159,8 @@ class RunDriver {
   void writeImages();
   void writeTables();
   void writeSkeletonFile();
-  void writeCentrelines();
+  void startCentrelines();
+  void finishCentrelines();
   void writeParamsFile();
   int finish();
 
@@ -181,6 +193,15 @@ class RunDriver {
   DebugDisplay debug_;
   // Reads the movie during the loop; declared after it, so it stops first.
   std::unique_ptr<FrameSource> source_;
+  // The centreline pass, beside the passes and writers after the
+  // orientation; declared after what it uses, so it is waited for first.
+  std::unique_ptr<BackgroundTask> centrelines_;
+  std::string centrelinePath_;        // its pending file
+  std::ostringstream centrelineErr_;  // its console lines, written when it is done
+  bool centrelineWritten_ = false;
+  CentrelineCounts centrelineCounts_;
+  std::clock_t centrelineCpu_ = 0;  // process and calling-thread processor
+  double callerCpuMs_ = 0;          // time when it started
 
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
@@ -665,28 +686,43 @@ void RunDriver::writeSkeletonFile() {
 }
 
 // Every analysed frame's centreline, the body model fitted where the chain
-// failed (with `centrelines`), into "centreline.csv".
-void RunDriver::writeCentrelines() {
+// failed (with `centrelines`), into "centreline.csv". The pass runs on a
+// thread of its own from the moment the heads are oriented: of the records
+// it reads only the chains, positions, areas, lengths, thicknesses, frame
+// numbers and flags, which nothing after the orientation changes, and the
+// frame notes, which only it reads. The passes and writers in between run
+// meanwhile; its console lines are held and written when it is done, where
+// they always came.
+void RunDriver::startCentrelines() {
   CentrelineInput input{prms_.moviePath(".avi"), cv::Size(width_, height_),
                         segmenterSettings(prms_), prms_.centrelines(),
                         prms_.polarity() == Polarity::kBright};
   input.threads = centrelineThreads();
-  CentrelineCounts counts;
-  const std::clock_t cpu = std::clock();
-  {
+  centrelinePath_ = out_->pendingPath("centreline.csv");
+  centrelineCpu_ = std::clock();
+  callerCpuMs_ = threadCpuMs();
+  centrelines_ = std::make_unique<BackgroundTask>([this, input] {
     StageTimer t(sink(&StageTimes::fitting));
-    const bool written =
-        writeCentrelineFile(out_->pendingPath("centreline.csv"), [&](CentrelineFile& file) {
-          counts = computeCentrelines(
-              input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); },
-              std::cerr);
-        });
-    if (!written) out_->noteFailure(out_->completePath("centreline.csv"));
-  }
+    centrelineWritten_ = writeCentrelineFile(centrelinePath_, [&](CentrelineFile& file) {
+      centrelineCounts_ = computeCentrelines(
+          input, records_, notes_, [&file](const FrameCentreline& c) { file.write(c); },
+          centrelineErr_);
+    });
+  });
+}
+
+void RunDriver::finishCentrelines() {
+  centrelines_->join();
+  centrelines_.reset();
+  std::cerr << centrelineErr_.str();
+  if (!centrelineWritten_) out_->noteFailure(out_->completePath("centreline.csv"));
   if (times_) {
-    times_->fittingCpu += 1000.0 * (std::clock() - cpu) / CLOCKS_PER_SEC;
-    times_->fitFrames += counts.gapFrames;
-    times_->fitted += counts.fitted;
+    // The process's processor time while the pass ran, less this thread's
+    // (the passes and writers beside it).
+    const double processMs = 1000.0 * (std::clock() - centrelineCpu_) / CLOCKS_PER_SEC;
+    times_->fittingCpu += processMs - (threadCpuMs() - callerCpuMs_);
+    times_->fitFrames += centrelineCounts_.gapFrames;
+    times_->fitted += centrelineCounts_.fitted;
   }
 }
 

@@ -333,17 +333,32 @@ void BitMask::toMat(cv::Mat& img) const {
 
 namespace {
 
-// Set bits of words[0 .. n - 1]; on x86-64 with the processor's own
-// bit-count instruction where it has one (the baseline build calls a
-// library routine).
-#if defined(__GNUC__) && defined(__x86_64__)
-__attribute__((target_clones("popcnt", "default")))
-#endif
-long countBits(const uint64_t* words, size_t n) {
+// Set bits of words[0 .. n - 1]. On x86-64 the processor's own bit-count
+// instruction is used where it has one (the baseline build calls a library
+// routine); the choice is made at run time, without an indirect-function
+// resolver, which the sanitizers cannot run before they start.
+long countBitsBaseline(const uint64_t* words, size_t n) {
   long total = 0;
   for (size_t i = 0; i < n; ++i) total += __builtin_popcountll(words[i]);
   return total;
 }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target("popcnt"))) long countBitsPopcnt(const uint64_t* words, size_t n) {
+  long total = 0;
+  for (size_t i = 0; i < n; ++i) total += __builtin_popcountll(words[i]);
+  return total;
+}
+
+long countBits(const uint64_t* words, size_t n) {
+  static const bool popcnt = __builtin_cpu_supports("popcnt");
+  return popcnt ? countBitsPopcnt(words, n) : countBitsBaseline(words, n);
+}
+#else
+long countBits(const uint64_t* words, size_t n) {
+  return countBitsBaseline(words, n);
+}
+#endif
 
 }  // namespace
 
