@@ -193,15 +193,14 @@ class RunDriver {
   DebugDisplay debug_;
   // Reads the movie during the loop; declared after it, so it stops first.
   std::unique_ptr<FrameSource> source_;
-  // The centreline pass, beside the passes and writers after the
-  // orientation; declared after what it uses, so it is waited for first.
-  std::unique_ptr<BackgroundTask> centrelines_;
+  // What the centreline pass (centrelines_, below) writes, and the
+  // processor times of the process and of this thread when it started.
   std::string centrelinePath_;        // its pending file
   std::ostringstream centrelineErr_;  // its console lines, written when it is done
   bool centrelineWritten_ = false;
   CentrelineCounts centrelineCounts_;
-  std::clock_t centrelineCpu_ = 0;  // process and calling-thread processor
-  double callerCpuMs_ = 0;          // time when it started
+  std::clock_t centrelineCpu_ = 0;
+  double callerCpuMs_ = 0;
 
   int width_ = 0, height_ = 0, frameCount_ = 0;
   double movieFps_ = 0;
@@ -220,6 +219,10 @@ class RunDriver {
   bool beyondCount_ = false;     // the movie delivered a frame beyond its frame count
   SkippedFrames skipped_;
   bool partial_ = false;  // some planned frame was not analysed
+  // The centreline pass, beside the passes and writers after the
+  // orientation; declared last, so that a run left on an exception waits
+  // for it before anything it uses is gone.
+  std::unique_ptr<BackgroundTask> centrelines_;
 };
 
 void RunDriver::startUp() {
