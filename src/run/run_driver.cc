@@ -136,6 +136,7 @@ class RunDriver {
   void frameLoop();
   // On the frame source's decoding thread.
   void prepareFrame(SourceFrame& frame, int first, int last);
+  void greyFrame(const cv::Mat& colour, cv::Mat& grey) const;
   void makeFirstMasks(SourceFrame& frame);
   bool takeFrame(SourceFrame& frame);  // false when the loop must end
   // Ends the run when no frame was analysed; reports a partial run.
@@ -318,9 +319,15 @@ void RunDriver::frameLoop() {
 void RunDriver::prepareFrame(SourceFrame& frame, int first, int last) {
   const int p = frame.number();
   if (frame.fault != FrameFault::kNone || p < first || p > last) return;
-  cv::cvtColor(frame.image, frame.grey, cv::COLOR_RGB2GRAY);
-  if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(frame.grey, frame.grey);
+  greyFrame(frame.image, frame.grey);
   frame.prepared = true;
+}
+
+// The frame in grey as the analysis takes it: inverted with polarity =
+// bright, so that the worm is always the dark object.
+void RunDriver::greyFrame(const cv::Mat& colour, cv::Mat& grey) const {
+  cv::cvtColor(colour, grey, cv::COLOR_RGB2GRAY);
+  if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(grey, grey);
 }
 
 void RunDriver::makeFirstMasks(SourceFrame& frame) {
@@ -410,8 +417,7 @@ void RunDriver::analyseFrame(SourceFrame& frame, SkelRecord& rec) {
     if (frame.prepared) {
       cv::swap(bw_, frame.grey);  // the old buffer goes back to the source
     } else {
-      cv::cvtColor(frame.image, bw_, cv::COLOR_RGB2GRAY);
-      if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(bw_, bw_);
+      greyFrame(frame.image, bw_);
     }
   }
   {
