@@ -1,6 +1,6 @@
 #include "run/frame_reader.h"
 
-#include <opencv2/imgproc.hpp>
+#include "segment/grey_conversion.h"
 
 namespace dukon {
 
@@ -36,7 +36,7 @@ bool FrameReader::read(int frame, cv::Mat& grey) {
     if (position_ != frame) return false;  // the decoder skipped it
   }
   if (!fit_) return false;
-  cv::cvtColor(colour_, grey, cv::COLOR_RGB2GRAY);
+  rgbToGrey(colour_, grey);
   return true;
 }
 

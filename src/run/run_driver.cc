@@ -44,6 +44,7 @@
 #include "segment/egg.h"
 #include "segment/egg_list.h"
 #include "segment/frame_segmenter.h"
+#include "segment/grey_conversion.h"
 #include "segment/head_tail.h"
 #include "segment/worm_check.h"
 #include "skeleton/body_wave.h"
@@ -326,7 +327,7 @@ void RunDriver::prepareFrame(SourceFrame& frame, int first, int last) {
 // The frame in grey as the analysis takes it: inverted with polarity =
 // bright, so that the worm is always the dark object.
 void RunDriver::greyFrame(const cv::Mat& colour, cv::Mat& grey) const {
-  cv::cvtColor(colour, grey, cv::COLOR_RGB2GRAY);
+  rgbToGrey(colour, grey);
   if (prms_.polarity() == Polarity::kBright) cv::bitwise_not(grey, grey);
 }
 
