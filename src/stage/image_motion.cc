@@ -9,6 +9,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define DUKON_IMAGE_MOTION_AVX2 1
+#endif
 
 #include "base/fatal_error.h"
 
@@ -63,9 +67,89 @@ inline __attribute__((always_inline)) uint64_t absDiffSum(const uint8_t* a, cons
   return sum;
 }
 
+// One row of the search: the sums of absolute differences between `ref`'s
+// window (`size`, at (range, range)) and `bw`'s windows at (xs[k], sy) for
+// k < n, without the columns of `worm` in its rows. Each row of the two
+// frames is read once for all n windows, which then find it in the cache:
+// a window at a time, the search was bound by memory traffic. A sum is
+// given up, row by row, once it reaches bounds[k]: sums[k] then holds some
+// partial sum >= bounds[k]. `Sum` adds one row's part.
+template <uint64_t (*Sum)(const uint8_t*, const uint8_t*, int)>
+inline __attribute__((always_inline)) void windowSads(const cv::Mat& bw, const cv::Mat& ref,
+                                                      const int* xs, int sy, int n, int range,
+                                                      cv::Size size, const cv::Rect& worm,
+                                                      const uint64_t* bounds, uint64_t* sums) {
+  const int rx0 = worm.x;
+  const int rx1 = worm.x + worm.width;
+  int live = 0;
+  for (int k = 0; k < n; ++k) {
+    sums[k] = 0;
+    live += bounds[k] > 0;
+  }
+  for (int y = 0; y < size.height && live > 0; ++y) {
+    const uint8_t* row = bw.ptr<uint8_t>(sy + y);
+    const uint8_t* prev = ref.ptr<uint8_t>(range + y) + range;
+    const bool split = y >= worm.y && y < worm.y + worm.height;
+    for (int k = 0; k < n; ++k) {
+      if (sums[k] >= bounds[k]) continue;
+      const uint8_t* cur = row + xs[k];
+      sums[k] += split ? Sum(cur, prev, rx0) + Sum(cur + rx1, prev + rx1, size.width - rx1)
+                       : Sum(cur, prev, size.width);
+      // The sum only grows: once it reaches the bound it cannot win.
+      if (sums[k] >= bounds[k]) --live;
+    }
+  }
+}
+
+void windowSadsBaseline(const cv::Mat& bw, const cv::Mat& ref, const int* xs, int sy, int n,
+                        int range, cv::Size size, const cv::Rect& worm, const uint64_t* bounds,
+                        uint64_t* sums) {
+  windowSads<absDiffSum>(bw, ref, xs, sy, n, range, size, worm, bounds, sums);
+}
+
+#if defined(DUKON_IMAGE_MOTION_AVX2)
+// absDiffSum with 32 bytes per instruction.
+__attribute__((target("avx2"))) uint64_t absDiffSumAvx2(const uint8_t* a, const uint8_t* b, int n) {
+  __m256i acc0 = _mm256_setzero_si256();
+  __m256i acc1 = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i + 32));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i + 32));
+    acc0 = _mm256_add_epi64(acc0, _mm256_sad_epu8(a0, b0));
+    acc1 = _mm256_add_epi64(acc1, _mm256_sad_epu8(a1, b1));
+  }
+  if (i + 32 <= n) {
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+    acc0 = _mm256_add_epi64(acc0, _mm256_sad_epu8(a0, b0));
+    i += 32;
+  }
+  const __m256i acc = _mm256_add_epi64(acc0, acc1);
+  const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+  const uint64_t sum = static_cast<uint64_t>(_mm_cvtsi128_si64(half)) +
+                       static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(half, half)));
+  return sum + absDiffSum(a + i, b + i, n - i);
+}
+
+__attribute__((target("avx2"))) void windowSadsAvx2(const cv::Mat& bw, const cv::Mat& ref,
+                                                    const int* xs, int sy, int n, int range,
+                                                    cv::Size size, const cv::Rect& worm,
+                                                    const uint64_t* bounds, uint64_t* sums) {
+  windowSads<absDiffSumAvx2>(bw, ref, xs, sy, n, range, size, worm, bounds, sums);
+}
+
+bool haveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#endif
+
 }  // namespace
 
-ImageMotion::ImageMotion(int step, int range, int width, int height)
+ImageMotion::ImageMotion(int step, int range, int width, int height, Vectors vectors)
     : step_(step),
       range_(range),
       width_(width),
@@ -81,6 +165,11 @@ ImageMotion::ImageMotion(int step, int range, int width, int height)
     msg << "\n";
     throw FatalError(msg.str());
   }
+#if defined(DUKON_IMAGE_MOTION_AVX2)
+  wide_ = vectors == Vectors::kWidest && haveAvx2();
+#else
+  (void)vectors;
+#endif
   const uint64_t area = static_cast<uint64_t>(innerWidth_) * static_cast<uint64_t>(innerHeight_);
   noBest_ = area > kNoBestArea
                 ? kNoBest / kNoBestArea * area + kNoBest % kNoBestArea * area / kNoBestArea
@@ -89,6 +178,10 @@ ImageMotion::ImageMotion(int step, int range, int width, int height)
   const int side = 2 * range_ + 1;
   for (int sy = 0; sy < side; sy += step_)
     for (int sx = 0; sx < side; sx += step_) grid_.emplace_back(sx, sy);
+  rowX_.resize(side);
+  rowIndex_.resize(side);
+  rowBound_.resize(side);
+  rowSum_.resize(side);
 }
 
 cv::Mat ImageMotion::mask() const {
@@ -97,37 +190,32 @@ cv::Mat ImageMotion::mask() const {
   return m;
 }
 
-// The sum of absolute differences between the reference's window and the
-// frame's window at shift position (sx, sy), without the worm's rectangle;
-// given up, row by row, as soon as it reaches `bound`.
-uint64_t ImageMotion::measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const {
-  const int rx0 = wormRect_.x;
-  const int rx1 = wormRect_.x + wormRect_.width;
-  uint64_t sum = 0;
-  for (int y = 0; y < innerHeight_; ++y) {
-    const uint8_t* cur = bw.ptr<uint8_t>(sy + y) + sx;
-    const uint8_t* ref = previous_.ptr<uint8_t>(range_ + y) + range_;
-    if (y >= wormRect_.y && y < wormRect_.y + wormRect_.height) {
-      sum += absDiffSum(cur, ref, rx0);
-      sum += absDiffSum(cur + rx1, ref + rx1, innerWidth_ - rx1);
-    } else {
-      sum += absDiffSum(cur, ref, innerWidth_);
-    }
-    // The sum only grows: once it reaches the bound it cannot win.
-    if (sum >= bound) return sum;
+// The sums of absolute differences between the reference's window and the
+// frame's windows at shift positions (xs[k], sy), k < n, without the worm's
+// rectangle; each given up, row by row, as soon as it reaches bounds[k].
+void ImageMotion::measure(const cv::Mat& bw, const int* xs, int sy, int n, const uint64_t* bounds,
+                          uint64_t* sums) const {
+  const cv::Size window(innerWidth_, innerHeight_);
+#if defined(DUKON_IMAGE_MOTION_AVX2)
+  if (wide_) {
+    windowSadsAvx2(bw, previous_, xs, sy, n, range_, window, wormRect_, bounds, sums);
+    return;
   }
-  return sum;
+#endif
+  windowSadsBaseline(bw, previous_, xs, sy, n, range_, window, wormRect_, bounds, sums);
 }
 
-// Candidate `index` (its place in the scan order of the search) at shift
-// position (sx, sy). It wins with a lower score, or with an equal one when
-// it comes earlier in the scan order, so candidates may be measured in any
-// order and the winner is the one the scan order would pick.
-void ImageMotion::consider(const cv::Mat& bw, int sx, int sy, int index) {
-  const bool winsTies = index < bestIndex_;
-  const uint64_t bound = winsTies ? best_ + 1 : best_;
-  const uint64_t m = measure(bw, sx, sy, bound);
-  if (m < best_ || (winsTies && m == best_)) {
+// The bound a candidate must stay below to win: it wins with a lower score,
+// or with an equal one when it comes earlier in the scan order than the
+// best so far, so candidates may be measured in any order and the winner is
+// the one the scan order would pick.
+uint64_t ImageMotion::boundFor(int index) const {
+  return index < bestIndex_ ? best_ + 1 : best_;
+}
+
+// Candidate `index` (its place in the scan order) at (sx, sy) scored `m`.
+void ImageMotion::accept(uint64_t m, int sx, int sy, int index) {
+  if (m < best_ || (index < bestIndex_ && m == best_)) {
     best_ = m;
     bestIndex_ = index;
     bestX_ = sx;
@@ -136,7 +224,10 @@ void ImageMotion::consider(const cv::Mat& bw, int sx, int sy, int index) {
 }
 
 // Measures the candidates of one pass, given in scan order, starting with
-// the one nearest `hint` (a likely winner, whose score bounds the others).
+// the one nearest `hint` (a likely winner, whose score bounds the others),
+// then the others a row of shifts (one sy) at a time. A row's bounds are
+// those before it; they are never below the bounds of measuring its
+// candidates one by one, so the same candidate wins.
 void ImageMotion::searchFrom(const cv::Mat& bw, const std::vector<cv::Point>& candidates,
                              int firstIndex, cv::Point hint) {
   if (candidates.empty()) return;
@@ -150,10 +241,25 @@ void ImageMotion::searchFrom(const cv::Mat& bw, const std::vector<cv::Point>& ca
       start = k;
     }
   }
-  consider(bw, candidates[start].x, candidates[start].y, firstIndex + static_cast<int>(start));
-  for (size_t k = 0; k < candidates.size(); ++k)
-    if (k != start)
-      consider(bw, candidates[k].x, candidates[k].y, firstIndex + static_cast<int>(k));
+  const int startIndex = firstIndex + static_cast<int>(start);
+  const cv::Point first = candidates[start];
+  const uint64_t firstBound = boundFor(startIndex);
+  uint64_t firstSum = 0;
+  measure(bw, &first.x, first.y, 1, &firstBound, &firstSum);
+  accept(firstSum, first.x, first.y, startIndex);
+  for (size_t k = 0; k < candidates.size();) {
+    const int sy = candidates[k].y;
+    int n = 0;
+    for (; k < candidates.size() && candidates[k].y == sy; ++k) {
+      if (k == start) continue;
+      rowX_[n] = candidates[k].x;
+      rowIndex_[n] = firstIndex + static_cast<int>(k);
+      rowBound_[n] = boundFor(rowIndex_[n]);
+      ++n;
+    }
+    measure(bw, rowX_.data(), sy, n, rowBound_.data(), rowSum_.data());
+    for (int j = 0; j < n; ++j) accept(rowSum_[j], rowX_[j], sy, rowIndex_[j]);
+  }
 }
 
 std::optional<cv::Point> ImageMotion::findMovement(const cv::Mat& bw, const WormBox& worm,

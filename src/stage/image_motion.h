@@ -29,10 +29,15 @@ namespace dukon {
 
 class ImageMotion {
  public:
+  // The vector instructions the sums of differences are made with: the
+  // widest the processor has (AVX2), or the baseline ones (SSE2) all x86-64
+  // processors have. Both find the same shifts.
+  enum class Vectors { kWidest, kBaseline };
+
   // `step` is the coarse grid spacing, `range` the largest shift searched,
   // both in pixels; width and height are the frame size. Throws FatalError
   // when the frame is not larger than 2 * range on both axes or step < 1.
-  ImageMotion(int step, int range, int width, int height);
+  ImageMotion(int step, int range, int width, int height, Vectors vectors = Vectors::kWidest);
 
   // Measures the shift of the image content from the reference to `bw`
   // (8-bit, one channel, frame size), pixels; `worm` is the worm's box in
@@ -51,10 +56,13 @@ class ImageMotion {
   const cv::Rect& wormRect() const { return wormRect_; }
 
  private:
-  // Score of shift (sx, sy), 0 <= sx, sy <= 2 * range; returns the full sum
-  // when it is below `bound`, otherwise some partial sum >= `bound`.
-  uint64_t measure(const cv::Mat& bw, int sx, int sy, uint64_t bound) const;
-  void consider(const cv::Mat& bw, int sx, int sy, int index);
+  // Scores of the shifts (xs[k], sy), 0 <= xs[k], sy <= 2 * range, into
+  // sums[k] for k < n: the full sum when it is below bounds[k], otherwise
+  // some partial sum >= bounds[k].
+  void measure(const cv::Mat& bw, const int* xs, int sy, int n, const uint64_t* bounds,
+               uint64_t* sums) const;
+  uint64_t boundFor(int index) const;
+  void accept(uint64_t m, int sx, int sy, int index);
   void searchFrom(const cv::Mat& bw, const std::vector<cv::Point>& candidates, int firstIndex,
                   cv::Point hint);
   void renew(const cv::Mat& bw, const WormBox& worm);
@@ -65,6 +73,7 @@ class ImageMotion {
   int height_;
   int innerWidth_;
   int innerHeight_;
+  bool wide_ = false;    // sums made with AVX2
   cv::Mat previous_;     // the reference frame, full size; empty before the first
   cv::Rect wormRect_;    // left out of the measure; clipped to the window
   uint64_t noBest_ = 0;  // a candidate must score below this
@@ -75,6 +84,12 @@ class ImageMotion {
   cv::Point hint_;               // where the search starts: a likely winner
   std::vector<cv::Point> grid_;  // the coarse pass's candidates, in scan order
   std::vector<cv::Point> fine_;  // the fine pass's, around the coarse best
+  // One row of candidates being measured: shift x, place in the scan order,
+  // bound and score; 2 * range + 1 entries, allocated once.
+  std::vector<int> rowX_;
+  std::vector<int> rowIndex_;
+  std::vector<uint64_t> rowBound_;
+  std::vector<uint64_t> rowSum_;
 };
 
 }  // namespace dukon

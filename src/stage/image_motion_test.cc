@@ -219,11 +219,16 @@ TEST(ImageMotionTest, SmallFramesAreRefusedAndWrongFramesSkipped) {
 
 // Random walks of the stage and the worm: the fast search gives the same
 // answers as the plain one, frame after frame.
-TEST(ImageMotionTest, SameResultsAsPlainSearch) {
+class ImageMotionVectorsTest : public ::testing::TestWithParam<ImageMotion::Vectors> {};
+INSTANTIATE_TEST_SUITE_P(BothPaths, ImageMotionVectorsTest,
+                         ::testing::Values(ImageMotion::Vectors::kWidest,
+                                           ImageMotion::Vectors::kBaseline));
+
+TEST_P(ImageMotionVectorsTest, SameResultsAsPlainSearch) {
   const cv::Mat plate = makePlate(900, 700, 3);
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> step(-9, 9);
-  ImageMotion fast(kStep, kRange, 640, 480);
+  ImageMotion fast(kStep, kRange, 640, 480, GetParam());
   PlainMotion plain(kStep, kRange, 640, 480);
   int ox = 120, oy = 110;
   cv::Point worm(320, 240);
