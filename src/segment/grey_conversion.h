@@ -6,7 +6,8 @@
 
 namespace dukon {
 
-// `colour` in grey, into `grey` (reallocated when its size or type differ),
+// `colour` in grey, into `grey` (reallocated when its size or type differ;
+// it must not be `colour` itself),
 // bit for bit as cv::cvtColor(colour, grey, cv::COLOR_RGB2GRAY) makes it:
 // grey = (9798 c0 + 19235 c1 + 3735 c2 + 16384) >> 15 for the channels
 // c0, c1, c2 of each pixel. The frame loop and the passes that read frames
