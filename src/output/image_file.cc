@@ -1,6 +1,6 @@
 #include "output/image_file.h"
 
-#include <cctype>
+#include <strings.h>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -13,13 +13,6 @@ namespace {
 void putWord(std::vector<uint8_t>* b, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i)
     b->push_back(static_cast<uint8_t>(v >> (8 * i)));  // little-endian
-}
-
-bool isBmpName(const std::string& ext) {
-  if (ext.size() != 4) return false;
-  std::string lower;
-  for (char c : ext) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == ".bmp";
 }
 
 }  // namespace
@@ -70,7 +63,8 @@ bool saveImage(const std::string& path, const cv::Mat& img, std::ostream& err) {
     const std::string ext = shown.substr(dot);
     std::vector<uint8_t> bytes;
     try {
-      saved = (isBmpName(ext) && encodeBmp(img, &bytes)) || cv::imencode(ext, img, bytes);
+      saved = (::strcasecmp(ext.c_str(), ".bmp") == 0 && encodeBmp(img, &bytes)) ||
+              cv::imencode(ext, img, bytes);
       saved = saved && writeWholeFile(path, bytes.data(), bytes.size());
     } catch (const cv::Exception&) {
       saved = false;  // e.g. no encoder for the extension

@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "base/cpu_features.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -76,18 +78,13 @@ __attribute__((target("avx2"))) int magnitudesAvx2(const int16_t* v, const int16
 }
 #undef DUKON_BYTES16
 #undef DUKON_LOAD16
-
-bool haveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 }  // namespace
 
 EdgeMap::EdgeMap(double low, double high, Vectors vectors) {
 #if defined(DUKON_EDGE_MAP_AVX2)
-  wide_ = vectors == Vectors::kWidest && haveAvx2();
+  wide_ = vectors == Vectors::kWidest && cpuHasAvx2();
 #else
   (void)vectors;
 #endif

@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "base/cpu_features.h"
+
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #define DUKON_GREY_AVX2 1
@@ -65,18 +67,13 @@ __attribute__((target("avx2"))) int greyRowAvx2(const uint8_t* src, uint8_t* dst
   }
   return i;
 }
-
-bool haveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 }  // namespace
 
 void rgbToGrey(const cv::Mat& colour, cv::Mat& grey) {
 #if defined(DUKON_GREY_AVX2)
-  if (colour.type() == CV_8UC3 && colour.dims == 2 && haveAvx2()) {
+  if (colour.type() == CV_8UC3 && colour.dims == 2 && cpuHasAvx2()) {
     grey.create(colour.size(), CV_8UC1);
     for (int y = 0; y < colour.rows; ++y) {
       const uint8_t* src = colour.ptr<uint8_t>(y);

@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/cpu_features.h"
+
 namespace dukon {
 
 namespace {
@@ -350,8 +352,7 @@ __attribute__((target("popcnt"))) long countBitsPopcnt(const uint64_t* words, si
 }
 
 long countBits(const uint64_t* words, size_t n) {
-  static const bool popcnt = __builtin_cpu_supports("popcnt");
-  return popcnt ? countBitsPopcnt(words, n) : countBitsBaseline(words, n);
+  return cpuHasPopcnt() ? countBitsPopcnt(words, n) : countBitsBaseline(words, n);
 }
 #else
 long countBits(const uint64_t* words, size_t n) {

@@ -14,6 +14,7 @@
 #define DUKON_IMAGE_MOTION_AVX2 1
 #endif
 
+#include "base/cpu_features.h"
 #include "base/fatal_error.h"
 
 namespace dukon {
@@ -140,11 +141,6 @@ __attribute__((target("avx2"))) void windowSadsAvx2(const cv::Mat& bw, const cv:
                                                     const uint64_t* bounds, uint64_t* sums) {
   windowSads<absDiffSumAvx2>(bw, ref, xs, sy, n, range, size, worm, bounds, sums);
 }
-
-bool haveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 }  // namespace
@@ -166,7 +162,7 @@ ImageMotion::ImageMotion(int step, int range, int width, int height, Vectors vec
     throw FatalError(msg.str());
   }
 #if defined(DUKON_IMAGE_MOTION_AVX2)
-  wide_ = vectors == Vectors::kWidest && haveAvx2();
+  wide_ = vectors == Vectors::kWidest && cpuHasAvx2();
 #else
   (void)vectors;
 #endif
